@@ -1,0 +1,248 @@
+#include "listing/listing.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "bcd/arrangement.h"
+#include "listing/ruler.h"
+
+namespace reelprint {
+namespace {
+
+using tape_image::FinishStatus;
+using tape_image::ReadStatus;
+using tape_image::TapeReader;
+
+constexpr std::size_t widest_line = 100;
+// Enough for the longest data line with its tag, and its word-mark line.
+constexpr std::size_t line_room = 512;
+// The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
+constexpr std::string_view indent = "       ";
+
+// Writes the decimal digits of `value` at `p`; returns the end of them.
+char* put_decimal(char* p, std::uint64_t value) {
+  char digits[20];
+  char* first = std::end(digits);
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  const auto count = static_cast<std::size_t>(std::end(digits) - first);
+  std::memcpy(p, first, count);
+  return p + count;
+}
+
+// Writes `value` right-aligned in five columns (wider when it needs more), a colon and a
+// space; returns the end of them.
+char* put_position(char* p, std::uint64_t value) {
+  char digits[20];
+  const auto count = static_cast<std::size_t>(put_decimal(digits, value) - digits);
+  for (std::size_t k = count; k < 5; ++k) *p++ = ' ';
+  std::memcpy(p, digits, count);
+  p += count;
+  *p++ = ':';
+  *p++ = ' ';
+  return p;
+}
+
+// Writes `count` read as a signed 32-bit number, as the framing messages have always shown
+// counts; returns the end of it.
+char* put_signed32(char* p, std::uint32_t count) {
+  const std::int64_t value = static_cast<std::int32_t>(count);
+  if (value < 0) *p++ = '-';
+  return put_decimal(p, static_cast<std::uint64_t>(value < 0 ? -value : value));
+}
+
+char* put_text(char* p, std::string_view text) {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+class Lister {
+ public:
+  Lister(const Settings& settings, std::string_view input_name, TapeReader& reader,
+         OutputBuffer& out)
+      : settings_(settings),
+        recl_(static_cast<std::size_t>(std::clamp<int>(settings.recl, 1, widest_line))),
+        input_name_(input_name),
+        reader_(reader),
+        out_(out),
+        bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)) {}
+
+  int list();
+
+ private:
+  int list_record(std::uint32_t recsiz, std::uint64_t nr);
+  bool fill_plain(char* pr, std::size_t n);
+  bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
+  void put_ruler();
+  void put_file_header(std::uint64_t nft);
+  int read_failed();
+
+  const Settings& settings_;
+  const std::size_t recl_;  // characters per line
+  const std::string_view input_name_;
+  TapeReader& reader_;
+  OutputBuffer& out_;
+  const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
+};
+
+int Lister::list() {
+  std::int64_t nf = settings_.nf;  // tape files still to list
+  std::uint64_t nft = 1;           // number of the tape file being listed
+  if (nf > 1) put_file_header(nft);
+  while (nf > 0) {
+    --nf;
+    put_ruler();
+    std::uint64_t nr = 0;  // number of the current record in its tape file
+    std::uint32_t recsiz = 0;
+    if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
+    while (recsiz != 0) {
+      if (const int status = list_record(recsiz, ++nr); status != status_ok) return status;
+      if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
+    }
+    if (nf > 0) put_file_header(++nft);
+    if (out_.error() != 0) return status_write_failed;
+  }
+  return status_ok;
+}
+
+// Lists one record of `recsiz` data bytes; returns the exit status, 0 if the listing goes on.
+int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
+  std::uint64_t i = recsiz;  // bytes of the record not yet read
+  std::uint64_t nb = 1;      // position in the record of the line's first character
+  while (i != 0) {
+    char* const line = out_.room(line_room);
+    char* const pr = put_position(line, nb);  // the line's characters go straight after it
+    std::size_t np = 0;                        // characters in the line
+    std::array<char, widest_line> wm;          // word marks under the line's characters
+    std::size_t marks_end = 0;                 // one past the line's last mark
+    if (settings_.dowm) {
+      if (!fill_marked(pr, wm.data(), i, np, marks_end)) return read_failed();
+    } else {
+      np = static_cast<std::size_t>(std::min<std::uint64_t>(recl_, i));
+      if (!fill_plain(pr, np)) return read_failed();
+      i -= np;
+    }
+
+    // A line of blanks alone is left out, unless it is its record's first or last line.
+    const bool printed = nb == 1 || i == 0 || settings_.all || marks_end > 0 ||
+                         !bcd::all_blank(pr, np, settings_.blank);
+    if (printed) {
+      char* p = pr + np;
+      if (nb == 1) {  // the tag stands in one column, however short the line
+        const std::size_t pad = recl_ - np + 1;
+        std::memset(p, ' ', pad);
+        p = put_text(p + pad, "  Record ");
+        p = put_decimal(p, nr);
+      }
+      *p++ = '\n';
+      if (settings_.dowm) {
+        p = put_text(p, indent);
+        p = put_text(p, {wm.data(), marks_end});
+        *p++ = '\n';
+      }
+      out_.commit(p);
+      if (out_.error() != 0) return status_write_failed;
+    }
+    nb += recl_;
+  }
+
+  std::uint32_t recsiz2 = 0;
+  switch (reader_.finish_record(recsiz, settings_.even, recsiz2)) {
+    case FinishStatus::ok:
+      return status_ok;
+    case FinishStatus::io_error:
+      return read_failed();
+    case FinishStatus::unequal_counts:
+      break;
+  }
+  char* p = put_text(out_.room(line_room), "Unequal starting and ending record sizes: ");
+  p = put_signed32(p, recsiz);
+  p = put_text(p, " != ");
+  p = put_signed32(p, recsiz2);
+  *p++ = '\n';
+  out_.commit(p);
+  return status_unequal_counts;
+}
+
+// Reads the next `n` data bytes into `pr` as display characters; returns false if the image
+// ends or fails first.
+bool Lister::fill_plain(char* pr, std::size_t n) {
+  while (n > 0) {
+    const std::span<const std::uint8_t> bytes = reader_.data(n);
+    if (bytes.empty()) return false;
+    bcd::translate(bcd_to_ascii_, bytes.data(), bytes.size(), pr);
+    reader_.consume(bytes.size());
+    pr += bytes.size();
+    n -= bytes.size();
+  }
+  return true;
+}
+
+// Reads data bytes until the line holds `recl` characters or the record's `i` bytes are used
+// up. Word separators take no position: they mark the character after them in `wm`, and one
+// at the very end of the record marks nothing. Sets `np` to the line's length and `marks_end`
+// to one past its last mark; returns false if the image ends or fails first.
+bool Lister::fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np,
+                         std::size_t& marks_end) {
+  std::memset(wm, ' ', recl_);
+  bool marked = false;  // a separator is waiting for the next character
+  while (i > 0 && np < recl_) {
+    // No more bytes than free positions, so even a chunk without separators fits the line.
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(i, recl_ - np));
+    const std::span<const std::uint8_t> bytes = reader_.data(wanted);
+    if (bytes.empty()) return false;
+    for (const std::uint8_t byte : bytes) {
+      if ((byte & 63) == bcd::word_separator) {
+        marked = true;
+        continue;
+      }
+      pr[np] = bcd_to_ascii_[byte];
+      if (marked) {
+        wm[np] = '1';
+        marks_end = np + 1;
+        marked = false;
+      }
+      ++np;
+    }
+    reader_.consume(bytes.size());
+    i -= bytes.size();
+  }
+  return true;
+}
+
+void Lister::put_ruler() {
+  char* p = put_text(out_.room(line_room), indent);
+  make_ruler(recl_, p);
+  p += recl_;
+  *p++ = '\n';
+  out_.commit(p);
+}
+
+void Lister::put_file_header(std::uint64_t nft) {
+  char* p = put_text(out_.room(line_room), "File ");
+  p = put_decimal(p, nft);
+  *p++ = '\n';
+  out_.commit(p);
+}
+
+// Reports that the image ended inside a record, or could not be read; returns the status.
+int Lister::read_failed() {
+  out_.append("Error reading ");
+  out_.append(input_name_);
+  out_.append("\n");
+  return status_read_failed;
+}
+
+}  // namespace
+
+int list_tape(const Settings& settings, std::string_view input_name, TapeReader& reader,
+              OutputBuffer& out) {
+  return Lister(settings, input_name, reader, out).list();
+}
+
+}  // namespace reelprint

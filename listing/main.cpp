@@ -1,0 +1,14 @@
+// reelprint: lists a tape image of IBM 1401 BCD character data.
+#include <unistd.h>
+
+#include <string_view>
+#include <vector>
+
+#include "listing/run.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv, argv + argc);
+  reelprint::FdSink out(STDOUT_FILENO);
+  reelprint::FdSink err(STDERR_FILENO);
+  return reelprint::run(args, reelprint::tape_image::open_file, out, err);
+}

@@ -1,0 +1,40 @@
+#include "listing/output.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace reelprint {
+
+int FdSink::write(const char* data, std::size_t n) {
+  while (n > 0) {
+    const ssize_t written = ::write(fd_, data, n);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += written;
+    n -= static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
+void OutputBuffer::append(std::string_view text) {
+  while (!text.empty()) {
+    if (used_ == buffer_.size()) flush();
+    const std::size_t part = std::min(text.size(), buffer_.size() - used_);
+    std::memcpy(buffer_.data() + used_, text.data(), part);
+    used_ += part;
+    text.remove_prefix(part);
+  }
+}
+
+bool OutputBuffer::flush() {
+  if (used_ > 0 && error_ == 0) error_ = sink_.write(buffer_.data(), used_);
+  used_ = 0;
+  return error_ == 0;
+}
+
+}  // namespace reelprint

@@ -1,0 +1,60 @@
+// Where the listing goes: a sink that takes whole blocks, behind one large buffer.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace reelprint {
+
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  // Writes all `n` bytes; returns 0, or the errno of the failure.
+  virtual int write(const char* data, std::size_t n) = 0;
+};
+
+// Writes to a file descriptor, such as standard output.
+class FdSink final : public OutputSink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  int write(const char* data, std::size_t n) override;
+
+ private:
+  int fd_;
+};
+
+// Gathers output into blocks of `buffer_size` bytes. After a failed write the rest of the
+// output is dropped and `error` tells why, so the caller can stop.
+class OutputBuffer {
+ public:
+  static constexpr std::size_t buffer_size = 128 * 1024;
+
+  explicit OutputBuffer(OutputSink& sink) : sink_(sink), buffer_(buffer_size) {}
+
+  // Returns where to write up to `n` bytes (`n` at most `buffer_size`); they become output
+  // only when `commit` is called, so a line may still be withdrawn.
+  char* room(std::size_t n) {
+    if (buffer_.size() - used_ < n) flush();
+    return buffer_.data() + used_;
+  }
+
+  // Takes the bytes written at `room` up to `end` as output.
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+
+  void append(std::string_view text);
+
+  // Writes out what is buffered; returns false if the output has failed.
+  bool flush();
+
+  // Returns the errno of the first failed write, or 0.
+  int error() const { return error_; }
+
+ private:
+  OutputSink& sink_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+  int error_ = 0;
+};
+
+}  // namespace reelprint

@@ -1,0 +1,47 @@
+// Writes tape images: the framing the reader takes apart, for tests and the example tape.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace reelprint::tape_image {
+
+class ImageBuilder {
+ public:
+  enum class Framing { simh, e11 };
+
+  explicit ImageBuilder(Framing framing = Framing::simh) : framing_(framing) {}
+
+  // Appends a record of `data`: count, data, pad byte if due, count.
+  ImageBuilder& record(std::span<const std::uint8_t> data) {
+    const auto size = static_cast<std::uint32_t>(data.size());
+    count(size);
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    if (framing_ == Framing::simh && size % 2 == 1) bytes_.push_back(0);
+    return count(size);
+  }
+
+  ImageBuilder& tape_mark() { return count(0); }
+
+  // Appends one byte count, little-endian.
+  ImageBuilder& count(std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+      bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+    return *this;
+  }
+
+  // Appends bytes as they are, for framing that is wrong on purpose.
+  ImageBuilder& raw(std::span<const std::uint8_t> data) {
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    return *this;
+  }
+
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  Framing framing_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace reelprint::tape_image

@@ -1,0 +1,58 @@
+#include "tape_image/reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace reelprint::tape_image {
+
+TapeReader::TapeReader(InputSource& source) : source_(source), buffer_(buffer_size) {}
+
+bool TapeReader::load(std::size_t n) {
+  while (end_ - pos_ < n) {
+    if (at_end_ || failed_) return false;
+    if (pos_ > 0) {  // keep the unread bytes at the front so `n` of them lie together
+      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+      end_ -= pos_;
+      pos_ = 0;
+    }
+    const std::ptrdiff_t got = source_.read(buffer_.data() + end_, buffer_.size() - end_);
+    if (got < 0) {
+      failed_ = true;
+    } else if (got == 0) {
+      at_end_ = true;
+    } else {
+      end_ += static_cast<std::size_t>(got);
+    }
+  }
+  return true;
+}
+
+ReadStatus TapeReader::read_len(std::uint32_t& count) {
+  count = 0;
+  if (!load(4)) {
+    if (failed_) return ReadStatus::io_error;
+    pos_ = end_;  // the bytes of a cut-short count are gone
+    return ReadStatus::ok;
+  }
+  const std::uint8_t* b = buffer_.data() + pos_;
+  count = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+  pos_ += 4;
+  return ReadStatus::ok;
+}
+
+std::span<const std::uint8_t> TapeReader::data(std::size_t max) {
+  if (pos_ == end_) load(1);
+  return {buffer_.data() + pos_, std::min(max, end_ - pos_)};
+}
+
+FinishStatus TapeReader::finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2) {
+  if (even && recsiz % 2 == 1) {
+    if (load(1)) ++pos_;
+    if (failed_) return FinishStatus::io_error;
+  }
+  if (read_len(recsiz2) != ReadStatus::ok) return FinishStatus::io_error;
+  return recsiz2 == recsiz ? FinishStatus::ok : FinishStatus::unequal_counts;
+}
+
+}  // namespace reelprint::tape_image

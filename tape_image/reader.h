@@ -1,0 +1,67 @@
+// The framing of a tape image: byte counts, tape marks, data bytes, pad bytes, trailers.
+//
+// Every record is its byte count (four bytes, little-endian, all 32 bits count), its data
+// bytes, a pad byte after odd-length data in the simh framing (none in the E11 framing), and
+// the byte count again. A count of zero is a tape mark and ends a tape file; so does the end
+// of the image where a count should begin.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "tape_image/source.h"
+
+namespace reelprint::tape_image {
+
+enum class ReadStatus {
+  ok,
+  io_error,  // the input failed for a reason other than its end
+};
+
+enum class FinishStatus {
+  ok,
+  io_error,
+  unequal_counts,  // the trailing count differs from the leading one (or is missing)
+};
+
+class TapeReader {
+ public:
+  static constexpr std::size_t buffer_size = 128 * 1024;
+
+  explicit TapeReader(InputSource& source);
+
+  // Reads a byte count into `count`; a count of 0 means a tape mark or fewer than four bytes
+  // left. Returns io_error only when the input failed.
+  ReadStatus read_len(std::uint32_t& count);
+
+  // Returns up to `max` data bytes that are ready to be read, loading more when none are;
+  // an empty span means the input has ended or failed (see `failed`). Bytes stay unread until
+  // `consume` is called.
+  std::span<const std::uint8_t> data(std::size_t max);
+
+  // Marks the first `n` bytes that `data` returned as read.
+  void consume(std::size_t n) { pos_ += n; }
+
+  // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
+  // (simh framing; a missing pad byte is not an error of its own), then reads the trailing
+  // count into `recsiz2`. Returns whether the record ended well.
+  FinishStatus finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2);
+
+  // Returns true once a read of the input has failed.
+  bool failed() const { return failed_; }
+
+ private:
+  // Makes sure `n` bytes are loaded; returns false if the input ends or fails first.
+  bool load(std::size_t n);
+
+  InputSource& source_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t pos_ = 0;  // next unread byte
+  std::size_t end_ = 0;  // end of the loaded bytes
+  bool at_end_ = false;  // the input has ended: later reads must not resume it
+  bool failed_ = false;
+};
+
+}  // namespace reelprint::tape_image

@@ -1,0 +1,53 @@
+#include "tape_image/source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace reelprint::tape_image {
+namespace {
+
+class FileSource final : public InputSource {
+ public:
+  explicit FileSource(int fd) : fd_(fd) {}
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+  ~FileSource() override { ::close(fd_); }
+
+  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
+    for (;;) {
+      const ssize_t got = ::read(fd_, buf, n);
+      if (got >= 0) return got;
+      if (errno != EINTR) return -1;
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<InputSource> open_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<FileSource>(fd);
+}
+
+std::ptrdiff_t MemorySource::read(std::uint8_t* buf, std::size_t n) {
+  const std::size_t count = std::min(n, rest_.size());
+  if (count > 0) std::memcpy(buf, rest_.data(), count);
+  rest_ = rest_.subspan(count);
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+}  // namespace reelprint::tape_image
