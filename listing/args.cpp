@@ -8,9 +8,9 @@ namespace {
 
 struct Number {
   enum Kind {
-    read,       // a number was read
-    none,       // the text does not start with a number
-    no_text,    // the text is empty or only white space
+    read,     // a number was read
+    none,     // the text does not start with a number
+    no_text,  // the text is empty or only white space
   } kind;
   std::int64_t value;  // held within +-10^12, so larger magnitudes stay large without overflow
 };

@@ -117,9 +117,9 @@ int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
   while (i != 0) {
     char* const line = out_.room(line_room);
     char* const pr = put_position(line, nb);  // the line's characters go straight after it
-    std::size_t np = 0;                        // characters in the line
-    std::array<char, widest_line> wm;          // word marks under the line's characters
-    std::size_t marks_end = 0;                 // one past the line's last mark
+    std::size_t np = 0;                       // characters in the line
+    std::array<char, widest_line> wm;         // word marks under the line's characters
+    std::size_t marks_end = 0;                // one past the line's last mark
     if (settings_.dowm) {
       if (!fill_marked(pr, wm.data(), i, np, marks_end)) return read_failed();
     } else {

@@ -37,9 +37,8 @@ int run(std::span<const std::string_view> args, const Opener& open, OutputSink& 
   if (buffer.flush()) return status;
   // A reader that went away (a closed pipe) needs no word about it.
   if (buffer.error() != EPIPE) {
-    const std::string message =
-        std::string("reelprint: error writing standard output: ") + std::strerror(buffer.error()) +
-        "\n";
+    const std::string message = std::string("reelprint: error writing standard output: ") +
+                                std::strerror(buffer.error()) + "\n";
     err.write(message.data(), message.size());
   }
   return status_write_failed;

@@ -8,11 +8,11 @@
 namespace reelprint {
 
 struct Settings {
-  int recl = 100;      // characters per line, 1 to 100
-  char blank = ' ';    // display character of code 0 (the blank)
-  bool dowm = false;   // show word marks on a line of their own
-  bool all = false;    // print lines that hold only blanks too
-  bool even = true;    // simh framing: odd-length data is followed by a pad byte
+  int recl = 100;     // characters per line, 1 to 100
+  char blank = ' ';   // display character of code 0 (the blank)
+  bool dowm = false;  // show word marks on a line of their own
+  bool all = false;   // print lines that hold only blanks too
+  bool even = true;   // simh framing: odd-length data is followed by a pad byte
   bcd::Arrangement arrangement = bcd::Arrangement::a;
   std::int32_t nf = 1;  // tape files to list, 0 to 2147483647
 };

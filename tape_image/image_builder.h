@@ -17,7 +17,7 @@ class ImageBuilder {
   ImageBuilder& record(std::span<const std::uint8_t> data) {
     const auto size = static_cast<std::uint32_t>(data.size());
     count(size);
-    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    raw(data);
     if (framing_ == Framing::simh && size % 2 == 1) bytes_.push_back(0);
     return count(size);
   }
@@ -33,7 +33,7 @@ class ImageBuilder {
 
   // Appends bytes as they are, for framing that is wrong on purpose.
   ImageBuilder& raw(std::span<const std::uint8_t> data) {
-    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    for (const std::uint8_t byte : data) bytes_.push_back(byte);
     return *this;
   }
 

@@ -1,0 +1,465 @@
+// The whole listing, run in memory: each expected text is worked out from the layout rules.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "listing/run.h"
+#include "tape_image/source.h"
+#include "tests/support.h"
+
+namespace reelprint {
+namespace {
+
+using tape_image::ImageBuilder;
+using testing::Bytes;
+using testing::codes;
+using testing::repeat;
+using testing::ruler_100;
+using testing::operator+;
+
+struct Collect final : OutputSink {
+  std::string text;
+  int write(const char* data, std::size_t n) override {
+    text.append(data, n);
+    return 0;
+  }
+};
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Lists `image`, named t.tap, with `options` before its name.
+Outcome list(std::vector<std::string_view> options, const Bytes& image) {
+  std::vector<std::string_view> args = {"reelprint"};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back("t.tap");
+  const Opener open =
+      [&image](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+    if (name != "t.tap") return nullptr;
+    return std::make_unique<tape_image::MemorySource>(image);
+  };
+  Collect out;
+  Collect err;
+  const int status = run(args, open, out, err);
+  return {status, out.text, err.text};
+}
+
+std::string spaces(std::size_t n) { return std::string(n, ' '); }
+
+Bytes one_record(const Bytes& data) { return ImageBuilder().record(data).bytes(); }
+
+// --- Lines, positions and record tags ------------------------------------------------------
+
+TEST(Lines, AShortRecordIsOneTaggedLineWithTheTagInItsColumn) {
+  const Outcome result = list({}, one_record(codes("HELLO")));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, ruler_100 + "    1: HELLO" + spaces(96) + "  Record 1\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(Lines, ALongRecordGoesOnInLinesNumberedByPosition) {
+  const Outcome result = list({}, one_record(repeat(49, 100) + repeat(50, 30)));
+  EXPECT_EQ(result.out, ruler_100 + "    1: " + std::string(100, 'A') + " " + "  Record 1\n" +
+                            "  101: " + std::string(30, 'B') + "\n");
+}
+
+TEST(Lines, ARecordOfExactlyOneLineWidthIsOneLineAndOneMoreByteMakesTwo) {
+  const auto image = ImageBuilder().record(repeat(51, 10)).record(repeat(51, 11)).bytes();
+  EXPECT_EQ(list({"-r10"}, image).out,
+            "       ....5...10\n"
+            "    1: CCCCCCCCCC   Record 1\n"
+            "    1: CCCCCCCCCC   Record 2\n"
+            "   11: C\n");
+}
+
+TEST(Lines, PositionsWidenPastFiveDigits) {
+  const Outcome result = list({"-r100"}, one_record(repeat(1, 100'001)));
+  const std::string tail = "99901: " + std::string(100, '1') + "\n100001: 1\n";
+  ASSERT_GT(result.out.size(), tail.size());
+  EXPECT_EQ(result.out.substr(result.out.size() - tail.size()), tail);
+}
+
+TEST(Lines, RecordNumbersRestartInEveryTapeFile) {
+  const auto image = ImageBuilder()
+                         .record(codes("A"))
+                         .record(codes("B"))
+                         .tape_mark()
+                         .record(codes("C"))
+                         .tape_mark()
+                         .tape_mark()
+                         .bytes();
+  EXPECT_EQ(list({"-3", "-r5"}, image).out,
+            "File 1\n"
+            "       ....5\n"
+            "    1: A       Record 1\n"
+            "    1: B       Record 2\n"
+            "File 2\n"
+            "       ....5\n"
+            "    1: C       Record 1\n"
+            "File 3\n"
+            "       ....5\n");
+}
+
+TEST(Lines, OneTapeFileByDefaultWithNoHeader) {
+  const auto image = ImageBuilder().record(codes("A")).tape_mark().record(codes("B")).bytes();
+  EXPECT_EQ(list({"-r5"}, image).out, "       ....5\n    1: A       Record 1\n");
+}
+
+TEST(Lines, AnImageWithoutAClosingTapeMarkListsLikeOneWithIt) {
+  const auto bare = ImageBuilder().record(codes("AB")).bytes();
+  const auto marked = ImageBuilder().record(codes("AB")).tape_mark().bytes();
+  EXPECT_EQ(list({"-2"}, bare).out, list({"-2"}, marked).out);
+  EXPECT_EQ(list({"-2"}, bare).status, 0);
+}
+
+TEST(TapeFiles, AnEmptyImageGivesOnlyTheRuler) {
+  const Outcome result = list({}, {});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, ruler_100);
+}
+
+TEST(TapeFiles, EachFileAskedForPastTheEndIsEmpty) {
+  const Outcome result = list({"-5", "-r3"}, {});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "File 1\n       ...\nFile 2\n       ...\nFile 3\n       ...\n"
+            "File 4\n       ...\nFile 5\n       ...\n");
+}
+
+TEST(TapeFiles, ZeroFilesPrintsNothing) {
+  const Outcome result = list({"-0"}, one_record(codes("A")));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+}
+
+// --- Print arrangements -------------------------------------------------------------------
+
+Bytes all_codes() {
+  Bytes bytes;
+  for (std::uint8_t code = 0; code < 64; ++code) bytes.push_back(code);
+  return bytes;
+}
+
+// Returns the 64 characters of the first data line that lists all_codes().
+std::string characters_of_all_codes(std::vector<std::string_view> options) {
+  const std::string out = list(options, one_record(all_codes())).out;
+  return out.substr(out.find("    1: ") + 7, 64);
+}
+
+TEST(Arrangements, ArrangementAShowsEveryCodeInOrder) {
+  EXPECT_EQ(characters_of_all_codes({}),
+            " 1234567890#@:>{^/STUVWXYZ|,%~\\\"-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<}");
+  const std::string out = list({}, one_record(all_codes())).out;
+  EXPECT_EQ(out.substr(ruler_100.size() + 7 + 64), spaces(37) + "  Record 1\n");
+}
+
+TEST(Arrangements, FortranAndOldSimhShowTheirOwnCharacters) {
+  EXPECT_EQ(characters_of_all_codes({"-h"}),
+            " 1234567890=':>{^/STUVWXYZ|,(~\\\"-JKLMNOPQR!$*];_+ABCDEFGHI?.)[<}");
+  EXPECT_EQ(characters_of_all_codes({"-o"}),
+            " 1234567890#@:>(^/STUVWXYZ',%=\\+-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<\"");
+}
+
+TEST(Arrangements, TheBlankOptionsChangeCodeZeroAndNothingElse) {
+  const std::string with_b = characters_of_all_codes({"-b"});
+  EXPECT_EQ(with_b[0], 'b');
+  EXPECT_EQ(with_b[16], '^');
+  const std::string with_caret = characters_of_all_codes({"-c"});
+  EXPECT_EQ(with_caret[0], '^');
+  EXPECT_EQ(with_caret[16], '^');
+  const Outcome result = list({"-b"}, one_record(codes("A A")));
+  EXPECT_EQ(result.out, ruler_100 + "    1: AbA" + spaces(98) + "  Record 1\n");
+}
+
+TEST(Arrangements, BytesAbove63ShowAsTheirLowSixBits) {
+  const Outcome result = list({}, one_record({64 + 49, 128 + 56, 255, 64}));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, ruler_100 + "    1: AH} " + spaces(97) + "  Record 1\n");
+}
+
+// --- Framing --------------------------------------------------------------------------------
+
+TEST(Framing, AnE11ImageListsWithDashE) {
+  const auto image =
+      ImageBuilder(ImageBuilder::Framing::e11).record(codes("ABC")).record(codes("DEFG")).bytes();
+  EXPECT_EQ(list({"-e", "-r5"}, image).out,
+            "       ....5\n"
+            "    1: ABC     Record 1\n"
+            "    1: DEFG    Record 2\n");
+  EXPECT_EQ(list({"-e", "-r5"}, image).status, 0);
+}
+
+TEST(Framing, AnE11ImageReadAsSimhStopsAtTheFirstTrailer) {
+  const auto image =
+      ImageBuilder(ImageBuilder::Framing::e11).record(codes("ABC")).record(codes("DEFG")).bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 4);
+  EXPECT_EQ(result.out,
+            "       ....5\n"
+            "    1: ABC     Record 1\n"
+            "Unequal starting and ending record sizes: 3 != 67108864\n");
+}
+
+TEST(Framing, DataCutShortPrintsNoLineOfItsRecord) {
+  const auto image = ImageBuilder().record(codes("A")).count(10).raw(codes("XYZ")).bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out, "       ....5\n    1: A       Record 1\nError reading t.tap\n");
+}
+
+TEST(Framing, DataCutShortKeepsTheLinesAlreadyFull) {
+  const auto image = ImageBuilder().count(10).raw(codes("ABCDEFG")).bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out, "       ....5\n    1: ABCDE   Record 1\nError reading t.tap\n");
+}
+
+TEST(Framing, AHugeCountWithLittleDataIsCutShortNotALoop) {
+  for (const std::uint32_t count : {0x80000000u, 0xFFFFFFFFu}) {
+    const auto image = ImageBuilder().count(count).raw(codes("AB")).bytes();
+    const Outcome result = list({"-r5"}, image);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.out, "       ....5\nError reading t.tap\n");
+  }
+}
+
+TEST(Framing, ADifferentTrailerIsReportedAfterTheRecordsLines) {
+  const auto image = ImageBuilder().count(4).raw(codes("ABCD")).count(5).bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 4);
+  EXPECT_EQ(result.out,
+            "       ....5\n    1: ABCD    Record 1\n"
+            "Unequal starting and ending record sizes: 4 != 5\n");
+}
+
+TEST(Framing, ATrailerCutToTwoBytesShowsAsZero) {
+  const auto image = ImageBuilder().count(2).raw(codes("AB")).raw(Bytes{2, 0}).bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 4);
+  EXPECT_EQ(result.out,
+            "       ....5\n    1: AB      Record 1\n"
+            "Unequal starting and ending record sizes: 2 != 0\n");
+}
+
+TEST(Framing, TrailerCountsShowAsSigned) {
+  const auto image = ImageBuilder().count(2).raw(codes("AB")).count(0xFFFFFFFF).bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 4);
+  EXPECT_TRUE(result.out.ends_with("Unequal starting and ending record sizes: 2 != -1\n"));
+}
+
+TEST(Framing, TheOddRecordsPadByteIsSkippedWhateverItHolds) {
+  const auto image = ImageBuilder()
+                         .count(3)
+                         .raw(codes("ABC"))
+                         .raw(Bytes{0xEE})
+                         .count(3)
+                         .record(codes("DE"))
+                         .bytes();
+  const Outcome result = list({"-r5"}, image);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "       ....5\n    1: ABC     Record 1\n    1: DE      Record 2\n");
+}
+
+// --- Column ruler ---------------------------------------------------------------------------
+
+TEST(Ruler, NumbersEveryFifthColumnAtTheWidthAskedFor) {
+  EXPECT_EQ(list({}, {}).out,
+            "       ....5...10...15...20...25...30...35...40...45...50...55...60...65...70...75."
+            "..80...85...90...95..100\n");
+  EXPECT_EQ(list({"-r40"}, {}).out, "       ....5...10...15...20...25...30...35...40\n");
+  EXPECT_EQ(list({"-r7"}, {}).out, "       ....5..\n");
+  EXPECT_EQ(list({"-r3"}, {}).out, "       ...\n");
+  EXPECT_EQ(list({"-r12"}, {}).out, "       ....5...10..\n");
+}
+
+TEST(Ruler, UsesDotsWhateverTheBlankCharacter) {
+  EXPECT_EQ(list({"-c", "-r10"}, {}).out, "       ....5...10\n");
+  EXPECT_EQ(list({"-b", "-r10"}, {}).out, "       ....5...10\n");
+}
+
+// --- Word marks -----------------------------------------------------------------------------
+
+TEST(WordMarks, SeparatorsBecomeMarksUnderTheCharacterAfterThem) {
+  const Outcome result = list({"-w"}, one_record(codes("~A~BC D~E   ")));
+  EXPECT_EQ(result.out,
+            ruler_100 + "    1: ABC DE   " + spaces(92) + "  Record 1\n" + "       11   1\n");
+}
+
+TEST(WordMarks, AMarkFollowsItsCharacterOntoTheNextLine) {
+  const Outcome result = list({"-w", "-r10"}, one_record(codes("CCCCCCCCCC~D")));
+  EXPECT_EQ(result.out,
+            "       ....5...10\n"
+            "    1: CCCCCCCCCC   Record 1\n"
+            "       \n"
+            "   11: D\n"
+            "       1\n");
+}
+
+TEST(WordMarks, ALoneSeparatorIsAnEmptyTaggedLine) {
+  const Outcome result = list({"-w"}, one_record(codes("~")));
+  EXPECT_EQ(result.out, ruler_100 + "    1: " + spaces(101) + "  Record 1\n" + "       \n");
+}
+
+TEST(WordMarks, ASeparatorAtTheEndOfARecordIsNeitherShownNorMarked) {
+  EXPECT_EQ(list({"-w"}, one_record(codes("AB~"))).out,
+            ruler_100 + "    1: AB" + spaces(99) + "  Record 1\n" + "       \n");
+  EXPECT_EQ(list({}, one_record(codes("AB~"))).out,
+            ruler_100 + "    1: AB~" + spaces(98) + "  Record 1\n");
+}
+
+TEST(WordMarks, ASeparatorEndingARecordAfterAFullLineLeavesAnEmptyLastLine) {
+  const Outcome result = list({"-w", "-r10"}, one_record(codes("CCCCCCCCCC~")));
+  EXPECT_EQ(result.out,
+            "       ....5...10\n"
+            "    1: CCCCCCCCCC   Record 1\n"
+            "       \n"
+            "   11: \n"
+            "       \n");
+}
+
+TEST(WordMarks, RunsOfSeparatorsGiveOneMarkAndTakeNoPosition) {
+  EXPECT_EQ(list({"-w", "-r5"}, one_record(codes("A~~~B~~C"))).out,
+            "       ....5\n"
+            "    1: ABC     Record 1\n"
+            "        11\n");
+}
+
+TEST(WordMarks, AByteOf93IsASeparatorToo) {
+  EXPECT_EQ(list({"-w", "-r5"}, one_record({93, 49, 50})).out,
+            "       ....5\n    1: AB      Record 1\n       1\n");
+}
+
+TEST(WordMarks, OldSimhSeparatorsShowAsEqualsWithoutDashW) {
+  EXPECT_EQ(list({"-o", "-r5"}, one_record(codes("~A"))).out,
+            "       ....5\n    1: =A      Record 1\n");
+  EXPECT_EQ(list({"-o", "-w", "-r5"}, one_record(codes("~A"))).out,
+            "       ....5\n    1: A       Record 1\n       1\n");
+}
+
+TEST(WordMarks, PositionsCountCharactersNotBytes) {
+  EXPECT_EQ(list({"-w", "-r3"}, one_record(codes("~A~B~C~D~E"))).out,
+            "       ...\n"
+            "    1: ABC   Record 1\n"
+            "       111\n"
+            "    4: DE\n"
+            "       11\n");
+}
+
+// --- Blank lines ----------------------------------------------------------------------------
+
+TEST(BlankLines, AreLeftOutExceptARecordsFirstAndLast) {
+  const Outcome result = list({"-r10"}, one_record(repeat(0, 250)));
+  EXPECT_EQ(result.out,
+            "       ....5...10\n"
+            "    1:           "
+            "   Record 1\n"
+            "  241:           \n");
+}
+
+TEST(BlankLines, AreAllPrintedWithDashA) {
+  const Outcome result = list({"-a", "-r10"}, one_record(repeat(0, 250)));
+  std::string expected =
+      "       ....5...10\n    1:           "
+      "   Record 1\n";
+  for (int nb = 11; nb <= 241; nb += 10)
+    expected += (nb < 100 ? "   " : "  ") + std::to_string(nb) + ":           \n";
+  EXPECT_EQ(result.out, expected);
+}
+
+TEST(BlankLines, CodeSixteenCountsAsBlankWhenItLooksLikeOne) {
+  const Bytes record = repeat(49, 20) + repeat(16, 20) +
+                       Bytes{0, 16, 0, 16, 0, 16, 0, 16, 0, 16, 0, 16, 0, 16, 0, 16, 0, 16, 0, 16} +
+                       codes("Z");
+  EXPECT_EQ(list({"-c", "-r20"}, one_record(record)).out,
+            "       ....5...10...15...20\n"
+            "    1: AAAAAAAAAAAAAAAAAAAA   Record 1\n"
+            "   61: Z\n");
+  EXPECT_EQ(list({"-r20"}, one_record(record)).out,
+            "       ....5...10...15...20\n"
+            "    1: AAAAAAAAAAAAAAAAAAAA   Record 1\n"
+            "   21: ^^^^^^^^^^^^^^^^^^^^\n"
+            "   41:  ^ ^ ^ ^ ^ ^ ^ ^ ^ ^\n"
+            "   61: Z\n");
+}
+
+TEST(BlankLines, TheBlankCharacterChosenIsWhatCounts) {
+  EXPECT_EQ(list({"-b", "-r3"}, one_record(codes("A      B"))).out,
+            "       ...\n"
+            "    1: Abb   Record 1\n"
+            "    7: bB\n");
+}
+
+TEST(BlankLines, ALeftOutLineHasNoWordMarkLine) {
+  EXPECT_EQ(list({"-w", "-r10"}, one_record(repeat(0, 25))).out,
+            "       ....5...10\n"
+            "    1:           "
+            "   Record 1\n"
+            "       \n"
+            "   21:      \n"
+            "       \n");
+}
+
+TEST(BlankLines, ABlankLineCarryingAMarkIsPrinted) {
+  const Outcome result = list({"-w", "-r10"}, one_record(codes("AAAAAAAAAA   ~       B")));
+  EXPECT_EQ(result.out,
+            "       ....5...10\n"
+            "    1: AAAAAAAAAA   Record 1\n"
+            "       \n"
+            "   11:           \n"
+            "          1\n"
+            "   21: B\n"
+            "       \n");
+}
+
+// --- Command line and failures --------------------------------------------------------------
+
+TEST(Failures, ABadCommandLinePrintsTheUsageText) {
+  for (const auto& options : std::vector<std::vector<std::string_view>>{
+           {"-x"}, {"-r0"}, {"-r 40"}, {"-"}, {"--5"}, {"-W"}}) {
+    const Outcome result = list(options, {});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.out.starts_with("Usage: reelprint [options] <input_file>\n"));
+  }
+}
+
+TEST(Failures, AFileThatCannotBeOpenedIsNamed) {
+  Collect out;
+  Collect err;
+  const std::vector<std::string_view> args = {"reelprint", "-0", "missing.tap"};
+  const int status = run(
+      args, [](const std::string&) { return nullptr; }, out, err);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(out.text, "Unable to open missing.tap\n");
+}
+
+struct Failing final : OutputSink {
+  explicit Failing(int why) : error(why) {}
+  int error;
+  int write(const char*, std::size_t) override { return error; }
+};
+
+TEST(Failures, AnOutputThatCannotBeWrittenEndsWithStatusFive) {
+  const auto image = one_record(repeat(49, 1'000'000));
+  const std::vector<std::string_view> args = {"reelprint", "t.tap"};
+  const Opener open = [&image](const std::string&) {
+    return std::make_unique<tape_image::MemorySource>(image);
+  };
+  Failing full{ENOSPC};
+  Collect err;
+  EXPECT_EQ(run(args, open, full, err), 5);
+  EXPECT_EQ(err.text, "reelprint: error writing standard output: No space left on device\n");
+
+  Failing closed{EPIPE};
+  Collect quiet;
+  EXPECT_EQ(run(args, open, closed, quiet), 5);
+  EXPECT_EQ(quiet.text, "");
+}
+
+}  // namespace
+}  // namespace reelprint

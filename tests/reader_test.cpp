@@ -1,0 +1,209 @@
+#include "tape_image/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "tape_image/image_builder.h"
+
+namespace reelprint::tape_image {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Framing = ImageBuilder::Framing;
+
+// Reads every data byte of a record of `count` bytes; returns them, fewer if the image ends.
+Bytes read_data(TapeReader& reader, std::uint64_t count) {
+  Bytes out;
+  while (out.size() < count) {
+    const auto bytes = reader.data(count - out.size());
+    if (bytes.empty()) break;
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    reader.consume(bytes.size());
+  }
+  return out;
+}
+
+// Hands out its bytes a few at a time, as a pipe may, then fails if told to.
+class TrickleSource final : public InputSource {
+ public:
+  TrickleSource(Bytes bytes, std::size_t step, bool fail_at_end)
+      : bytes_(std::move(bytes)), step_(step), fail_at_end_(fail_at_end) {}
+  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
+    if (pos_ == bytes_.size()) return fail_at_end_ ? -1 : 0;
+    const std::size_t count = std::min({n, step_, bytes_.size() - pos_});
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(pos_), count, buf);
+    pos_ += count;
+    return static_cast<std::ptrdiff_t>(count);
+  }
+
+ private:
+  Bytes bytes_;
+  std::size_t step_;
+  bool fail_at_end_;
+  std::size_t pos_ = 0;
+};
+
+TEST(ReadLen, ReadsFourBytesLittleEndianWithNoFlagBits) {
+  const Bytes image = {0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80};
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(count, 0x12345678u);
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(count, 0xFFFFFFFFu);
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(count, 0x80000000u);
+}
+
+TEST(ReadLen, GivesZeroAtTheEndAndForACutShortCountAndEverAfter) {
+  const Bytes image = {5, 0, 0};
+  MemorySource source(image);
+  TapeReader reader(source);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::uint32_t count = 99;
+    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+    EXPECT_EQ(count, 0u);
+  }
+}
+
+TEST(ReadLen, ReportsAFailedReadInsteadOfATapeMark) {
+  TrickleSource source({}, 4, true);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  EXPECT_EQ(reader.read_len(count), ReadStatus::io_error);
+  EXPECT_TRUE(reader.failed());
+}
+
+TEST(Records, OddLengthRecordsCarryAPadByteInSimhFraming) {
+  const Bytes data5 = {1, 2, 3, 4, 5};
+  const Bytes data4 = {6, 7, 8, 9};
+  const auto image = ImageBuilder(Framing::simh).record(data5).record(data4).bytes();
+  ASSERT_EQ(image.size(), 4 + 5 + 1 + 4 + 4 + 4 + 4u);
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  ASSERT_EQ(count, 5u);
+  EXPECT_EQ(read_data(reader, count), data5);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok);
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  ASSERT_EQ(count, 4u);
+  EXPECT_EQ(read_data(reader, count), data4);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok);
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(Records, E11FramingHasNoPadByte) {
+  const Bytes data3 = {1, 2, 3};
+  const auto image = ImageBuilder(Framing::e11).record(data3).tape_mark().bytes();
+  ASSERT_EQ(image.size(), 4 + 3 + 4 + 4u);
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(read_data(reader, count), data3);
+  EXPECT_EQ(reader.finish_record(count, false, trailer), FinishStatus::ok);
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(Records, AnE11ImageReadAsSimhLosesATrailerByteToThePadSkip) {
+  const Bytes data3 = {1, 2, 3};
+  const Bytes data4 = {1, 2, 3, 4};
+  const auto image = ImageBuilder(Framing::e11).record(data3).record(data4).bytes();
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  read_data(reader, count);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
+  EXPECT_EQ(trailer, 67108864u);  // 0, 0, 0 of the trailer, then the 4 of the next count
+}
+
+TEST(Records, DataCutShortEndsTheData) {
+  const auto image = ImageBuilder().count(10).raw(Bytes{1, 2, 3}).bytes();
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  EXPECT_EQ(read_data(reader, count).size(), 3u);
+  EXPECT_TRUE(reader.data(7).empty());
+  EXPECT_FALSE(reader.failed());
+}
+
+TEST(Trailers, ADifferentTrailerIsReportedWithItsValue) {
+  const auto image = ImageBuilder().count(4).raw(Bytes{1, 2, 3, 4}).count(5).bytes();
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  read_data(reader, count);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
+  EXPECT_EQ(trailer, 5u);
+}
+
+TEST(Trailers, ATrailerCutToTwoBytesReadsAsZero) {
+  const auto image = ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes();
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 99;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  read_data(reader, count);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
+  EXPECT_EQ(trailer, 0u);
+}
+
+TEST(Trailers, AMissingPadByteShowsAsAnUnequalTrailer) {
+  const auto image = ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes();
+  MemorySource source(image);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  read_data(reader, count);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
+  EXPECT_EQ(trailer, 0u);  // the pad skip took the trailer's first byte; three are too few
+}
+
+TEST(Trailers, AFailedReadAfterTheDataIsAnIoErrorNotAMismatch) {
+  auto image = ImageBuilder().count(2).raw(Bytes{1, 2}).bytes();
+  TrickleSource source(image, 3, true);
+  TapeReader reader(source);
+  std::uint32_t count = 0;
+  std::uint32_t trailer = 0;
+  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+  read_data(reader, count);
+  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::io_error);
+}
+
+TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) {
+  Bytes big(TapeReader::buffer_size * 2 + 3);
+  for (std::size_t k = 0; k < big.size(); ++k) big[k] = static_cast<std::uint8_t>(k * 7);
+  const Bytes small = {9, 8, 7};
+  const auto image = ImageBuilder().record(big).record(small).bytes();
+  for (const std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
+    TrickleSource source(image, step, false);
+    TapeReader reader(source);
+    std::uint32_t count = 0;
+    std::uint32_t trailer = 0;
+    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+    ASSERT_EQ(count, big.size());
+    EXPECT_EQ(read_data(reader, count), big);
+    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok);
+    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+    EXPECT_EQ(read_data(reader, count), small);
+    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok) << step;
+  }
+}
+
+}  // namespace
+}  // namespace reelprint::tape_image
