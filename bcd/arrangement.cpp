@@ -1,5 +1,7 @@
 #include "bcd/arrangement.h"
 
+#include <cstring>
+
 namespace reelprint::bcd {
 
 // Indexed by code, B A 8 4 2 1 from high bit to low.
@@ -35,22 +37,25 @@ const CodeTable& table_of(Arrangement arrangement) {
 }
 
 DisplayTable prepare(Arrangement arrangement, char blank) {
-  const CodeTable& codes = table_of(arrangement);
   DisplayTable bcd_to_ascii{};
-  for (std::size_t byte = 0; byte < bcd_to_ascii.size(); ++byte) {
-    const std::size_t code = byte & 63;
-    bcd_to_ascii[byte] = code == blank_code ? blank : codes[code];
-  }
+  bcd_to_ascii.codes = table_of(arrangement);
+  bcd_to_ascii.codes[blank_code] = blank;
+  for (std::size_t byte = 0; byte < bcd_to_ascii.bytes.size(); ++byte)
+    bcd_to_ascii.bytes[byte] = bcd_to_ascii.codes[byte & 63];
+  bcd_to_ascii.translation = best_translation();
   return bcd_to_ascii;
 }
 
-void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::size_t n,
-               char* dst) {
-  for (std::size_t k = 0; k < n; ++k) dst[k] = bcd_to_ascii[src[k]];
-}
-
 bool all_blank(const char* chars, std::size_t n, char blank) {
-  for (std::size_t k = 0; k < n; ++k)
+  // Eight at a time: the first word usually settles it, a blank line takes a dozen words.
+  const std::uint64_t blanks = 0x0101010101010101ull * static_cast<unsigned char>(blank);
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, chars + k, 8);
+    if (word != blanks) return false;
+  }
+  for (; k < n; ++k)
     if (chars[k] != blank) return false;
   return true;
 }

@@ -23,15 +23,31 @@ extern const CodeTable bcd_to_ascii_old;  // the 'old simh' arrangement
 // Returns the fixed table of `arrangement`.
 const CodeTable& table_of(Arrangement arrangement);
 
-// The prepared arrangement the listing reads: a display character for every byte value.
-// A byte above 63 shows as its low six bits, so no lookup ever leaves the 64 codes.
-using DisplayTable = std::array<char, 256>;
+// How a block of bytes is translated; every way gives the same characters.
+enum class Translation {
+  scalar,      // one lookup a byte: runs everywhere
+  avx2,        // four 16-entry shuffles a vector
+  avx512vbmi,  // one 64-entry permute a vector
+};
 
-// Returns `arrangement` with code 0 shown as `blank`, spread over all 256 byte values.
+// Returns the fastest translation this processor runs.
+Translation best_translation();
+
+// The prepared arrangement the listing reads, with code 0 shown as the chosen blank. A byte
+// above 63 shows as its low six bits, so no lookup ever leaves the 64 codes.
+struct DisplayTable {
+  alignas(64) CodeTable codes;          // display character of each code
+  std::array<char, 256> bytes;          // display character of each byte value
+  Translation translation;              // how `translate` runs through it
+  char operator[](std::uint8_t byte) const { return bytes[byte]; }
+};
+
+// Returns `arrangement` with code 0 shown as `blank`, translating the fastest way here.
 DisplayTable prepare(Arrangement arrangement, char blank);
 
-// Translates `n` bytes of `src` into display characters at `dst`.
-void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::size_t n, char* dst);
+// Translates `n` bytes of `src` into display characters at `dst` (the two must not overlap).
+void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::size_t n,
+               char* dst);
 
 // Returns true when each of the `n` characters at `chars` is `blank`.
 bool all_blank(const char* chars, std::size_t n, char blank);

@@ -17,32 +17,52 @@ using tape_image::ReadStatus;
 using tape_image::TapeReader;
 
 constexpr std::size_t widest_line = 100;
-// Enough for the longest data line with its tag, and its word-mark line.
+// Enough for the longest data line with its tag, and its word-mark line, with slack.
 constexpr std::size_t line_room = 512;
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
 constexpr std::string_view indent = "       ";
 
-// Writes the decimal digits of `value` at `p`; returns the end of them.
-char* put_decimal(char* p, std::uint64_t value) {
-  char digits[20];
-  char* first = std::end(digits);
-  do {
-    *--first = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  const auto count = static_cast<std::size_t>(std::end(digits) - first);
-  std::memcpy(p, first, count);
+// Returns how many decimal digits `value` has.
+std::size_t digit_count(std::uint64_t value) {
+  std::size_t count = 1;
+  for (; value >= 10'000; value /= 10'000) count += 4;
+  return count + (value >= 10) + (value >= 100) + (value >= 1'000);
+}
+
+// "00" to "99": two digits a step halves the divisions a number takes.
+constexpr std::array<char, 200> digit_pairs = [] {
+  std::array<char, 200> pairs{};
+  for (std::size_t k = 0; k < 100; ++k) {
+    pairs[2 * k] = static_cast<char>('0' + k / 10);
+    pairs[2 * k + 1] = static_cast<char>('0' + k % 10);
+  }
+  return pairs;
+}();
+
+// Writes the `count` decimal digits of `value` at `p`, each byte straight to its place (a
+// number built in a scratch word and copied out would stall on the copy); returns their end.
+char* put_digits(char* p, std::uint64_t value, std::size_t count) {
+  char* digit = p + count;
+  for (; value >= 100; value /= 100) {
+    digit -= 2;
+    std::memcpy(digit, &digit_pairs[2 * (value % 100)], 2);
+  }
+  if (value >= 10)
+    std::memcpy(digit - 2, &digit_pairs[2 * value], 2);
+  else
+    digit[-1] = static_cast<char>('0' + value);
   return p + count;
 }
+
+char* put_decimal(char* p, std::uint64_t value) { return put_digits(p, value, digit_count(value)); }
 
 // Writes `value` right-aligned in five columns (wider when it needs more), a colon and a
 // space; returns the end of them.
 char* put_position(char* p, std::uint64_t value) {
-  char digits[20];
-  const auto count = static_cast<std::size_t>(put_decimal(digits, value) - digits);
-  for (std::size_t k = count; k < 5; ++k) *p++ = ' ';
-  std::memcpy(p, digits, count);
-  p += count;
+  const std::size_t count = digit_count(value);
+  const std::size_t width = std::max<std::size_t>(count, 5);
+  std::memcpy(p, "        ", 8);  // one fixed-size store covers the usual padding
+  p = put_digits(p + width - count, value, count);
   *p++ = ':';
   *p++ = ' ';
   return p;
@@ -134,9 +154,8 @@ int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
     if (printed) {
       char* p = pr + np;
       if (nb == 1) {  // the tag stands in one column, however short the line
-        const std::size_t pad = recl_ - np + 1;
-        std::memset(p, ' ', pad);
-        p = put_text(p + pad, "  Record ");
+        std::memset(p, ' ', widest_line + 1);
+        p = put_text(p + (recl_ - np + 1), "  Record ");
         p = put_decimal(p, nr);
       }
       *p++ = '\n';

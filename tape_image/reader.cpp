@@ -41,11 +41,6 @@ ReadStatus TapeReader::read_len(std::uint32_t& count) {
   return ReadStatus::ok;
 }
 
-std::span<const std::uint8_t> TapeReader::data(std::size_t max) {
-  if (pos_ == end_) load(1);
-  return {buffer_.data() + pos_, std::min(max, end_ - pos_)};
-}
-
 FinishStatus TapeReader::finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2) {
   if (even && recsiz % 2 == 1) {
     if (load(1)) ++pos_;

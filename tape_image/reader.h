@@ -6,6 +6,7 @@
 // of the image where a count should begin.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -39,7 +40,10 @@ class TapeReader {
   // Returns up to `max` data bytes that are ready to be read, loading more when none are;
   // an empty span means the input has ended or failed (see `failed`). Bytes stay unread until
   // `consume` is called.
-  std::span<const std::uint8_t> data(std::size_t max);
+  std::span<const std::uint8_t> data(std::size_t max) {
+    if (pos_ == end_) load(1);
+    return {buffer_.data() + pos_, std::min(max, end_ - pos_)};
+  }
 
   // Marks the first `n` bytes that `data` returned as read.
   void consume(std::size_t n) { pos_ += n; }

@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bcd/arrangement.h"
 
@@ -108,11 +109,49 @@ TEST(Translate, LooksEveryByteUp) {
   EXPECT_EQ(std::string(out, sizeof out), "HELLO }~");
 }
 
+// Returns the translations this processor runs, the scalar one first.
+std::vector<Translation> translations_here() {
+  std::vector<Translation> here = {Translation::scalar};
+  if (best_translation() != Translation::scalar) here.push_back(Translation::avx2);
+  if (best_translation() == Translation::avx512vbmi) here.push_back(Translation::avx512vbmi);
+  return here;
+}
+
+TEST(Translate, EveryWayGivesTheSameCharactersForEveryByteAndLength) {
+  std::vector<std::uint8_t> bytes(300);
+  for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(k * 97 + 13);
+  for (const Arrangement arrangement : {Arrangement::a, Arrangement::h, Arrangement::old_simh}) {
+    DisplayTable table = prepare(arrangement, '^');
+    for (const Translation translation : translations_here()) {
+      table.translation = translation;
+      for (std::size_t offset : {0, 1, 7}) {
+        for (std::size_t n = 0; n + offset <= bytes.size(); ++n) {
+          std::string out(n + 2, '!');  // a guard byte each side
+          translate(table, bytes.data() + offset, n, out.data() + 1);
+          std::string expected = "!";
+          for (std::size_t k = 0; k < n; ++k)
+            expected += table_of(arrangement)[bytes[offset + k] & 63];
+          for (char& c : expected)
+            if (c == ' ') c = '^';
+          ASSERT_EQ(out, expected + "!") << static_cast<int>(translation) << " n=" << n;
+        }
+      }
+    }
+  }
+}
+
 TEST(AllBlank, IsTrueOnlyWhenEveryCharacterIsTheBlank) {
   EXPECT_TRUE(all_blank("", 0, ' '));
   EXPECT_TRUE(all_blank("^^^^", 4, '^'));
   EXPECT_FALSE(all_blank("   x", 4, ' '));
   EXPECT_FALSE(all_blank("x   ", 4, ' '));
+  const std::string long_blank(100, ' ');
+  EXPECT_TRUE(all_blank(long_blank.data(), 100, ' '));
+  for (const std::size_t spot : {0, 7, 8, 63, 95, 96, 99}) {
+    std::string line = long_blank;
+    line[spot] = '^';
+    EXPECT_FALSE(all_blank(line.data(), line.size(), ' ')) << spot;
+  }
 }
 
 TEST(CodeOf, FindsTheCodeOfACharacter) {

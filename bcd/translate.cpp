@@ -1,0 +1,94 @@
+// Translating blocks of bytes through a prepared arrangement, with the vector units where the
+// processor has them. The 64 codes fit the low six bits of a byte, which is exactly what a
+// 64-entry permute indexes and what the bytes above 63 must be reduced to anyway.
+#include <immintrin.h>
+
+#include "bcd/arrangement.h"
+
+namespace reelprint::bcd {
+namespace {
+
+void translate_scalar(const DisplayTable& table, const std::uint8_t* src, std::size_t n,
+                      char* dst) {
+  for (std::size_t k = 0; k < n; ++k) dst[k] = table.bytes[src[k]];
+}
+
+#if defined(__x86_64__)
+
+__attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes, __m256i q0,
+                                                                       __m256i q1, __m256i q2,
+                                                                       __m256i q3) {
+  // Each 16-entry quarter answers for the low four bits; bits 4 and 5 pick the quarter.
+  const __m256i by_bit4 = _mm256_slli_epi16(bytes, 3);  // bit 4 to the top of each byte
+  const __m256i by_bit5 = _mm256_slli_epi16(bytes, 2);  // bit 5 to the top of each byte
+  const __m256i low = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
+  const __m256i first_half =
+      _mm256_blendv_epi8(_mm256_shuffle_epi8(q0, low), _mm256_shuffle_epi8(q1, low), by_bit4);
+  const __m256i second_half =
+      _mm256_blendv_epi8(_mm256_shuffle_epi8(q2, low), _mm256_shuffle_epi8(q3, low), by_bit4);
+  return _mm256_blendv_epi8(first_half, second_half, by_bit5);
+}
+
+__attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
+                                                    const std::uint8_t* src, std::size_t n,
+                                                    char* dst) {
+  if (n < 32) return translate_scalar(table, src, n, dst);
+  const auto* codes = reinterpret_cast<const __m128i*>(table.codes.data());
+  const __m256i q0 = _mm256_broadcastsi128_si256(_mm_load_si128(codes));
+  const __m256i q1 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 1));
+  const __m256i q2 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 2));
+  const __m256i q3 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 3));
+  const auto* from = reinterpret_cast<const __m256i*>(src);
+  auto* to = reinterpret_cast<__m256i*>(dst);
+  for (std::size_t k = 32; k < n; k += 32)
+    _mm256_storeu_si256(to++, lookup32(_mm256_loadu_si256(from++), q0, q1, q2, q3));
+  // The last vector ends at the end, overlapping the one before: it rewrites the same bytes.
+  _mm256_storeu_si256(
+      reinterpret_cast<__m256i*>(dst + n - 32),
+      lookup32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32)), q0, q1, q2, q3));
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void translate_avx512vbmi(
+    const DisplayTable& table, const std::uint8_t* src, std::size_t n, char* dst) {
+  const __m512i codes = _mm512_load_si512(table.codes.data());
+  std::size_t k = 0;
+  for (; k + 64 <= n; k += 64) {
+    const __m512i bytes = _mm512_loadu_si512(src + k);
+    _mm512_storeu_si512(dst + k, _mm512_maskz_permutexvar_epi8(~0ull, bytes, codes));
+  }
+  if (k < n) {
+    const __mmask64 rest = ~0ull >> (64 - (n - k));  // n - k is 1 to 63
+    const __m512i bytes = _mm512_maskz_loadu_epi8(rest, src + k);
+    _mm512_mask_storeu_epi8(dst + k, rest, _mm512_maskz_permutexvar_epi8(rest, bytes, codes));
+  }
+}
+
+#endif
+
+}  // namespace
+
+Translation best_translation() {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw"))
+    return Translation::avx512vbmi;
+  if (__builtin_cpu_supports("avx2")) return Translation::avx2;
+#endif
+  return Translation::scalar;
+}
+
+void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::size_t n,
+               char* dst) {
+  switch (bcd_to_ascii.translation) {
+#if defined(__x86_64__)
+    case Translation::avx512vbmi:
+      return translate_avx512vbmi(bcd_to_ascii, src, n, dst);
+    case Translation::avx2:
+      return translate_avx2(bcd_to_ascii, src, n, dst);
+#endif
+    default:
+      return translate_scalar(bcd_to_ascii, src, n, dst);
+  }
+}
+
+}  // namespace reelprint::bcd
