@@ -8,6 +8,7 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv, argv + argc);
+  reelprint::enlarge_pipe(STDOUT_FILENO);
   reelprint::FdSink out(STDOUT_FILENO);
   reelprint::FdSink err(STDERR_FILENO);
   return reelprint::run(args, reelprint::tape_image::open_file, out, err);

@@ -1,5 +1,7 @@
 #include "listing/output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +21,11 @@ int FdSink::write(const char* data, std::size_t n) {
     n -= static_cast<std::size_t>(written);
   }
   return 0;
+}
+
+void enlarge_pipe(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode)) ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
 }
 
 void OutputBuffer::append(std::string_view text) {

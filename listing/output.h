@@ -24,6 +24,10 @@ class FdSink final : public OutputSink {
   int fd_;
 };
 
+// Asks for a larger pipe buffer when `fd` is a pipe, so that the reader on the other end
+// wakes less often; anything else, or a refusal, leaves it as it is.
+void enlarge_pipe(int fd);
+
 // Gathers output into blocks of `buffer_size` bytes. After a failed write the rest of the
 // output is dropped and `error` tells why, so the caller can stop.
 class OutputBuffer {

@@ -27,22 +27,21 @@ bool TapeReader::load(std::size_t n) {
   return true;
 }
 
-ReadStatus TapeReader::read_len(std::uint32_t& count) {
+ReadStatus TapeReader::read_len_slowly(std::uint32_t& count) {
   count = 0;
   if (!load(4)) {
     if (failed_) return ReadStatus::io_error;
     pos_ = end_;  // the bytes of a cut-short count are gone
     return ReadStatus::ok;
   }
-  const std::uint8_t* b = buffer_.data() + pos_;
-  count = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+  count = load_le32(buffer_.data() + pos_);
   pos_ += 4;
   return ReadStatus::ok;
 }
 
-FinishStatus TapeReader::finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2) {
-  if (even && recsiz % 2 == 1) {
+FinishStatus TapeReader::finish_record_slowly(std::uint32_t recsiz, std::size_t pad,
+                                              std::uint32_t& recsiz2) {
+  if (pad > 0) {  // whatever the pad byte holds, and even if it is missing
     if (load(1)) ++pos_;
     if (failed_) return FinishStatus::io_error;
   }

@@ -35,7 +35,12 @@ class TapeReader {
 
   // Reads a byte count into `count`; a count of 0 means a tape mark or fewer than four bytes
   // left. Returns io_error only when the input failed.
-  ReadStatus read_len(std::uint32_t& count);
+  ReadStatus read_len(std::uint32_t& count) {
+    if (end_ - pos_ < 4) return read_len_slowly(count);
+    count = load_le32(buffer_.data() + pos_);
+    pos_ += 4;
+    return ReadStatus::ok;
+  }
 
   // Returns up to `max` data bytes that are ready to be read, loading more when none are;
   // an empty span means the input has ended or failed (see `failed`). Bytes stay unread until
@@ -51,12 +56,26 @@ class TapeReader {
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
   // (simh framing; a missing pad byte is not an error of its own), then reads the trailing
   // count into `recsiz2`. Returns whether the record ended well.
-  FinishStatus finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2);
+  FinishStatus finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2) {
+    const std::size_t pad = even && recsiz % 2 == 1;
+    if (end_ - pos_ < pad + 4) return finish_record_slowly(recsiz, pad, recsiz2);
+    recsiz2 = load_le32(buffer_.data() + pos_ + pad);
+    pos_ += pad + 4;
+    return recsiz2 == recsiz ? FinishStatus::ok : FinishStatus::unequal_counts;
+  }
 
   // Returns true once a read of the input has failed.
   bool failed() const { return failed_; }
 
  private:
+  static std::uint32_t load_le32(const std::uint8_t* b) {
+    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+  }
+  // The same as their namesakes, when the bytes they need may not be loaded yet.
+  ReadStatus read_len_slowly(std::uint32_t& count);
+  FinishStatus finish_record_slowly(std::uint32_t recsiz, std::size_t pad, std::uint32_t& recsiz2);
+
   // Makes sure `n` bytes are loaded; returns false if the input ends or fails first.
   bool load(std::size_t n);
 

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Times reelprint side by side with tools that read the same image, in alternating rounds so
+# that a passing disturbance hits every command alike. Prints each median, reelprint's ratio
+# to each other command, reelprint's peak resident memory, and (with valgrind) instructions
+# per input byte.
+#
+#   bench/run.sh            256 MiB images, 11 rounds
+#   bench/run.sh --quick    16 MiB images, 3 rounds, no callgrind
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+mib=256 rounds=11 quick=0
+if [ "${1:-}" = "--quick" ]; then mib=16 rounds=3 quick=1; fi
+
+build="$top/build-bench"
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" -j2 --target reelprint make_bench_images >/dev/null
+rp="$build/reelprint"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for kind in mixed cards blanks; do
+  "$build/bench/make_bench_images" "$kind" "$mib" 1 "$scratch/$kind.tap"
+  cat "$scratch/$kind.tap" >/dev/null  # into the page cache
+done
+
+# Runs each command of the group "$@" once a round, rotating the order; records seconds.
+declare -A times
+time_group() {
+  local round k n=$# start
+  local cmds=("$@")
+  for ((round = 0; round < rounds; round++)); do
+    for ((k = 0; k < n; k++)); do
+      local cmd=${cmds[(k + round) % n]}
+      start=$EPOCHREALTIME
+      bash -c "$cmd" >/dev/null 2>&1
+      times[$cmd]+="$(echo "$EPOCHREALTIME - $start" | bc -l) "
+    done
+  done
+}
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+# Prints the median of each command of a group and reelprint's ratio to it (the first command
+# of the group is reelprint's).
+report() {
+  local title=$1; shift
+  local base ms
+  base=$(echo "${times[$1]}" | median)
+  echo
+  echo "$title"
+  printf '  %-46s %10s %12s\n' command "median ms" "reelprint/x"
+  for cmd in "$@"; do
+    ms=$(echo "${times[$cmd]}" | median)
+    printf '  %-46s %10.1f %12.2f\n' "${cmd//$scratch\//}" "$(echo "$ms * 1000" | bc -l)" \
+      "$(echo "$base / $ms" | bc -l)"
+  done
+}
+
+cd "$scratch"
+echo "reelprint benchmark: ${mib} MiB images, $rounds alternating rounds, $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
+
+group1=("$rp mixed.tap > /dev/null" "cat mixed.tap > /dev/null" "wc -l mixed.tap" "xxd mixed.tap > /dev/null")
+group2=("$rp cards.tap > /dev/null" "cat cards.tap > /dev/null")
+group3=("$rp mixed.tap | wc -c" "cat mixed.tap | wc -c")
+group4=("$rp -w blanks.tap > /dev/null" "$rp blanks.tap > /dev/null" "cat blanks.tap > /dev/null")
+saved=$rounds
+rounds=$(( rounds < 5 ? rounds : 5 ))  # xxd is slow: fewer rounds for its group
+time_group "${group1[@]}"
+rounds=$saved
+time_group "${group2[@]}"
+time_group "${group3[@]}"
+time_group "${group4[@]}"
+
+report "Image 1: records of 80 to 2000 codes" "${group1[@]}"
+report "Image 2: 80-character cards" "${group2[@]}"
+report "Image 1 through a pipe" "${group3[@]}"
+report "Image 3: blank-heavy records with word separators" "${group4[@]}"
+
+echo
+for kind in mixed cards blanks; do
+  rss=$(/usr/bin/time -f %M "$rp" -w "$kind.tap" 2>&1 >/dev/null | tail -1)
+  echo "peak resident memory, reelprint -w $kind.tap: ${rss} KiB"
+done
+
+if [ "$quick" = 0 ] && command -v valgrind >/dev/null; then
+  "$build/bench/make_bench_images" mixed 16 1 cut.tap
+  instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$rp" cut.tap 2>&1 >/dev/null |
+    awk '/refs:/ {gsub(",", "", $4); print $4}')
+  bytes=$(stat -c %s cut.tap)
+  echo "callgrind: $instructions instructions for $bytes bytes of image 1:" \
+    "$(echo "$instructions / $bytes" | bc -l | cut -c1-4) per byte"
+fi
