@@ -4,16 +4,15 @@
 . "$(dirname "$0")/common.sh"
 cmake=$1 build=$2 config=$3 version=$4 bindir=$5 mandir=$6
 
-prefix=$(mktemp -d) || exit 1
-trap 'rm -rf "$prefix"' EXIT
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
 if ! "$cmake" --install "$build" --prefix "$prefix" ${config:+--config "$config"} \
-  >"$prefix.log" 2>&1; then
-  cat "$prefix.log"
-  rm -f "$prefix.log"
+  >"$work/install.log" 2>&1; then
+  cat "$work/install.log"
   echo "cmake --install failed"
   exit 1
 fi
-rm -f "$prefix.log"
 
 # The two files and the directories that lead to them.
 expected=$(for path in "$bindir/reelprint" "$mandir/man1/reelprint.1"; do

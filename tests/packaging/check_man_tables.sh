@@ -19,15 +19,16 @@ printf "\\100\\000\\000\\000$codes\\100\\000\\000\\000" >"$work/codes.tap"
 
 # The 64 characters the program shows for the codes, after the ruler and "    1: ".
 shown() {
-  "$program" "$@" -r64 "$work/codes.tap" >"$work/listing" || {
-    echo "$program $* -r64 failed with status $?:"
-    cat "$work/listing"
-    exit 1
-  }
-  sed -n 2p "$work/listing" | cut -c8-71
+  if ! "$program" "$@" -r64 "$work/codes.tap" >"$work/listing$*"; then
+    echo "$program $* -r64 $work/codes.tap failed:" >&2
+    cat "$work/listing$*" >&2
+  fi
+  sed -n 2p "$work/listing$*" | cut -c8-71
 }
 A=$(shown) H=$(shown -h) OLD=$(shown -o)
-[ ${#A} -eq 64 ] || { echo "unexpected listing of the 64 codes:"; cat "$work/listing"; exit 1; }
+for chars in "$A" "$H" "$OLD"; do
+  [ ${#chars} -eq 64 ] || { echo "the program did not list the 64 codes on one line"; exit 1; }
+done
 export A H OLD
 
 groff -man -Tutf8 -P-cbou "$page" >"$work/page" || exit 1
