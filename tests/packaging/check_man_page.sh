@@ -1,0 +1,28 @@
+# The manual page renders without a single warning, both typeset and for a terminal, and no
+# line of it is wider than an 80-column terminal.
+# Usage: sh check_man_page.sh PAGE
+. "$(dirname "$0")/common.sh"
+page=$1
+need groff groff-base
+[ -f "$page" ] || { echo "no manual page at $page"; exit 1; }
+
+failed=0
+quiet() {
+  warnings=$(groff "$@" 2>&1)
+  status=$?
+  if [ "$status" -ne 0 ] || [ -n "$warnings" ]; then
+    echo "groff $*: status $status"
+    printf '%s\n' "$warnings"
+    failed=1
+  fi
+}
+quiet -man -ww -z "$page"
+quiet -man -ww -z -Tutf8 "$page"
+
+wide=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | awk 'length($0) > 80 { print NR ": " $0 }')
+if [ -n "$wide" ]; then
+  echo "lines wider than 80 columns:"
+  printf '%s\n' "$wide"
+  failed=1
+fi
+exit "$failed"
