@@ -36,9 +36,9 @@ Translation best_translation();
 // The prepared arrangement the listing reads, with code 0 shown as the chosen blank. A byte
 // above 63 shows as its low six bits, so no lookup ever leaves the 64 codes.
 struct DisplayTable {
-  alignas(64) CodeTable codes;          // display character of each code
-  std::array<char, 256> bytes;          // display character of each byte value
-  Translation translation;              // how `translate` runs through it
+  alignas(64) CodeTable codes;  // display character of each code
+  std::array<char, 256> bytes;  // display character of each byte value
+  Translation translation;      // how `translate` runs through it
   char operator[](std::uint8_t byte) const { return bytes[byte]; }
 };
 
@@ -46,8 +46,12 @@ struct DisplayTable {
 DisplayTable prepare(Arrangement arrangement, char blank);
 
 // Translates `n` bytes of `src` into display characters at `dst` (the two must not overlap).
-void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::size_t n,
-               char* dst);
+void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::size_t n, char* dst);
+
+// Returns how many of the `n` bytes at `src` come before the first word separator (any byte
+// whose low six bits are code 29); `n` if none is a separator.
+std::size_t until_word_separator(const DisplayTable& bcd_to_ascii, const std::uint8_t* src,
+                                 std::size_t n);
 
 // Returns true when each of the `n` characters at `chars` is `blank`.
 bool all_blank(const char* chars, std::size_t n, char blank);

@@ -4,13 +4,13 @@
 # to each other command, reelprint's peak resident memory, and (with valgrind) instructions
 # per input byte.
 #
-#   bench/run.sh            256 MiB images, 11 rounds
-#   bench/run.sh --quick    16 MiB images, 3 rounds, no callgrind
+#   bench/run.sh            256 MiB images, 7 rounds
+#   bench/run.sh --quick    16 MiB images, 2 rounds, no callgrind
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-mib=256 rounds=11 quick=0
-if [ "${1:-}" = "--quick" ]; then mib=16 rounds=3 quick=1; fi
+mib=256 rounds=7 quick=0
+if [ "${1:-}" = "--quick" ]; then mib=16 rounds=2 quick=1; fi
 
 build="$top/build-bench"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -24,17 +24,35 @@ for kind in mixed cards blanks; do
   cat "$scratch/$kind.tap" >/dev/null  # into the page cache
 done
 
-# Runs each command of the group "$@" once a round, rotating the order; records seconds.
+# Runs each command of the group "$@" a few times a round, rotating the order from round to
+# round; records the median seconds of each round. hyperfine, where present, takes the time
+# of starting a shell off; otherwise the time of an empty shell command is taken off here.
 declare -A times
+shell_cost=0
+if ! command -v hyperfine >/dev/null; then
+  for _ in 1 2 3 4 5; do
+    start=$EPOCHREALTIME
+    bash -c true
+    shell_cost=$(echo "$EPOCHREALTIME - $start" | bc -l)
+  done
+fi
+time_once() {
+  if command -v hyperfine >/dev/null; then
+    hyperfine --style none --runs 3 --export-csv "$scratch/one.csv" "$1" >/dev/null 2>&1
+    tail -1 "$scratch/one.csv" | awk -F, '{print $(NF-4)}'  # the median column
+  else
+    local start=$EPOCHREALTIME
+    bash -c "$1" >/dev/null 2>&1
+    echo "$EPOCHREALTIME - $start - $shell_cost" | bc -l
+  fi
+}
 time_group() {
-  local round k n=$# start
+  local round k n=$#
   local cmds=("$@")
   for ((round = 0; round < rounds; round++)); do
     for ((k = 0; k < n; k++)); do
       local cmd=${cmds[(k + round) % n]}
-      start=$EPOCHREALTIME
-      bash -c "$cmd" >/dev/null 2>&1
-      times[$cmd]+="$(echo "$EPOCHREALTIME - $start" | bc -l) "
+      times[$cmd]+="$(time_once "$cmd") "
     done
   done
 }
@@ -58,14 +76,14 @@ report() {
 }
 
 cd "$scratch"
-echo "reelprint benchmark: ${mib} MiB images, $rounds alternating rounds, $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
+echo "reelprint benchmark: ${mib} MiB images, $rounds alternating rounds ($(command -v hyperfine >/dev/null && echo "hyperfine, 3 runs a round" || echo "bash timing")), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
 
 group1=("$rp mixed.tap > /dev/null" "cat mixed.tap > /dev/null" "wc -l mixed.tap" "xxd mixed.tap > /dev/null")
 group2=("$rp cards.tap > /dev/null" "cat cards.tap > /dev/null")
 group3=("$rp mixed.tap | wc -c" "cat mixed.tap | wc -c")
 group4=("$rp -w blanks.tap > /dev/null" "$rp blanks.tap > /dev/null" "cat blanks.tap > /dev/null")
 saved=$rounds
-rounds=$(( rounds < 5 ? rounds : 5 ))  # xxd is slow: fewer rounds for its group
+rounds=$(( rounds < 3 ? rounds : 3 ))  # xxd is slow: fewer rounds for its group
 time_group "${group1[@]}"
 rounds=$saved
 time_group "${group2[@]}"

@@ -215,18 +215,24 @@ bool Lister::fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np,
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(i, recl_ - np));
     const std::span<const std::uint8_t> bytes = reader_.data(wanted);
     if (bytes.empty()) return false;
-    for (const std::uint8_t byte : bytes) {
-      if ((byte & 63) == bcd::word_separator) {
+    // Runs of characters go through as blocks; only the separators between them are single.
+    for (std::size_t k = 0; k < bytes.size();) {
+      const std::size_t run =
+          bcd::until_word_separator(bcd_to_ascii_, bytes.data() + k, bytes.size() - k);
+      if (run > 0) {
+        bcd::translate(bcd_to_ascii_, bytes.data() + k, run, pr + np);
+        if (marked) {
+          wm[np] = '1';
+          marks_end = np + 1;
+          marked = false;
+        }
+        np += run;
+        k += run;
+      }
+      if (k < bytes.size()) {
         marked = true;
-        continue;
+        ++k;
       }
-      pr[np] = bcd_to_ascii_[byte];
-      if (marked) {
-        wm[np] = '1';
-        marks_end = np + 1;
-        marked = false;
-      }
-      ++np;
     }
     reader_.consume(bytes.size());
     i -= bytes.size();

@@ -140,6 +140,27 @@ TEST(Translate, EveryWayGivesTheSameCharactersForEveryByteAndLength) {
   }
 }
 
+TEST(UntilWordSeparator, FindsTheFirstByteWithCode29InItsLowSixBitsEveryWay) {
+  DisplayTable table = prepare(Arrangement::a, ' ');
+  for (const Translation translation : translations_here()) {
+    table.translation = translation;
+    for (const std::uint8_t separator : {29, 93, 157, 221}) {
+      for (std::size_t n = 0; n <= 150; ++n) {
+        std::vector<std::uint8_t> bytes(n, 28);  // 28 and 30 are near misses
+        for (std::size_t k = 1; k < n; k += 2) bytes[k] = 30 + 64;
+        EXPECT_EQ(until_word_separator(table, bytes.data(), n), n);
+        for (std::size_t spot = 0; spot < n; spot += 13) {
+          auto marked = bytes;
+          marked[spot] = separator;
+          if (spot + 5 < n) marked[spot + 5] = 29;
+          ASSERT_EQ(until_word_separator(table, marked.data(), n), spot)
+              << static_cast<int>(translation) << " n=" << n;
+        }
+      }
+    }
+  }
+}
+
 TEST(AllBlank, IsTrueOnlyWhenEveryCharacterIsTheBlank) {
   EXPECT_TRUE(all_blank("", 0, ' '));
   EXPECT_TRUE(all_blank("^^^^", 4, '^'));
