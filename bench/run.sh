@@ -24,6 +24,8 @@ for kind in mixed cards blanks; do
   cat "$scratch/$kind.tap" >/dev/null  # into the page cache
 done
 
+calc() { awk "BEGIN { printf \"%.6g\", $1 }"; }
+
 # Runs each command of the group "$@" a few times a round, rotating the order from round to
 # round; records the median seconds of each round. hyperfine, where present, takes the time
 # of starting a shell off; otherwise the time of an empty shell command is taken off here.
@@ -33,7 +35,7 @@ if ! command -v hyperfine >/dev/null; then
   for _ in 1 2 3 4 5; do
     start=$EPOCHREALTIME
     bash -c true
-    shell_cost=$(echo "$EPOCHREALTIME - $start" | bc -l)
+    shell_cost=$(calc "$EPOCHREALTIME - $start")
   done
 fi
 time_once() {
@@ -43,7 +45,7 @@ time_once() {
   else
     local start=$EPOCHREALTIME
     bash -c "$1" >/dev/null 2>&1
-    echo "$EPOCHREALTIME - $start - $shell_cost" | bc -l
+    calc "$EPOCHREALTIME - $start - $shell_cost"
   fi
 }
 time_group() {
@@ -67,11 +69,11 @@ report() {
   base=$(echo "${times[$1]}" | median)
   echo
   echo "$title"
-  printf '  %-46s %10s %12s\n' command "median ms" "reelprint/x"
+  printf '  %-52s %10s %12s\n' command "median ms" "reelprint/x"
   for cmd in "$@"; do
     ms=$(echo "${times[$cmd]}" | median)
-    printf '  %-46s %10.1f %12.2f\n' "${cmd//$scratch\//}" "$(echo "$ms * 1000" | bc -l)" \
-      "$(echo "$base / $ms" | bc -l)"
+    printf '  %-52s %10.1f %12.2f\n' "${cmd//$build\//}" "$(calc "$ms * 1000")" \
+      "$(calc "$base / $ms")"
   done
 }
 
@@ -107,5 +109,5 @@ if [ "$quick" = 0 ] && command -v valgrind >/dev/null; then
     awk '/refs:/ {gsub(",", "", $4); print $4}')
   bytes=$(stat -c %s cut.tap)
   echo "callgrind: $instructions instructions for $bytes bytes of image 1:" \
-    "$(echo "$instructions / $bytes" | bc -l | cut -c1-4) per byte"
+    "$(calc "$instructions / $bytes") per byte"
 fi
