@@ -45,6 +45,29 @@ class TrickleSource final : public InputSource {
   std::size_t pos_ = 0;
 };
 
+// What reading one whole record gave.
+struct RecordRead {
+  std::uint32_t count = 0;
+  Bytes data;
+  FinishStatus finish = FinishStatus::ok;
+  std::uint32_t trailer = 0;
+};
+
+// Reads the first record of `source` through to its trailer.
+RecordRead read_record(InputSource& source, bool even) {
+  TapeReader reader(source);
+  RecordRead got;
+  EXPECT_EQ(reader.read_len(got.count), ReadStatus::ok);
+  got.data = read_data(reader, got.count);
+  got.finish = reader.finish_record(got.count, even, got.trailer);
+  return got;
+}
+
+RecordRead read_record(const Bytes& image, bool even = true) {
+  MemorySource source(image);
+  return read_record(source, even);
+}
+
 TEST(ReadLen, ReadsFourBytesLittleEndianWithNoFlagBits) {
   const Bytes image = {0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80};
   MemorySource source(image);
@@ -102,29 +125,18 @@ TEST(Records, E11FramingHasNoPadByte) {
   const Bytes data3 = {1, 2, 3};
   const auto image = ImageBuilder(Framing::e11).record(data3).tape_mark().bytes();
   ASSERT_EQ(image.size(), 4 + 3 + 4 + 4u);
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(read_data(reader, count), data3);
-  EXPECT_EQ(reader.finish_record(count, false, trailer), FinishStatus::ok);
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(count, 0u);
+  const RecordRead got = read_record(image, false);
+  EXPECT_EQ(got.data, data3);
+  EXPECT_EQ(got.finish, FinishStatus::ok);
 }
 
 TEST(Records, AnE11ImageReadAsSimhLosesATrailerByteToThePadSkip) {
   const Bytes data3 = {1, 2, 3};
   const Bytes data4 = {1, 2, 3, 4};
-  const auto image = ImageBuilder(Framing::e11).record(data3).record(data4).bytes();
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  read_data(reader, count);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
-  EXPECT_EQ(trailer, 67108864u);  // 0, 0, 0 of the trailer, then the 4 of the next count
+  const RecordRead got =
+      read_record(ImageBuilder(Framing::e11).record(data3).record(data4).bytes());
+  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
+  EXPECT_EQ(got.trailer, 67108864u);  // 0, 0, 0 of the trailer, then the 4 of the next count
 }
 
 TEST(Records, DataCutShortEndsTheData) {
@@ -139,50 +151,27 @@ TEST(Records, DataCutShortEndsTheData) {
 }
 
 TEST(Trailers, ADifferentTrailerIsReportedWithItsValue) {
-  const auto image = ImageBuilder().count(4).raw(Bytes{1, 2, 3, 4}).count(5).bytes();
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  read_data(reader, count);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
-  EXPECT_EQ(trailer, 5u);
+  const RecordRead got =
+      read_record(ImageBuilder().count(4).raw(Bytes{1, 2, 3, 4}).count(5).bytes());
+  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
+  EXPECT_EQ(got.trailer, 5u);
 }
 
 TEST(Trailers, ATrailerCutToTwoBytesReadsAsZero) {
-  const auto image = ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes();
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 99;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  read_data(reader, count);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
-  EXPECT_EQ(trailer, 0u);
+  const RecordRead got = read_record(ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes());
+  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
+  EXPECT_EQ(got.trailer, 0u);
 }
 
 TEST(Trailers, AMissingPadByteShowsAsAnUnequalTrailer) {
-  const auto image = ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes();
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  read_data(reader, count);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::unequal_counts);
-  EXPECT_EQ(trailer, 0u);  // the pad skip took the trailer's first byte; three are too few
+  const RecordRead got = read_record(ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes());
+  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
+  EXPECT_EQ(got.trailer, 0u);  // the pad skip took the trailer's first byte; three are too few
 }
 
 TEST(Trailers, AFailedReadAfterTheDataIsAnIoErrorNotAMismatch) {
-  auto image = ImageBuilder().count(2).raw(Bytes{1, 2}).bytes();
-  TrickleSource source(image, 3, true);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  read_data(reader, count);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::io_error);
+  TrickleSource source(ImageBuilder().count(2).raw(Bytes{1, 2}).bytes(), 3, true);
+  EXPECT_EQ(read_record(source, true).finish, FinishStatus::io_error);
 }
 
 TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) {
