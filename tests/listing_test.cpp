@@ -1,6 +1,7 @@
 // The whole listing, run in memory: each expected text is worked out from the layout rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -436,6 +437,41 @@ TEST(Failures, AFileThatCannotBeOpenedIsNamed) {
       args, [](const std::string&) { return nullptr; }, out, err);
   EXPECT_EQ(status, 2);
   EXPECT_EQ(out.text, "Unable to open missing.tap\n");
+}
+
+// Serves its bytes, then fails as a damaged disk would.
+class FailingSource final : public tape_image::InputSource {
+ public:
+  explicit FailingSource(Bytes bytes) : bytes_(std::move(bytes)) {}
+  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
+    if (served_) return -1;
+    served_ = true;
+    const std::size_t count = std::min(n, bytes_.size());
+    std::copy_n(bytes_.begin(), count, buf);
+    return static_cast<std::ptrdiff_t>(count);
+  }
+
+ private:
+  Bytes bytes_;
+  bool served_ = false;
+};
+
+TEST(Failures, AReadErrorIsNoTapeMark) {
+  // Between records, inside a count, inside the data, inside the trailer: never a clean end.
+  const Bytes whole = ImageBuilder().record(codes("AB")).record(codes("CD")).bytes();
+  const std::string first = "File 1\n       ....5\n    1: AB      Record 1\n";
+  const std::string second = "    1: CD      Record 2\n";
+  for (const auto& [cut, listed] : std::vector<std::pair<std::size_t, std::string>>{
+           {10, first}, {12, first}, {14, first}, {17, first + second}, {18, first + second}}) {
+    Collect out;
+    Collect err;
+    const std::vector<std::string_view> args = {"reelprint", "-2", "-r5", "t.tap"};
+    const Opener open = [&](const std::string&) {
+      return std::make_unique<FailingSource>(Bytes(whole.begin(), whole.begin() + cut));
+    };
+    EXPECT_EQ(run(args, open, out, err), 3) << cut;
+    EXPECT_EQ(out.text, listed + "Error reading t.tap\n") << cut;
+  }
 }
 
 struct Failing final : OutputSink {
