@@ -7,6 +7,7 @@
 
 #include "listing/run.h"
 #include "tape_image/source.h"
+#include "tests/memory_run.h"
 #include "tests/support.h"
 
 namespace reelprint {
@@ -15,39 +16,12 @@ namespace {
 using tape_image::ImageBuilder;
 using testing::Bytes;
 using testing::codes;
+using testing::Collect;
+using testing::list;
+using testing::Outcome;
 using testing::repeat;
 using testing::ruler_100;
 using testing::operator+;
-
-struct Collect final : OutputSink {
-  std::string text;
-  int write(const char* data, std::size_t n) override {
-    text.append(data, n);
-    return 0;
-  }
-};
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Lists `image`, named t.tap, with `options` before its name.
-Outcome list(std::vector<std::string_view> options, const Bytes& image) {
-  std::vector<std::string_view> args = {"reelprint"};
-  args.insert(args.end(), options.begin(), options.end());
-  args.push_back("t.tap");
-  const Opener open =
-      [&image](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
-    if (name != "t.tap") return nullptr;
-    return std::make_unique<tape_image::MemorySource>(image);
-  };
-  Collect out;
-  Collect err;
-  const int status = run(args, open, out, err);
-  return {status, out.text, err.text};
-}
 
 std::string spaces(std::size_t n) { return std::string(n, ' '); }
 
