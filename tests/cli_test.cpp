@@ -25,31 +25,6 @@ using testing::read_file;
 
 class Cli : public testing::BinaryTest {};
 
-TEST_F(Cli, NoArgumentsPrintsTheUsageTextWithStatusOne) {
-  const Outcome result = reelprint({});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(result.out.starts_with("Usage: reelprint [options] <input_file>\n"));
-  EXPECT_TRUE(result.out.ends_with("max 100\n          reelprint " REELPRINT_VERSION "\n"));
-}
-
-TEST_F(Cli, OptionsOnlyPrintTheUsageText) {
-  EXPECT_EQ(reelprint({"-w", "-r", "40"}).status, 1);
-  EXPECT_EQ(reelprint({"-r"}).status, 1);
-}
-
-TEST_F(Cli, AMissingFileIsNamedWithStatusTwo) {
-  const Outcome result = reelprint({"missing.tap"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.out, "Unable to open missing.tap\n");
-}
-
-TEST_F(Cli, ADirectoryCannotBeOpened) {
-  fs::create_directory(dir_ / "reel");
-  const Outcome result = reelprint({"reel"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.out, "Unable to open reel\n");
-}
-
 TEST_F(Cli, ZeroFilesStillOpensTheFile) {
   EXPECT_EQ(reelprint({"-0", "missing.tap"}).status, 2);
   image({});
@@ -113,36 +88,6 @@ TEST_F(Cli, DataCutShortNamesTheFileWithStatusThree) {
   const Outcome result = reelprint({"-r5", "./cut.tap"});
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out, "       ....5\nError reading ./cut.tap\n");
-}
-
-TEST_F(Cli, ReadsATapeImageFromAPipe) {
-  const Bytes big = repeat(49, 300'000);
-  const Bytes tape = ImageBuilder().record(big).record(codes("B")).bytes();
-  const Outcome result = reelprint({"/dev/stdin"}, "", &tape);
-  EXPECT_EQ(result.status, 0);
-  // 3000 lines of the first record, the last 2000 of them at six-digit positions.
-  EXPECT_EQ(result.out.size(), testing::ruler_100.size() + (7 + 100 + 1 + 10 + 1) +
-                                   2999 * (7 + 100 + 1) + 2000 + (7 + 1 + 100 + 10 + 1));
-  EXPECT_TRUE(result.out.ends_with("299901: " + std::string(100, 'A') + "\n    1: B" +
-                                   std::string(100, ' ') + "  Record 2\n"));
-}
-
-TEST_F(Cli, AFullDiskEndsWithStatusFiveAndOneLineOnStandardError) {
-  image(ImageBuilder().record(repeat(49, 10'000)).bytes());
-  const Outcome result = reelprint({"t.tap"}, "/dev/full");
-  EXPECT_EQ(result.status, 5);
-  EXPECT_EQ(result.err, "reelprint: error writing standard output: No space left on device\n");
-}
-
-TEST_F(Cli, AClosedPipeEndsTheRunQuietly) {
-  image(ImageBuilder().record(repeat(49, 1'000'000)).bytes());
-  int pipe_fds[2];
-  ASSERT_EQ(::pipe(pipe_fds), 0);
-  ::close(pipe_fds[0]);  // nobody will read
-  const Outcome result = reelprint({"t.tap"}, "", nullptr, pipe_fds[1]);
-  ::close(pipe_fds[1]);
-  EXPECT_NE(result.status, 0);
-  EXPECT_EQ(result.err, "");
 }
 
 TEST_F(Cli, TheExampleTapeIsMadeByItsBuilderAndListsCleanly) {

@@ -150,12 +150,6 @@ TEST(Arrangements, TheBlankOptionsChangeCodeZeroAndNothingElse) {
   EXPECT_EQ(result.out, ruler_100 + "    1: AbA" + spaces(98) + "  Record 1\n");
 }
 
-TEST(Arrangements, BytesAbove63ShowAsTheirLowSixBits) {
-  const Outcome result = list({}, one_record({64 + 49, 128 + 56, 255, 64}));
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, ruler_100 + "    1: AH} " + spaces(97) + "  Record 1\n");
-}
-
 // --- Framing --------------------------------------------------------------------------------
 
 TEST(Framing, AnE11ImageListsWithDashE) {
@@ -191,15 +185,6 @@ TEST(Framing, DataCutShortKeepsTheLinesAlreadyFull) {
   const Outcome result = list({"-r5"}, image);
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out, "       ....5\n    1: ABCDE   Record 1\nError reading t.tap\n");
-}
-
-TEST(Framing, AHugeCountWithLittleDataIsCutShortNotALoop) {
-  for (const std::uint32_t count : {0x80000000u, 0xFFFFFFFFu}) {
-    const auto image = ImageBuilder().count(count).raw(codes("AB")).bytes();
-    const Outcome result = list({"-r5"}, image);
-    EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(result.out, "       ....5\nError reading t.tap\n");
-  }
 }
 
 TEST(Framing, ADifferentTrailerIsReportedAfterTheRecordsLines) {
@@ -304,11 +289,6 @@ TEST(WordMarks, RunsOfSeparatorsGiveOneMarkAndTakeNoPosition) {
             "        11\n");
 }
 
-TEST(WordMarks, AByteOf93IsASeparatorToo) {
-  EXPECT_EQ(list({"-w", "-r5"}, one_record({93, 49, 50})).out,
-            "       ....5\n    1: AB      Record 1\n       1\n");
-}
-
 TEST(WordMarks, OldSimhSeparatorsShowAsEqualsWithoutDashW) {
   EXPECT_EQ(list({"-o", "-r5"}, one_record(codes("~A"))).out,
             "       ....5\n    1: =A      Record 1\n");
@@ -389,50 +369,6 @@ TEST(BlankLines, ABlankLineCarryingAMarkIsPrinted) {
             "          1\n"
             "   21: B\n"
             "       \n");
-}
-
-// --- Command line and failures --------------------------------------------------------------
-
-TEST(Failures, ABadCommandLinePrintsTheUsageText) {
-  for (const auto& options : std::vector<std::vector<std::string_view>>{
-           {"-x"}, {"-r0"}, {"-r 40"}, {"-"}, {"--5"}, {"-W"}}) {
-    const Outcome result = list(options, {});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(result.out.starts_with("Usage: reelprint [options] <input_file>\n"));
-  }
-}
-
-TEST(Failures, AFileThatCannotBeOpenedIsNamed) {
-  Collect out;
-  Collect err;
-  const std::vector<std::string_view> args = {"reelprint", "-0", "missing.tap"};
-  const int status = run(
-      args, [](const std::string&) { return nullptr; }, out, err);
-  EXPECT_EQ(status, 2);
-  EXPECT_EQ(out.text, "Unable to open missing.tap\n");
-}
-
-struct Failing final : OutputSink {
-  explicit Failing(int why) : error(why) {}
-  int error;
-  int write(const char*, std::size_t) override { return error; }
-};
-
-TEST(Failures, AnOutputThatCannotBeWrittenEndsWithStatusFive) {
-  const auto image = one_record(repeat(49, 1'000'000));
-  const std::vector<std::string_view> args = {"reelprint", "t.tap"};
-  const Opener open = [&image](const std::string&) {
-    return std::make_unique<tape_image::MemorySource>(image);
-  };
-  Failing full{ENOSPC};
-  Collect err;
-  EXPECT_EQ(run(args, open, full, err), 5);
-  EXPECT_EQ(err.text, "reelprint: error writing standard output: No space left on device\n");
-
-  Failing closed{EPIPE};
-  Collect quiet;
-  EXPECT_EQ(run(args, open, closed, quiet), 5);
-  EXPECT_EQ(quiet.text, "");
 }
 
 }  // namespace
