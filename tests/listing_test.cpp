@@ -1,13 +1,13 @@
 // The whole listing, run in memory: each expected text is worked out from the layout rules.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
 
 #include "listing/run.h"
 #include "tape_image/source.h"
+#include "tests/memory_run.h"
 #include "tests/support.h"
 
 namespace reelprint {
@@ -16,39 +16,12 @@ namespace {
 using tape_image::ImageBuilder;
 using testing::Bytes;
 using testing::codes;
+using testing::Collect;
+using testing::list;
+using testing::Outcome;
 using testing::repeat;
 using testing::ruler_100;
 using testing::operator+;
-
-struct Collect final : OutputSink {
-  std::string text;
-  int write(const char* data, std::size_t n) override {
-    text.append(data, n);
-    return 0;
-  }
-};
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Lists `image`, named t.tap, with `options` before its name.
-Outcome list(std::vector<std::string_view> options, const Bytes& image) {
-  std::vector<std::string_view> args = {"reelprint"};
-  args.insert(args.end(), options.begin(), options.end());
-  args.push_back("t.tap");
-  const Opener open =
-      [&image](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
-    if (name != "t.tap") return nullptr;
-    return std::make_unique<tape_image::MemorySource>(image);
-  };
-  Collect out;
-  Collect err;
-  const int status = run(args, open, out, err);
-  return {status, out.text, err.text};
-}
 
 std::string spaces(std::size_t n) { return std::string(n, ' '); }
 
@@ -177,12 +150,6 @@ TEST(Arrangements, TheBlankOptionsChangeCodeZeroAndNothingElse) {
   EXPECT_EQ(result.out, ruler_100 + "    1: AbA" + spaces(98) + "  Record 1\n");
 }
 
-TEST(Arrangements, BytesAbove63ShowAsTheirLowSixBits) {
-  const Outcome result = list({}, one_record({64 + 49, 128 + 56, 255, 64}));
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, ruler_100 + "    1: AH} " + spaces(97) + "  Record 1\n");
-}
-
 // --- Framing --------------------------------------------------------------------------------
 
 TEST(Framing, AnE11ImageListsWithDashE) {
@@ -218,15 +185,6 @@ TEST(Framing, DataCutShortKeepsTheLinesAlreadyFull) {
   const Outcome result = list({"-r5"}, image);
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out, "       ....5\n    1: ABCDE   Record 1\nError reading t.tap\n");
-}
-
-TEST(Framing, AHugeCountWithLittleDataIsCutShortNotALoop) {
-  for (const std::uint32_t count : {0x80000000u, 0xFFFFFFFFu}) {
-    const auto image = ImageBuilder().count(count).raw(codes("AB")).bytes();
-    const Outcome result = list({"-r5"}, image);
-    EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(result.out, "       ....5\nError reading t.tap\n");
-  }
 }
 
 TEST(Framing, ADifferentTrailerIsReportedAfterTheRecordsLines) {
@@ -331,11 +289,6 @@ TEST(WordMarks, RunsOfSeparatorsGiveOneMarkAndTakeNoPosition) {
             "        11\n");
 }
 
-TEST(WordMarks, AByteOf93IsASeparatorToo) {
-  EXPECT_EQ(list({"-w", "-r5"}, one_record({93, 49, 50})).out,
-            "       ....5\n    1: AB      Record 1\n       1\n");
-}
-
 TEST(WordMarks, OldSimhSeparatorsShowAsEqualsWithoutDashW) {
   EXPECT_EQ(list({"-o", "-r5"}, one_record(codes("~A"))).out,
             "       ....5\n    1: =A      Record 1\n");
@@ -416,85 +369,6 @@ TEST(BlankLines, ABlankLineCarryingAMarkIsPrinted) {
             "          1\n"
             "   21: B\n"
             "       \n");
-}
-
-// --- Command line and failures --------------------------------------------------------------
-
-TEST(Failures, ABadCommandLinePrintsTheUsageText) {
-  for (const auto& options : std::vector<std::vector<std::string_view>>{
-           {"-x"}, {"-r0"}, {"-r 40"}, {"-"}, {"--5"}, {"-W"}}) {
-    const Outcome result = list(options, {});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(result.out.starts_with("Usage: reelprint [options] <input_file>\n"));
-  }
-}
-
-TEST(Failures, AFileThatCannotBeOpenedIsNamed) {
-  Collect out;
-  Collect err;
-  const std::vector<std::string_view> args = {"reelprint", "-0", "missing.tap"};
-  const int status = run(
-      args, [](const std::string&) { return nullptr; }, out, err);
-  EXPECT_EQ(status, 2);
-  EXPECT_EQ(out.text, "Unable to open missing.tap\n");
-}
-
-// Serves its bytes, then fails as a damaged disk would.
-class FailingSource final : public tape_image::InputSource {
- public:
-  explicit FailingSource(Bytes bytes) : bytes_(std::move(bytes)) {}
-  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
-    if (served_) return -1;
-    served_ = true;
-    const std::size_t count = std::min(n, bytes_.size());
-    std::copy_n(bytes_.begin(), count, buf);
-    return static_cast<std::ptrdiff_t>(count);
-  }
-
- private:
-  Bytes bytes_;
-  bool served_ = false;
-};
-
-TEST(Failures, AReadErrorIsNoTapeMark) {
-  // Between records, inside a count, inside the data, inside the trailer: never a clean end.
-  const Bytes whole = ImageBuilder().record(codes("AB")).record(codes("CD")).bytes();
-  const std::string first = "File 1\n       ....5\n    1: AB      Record 1\n";
-  const std::string second = "    1: CD      Record 2\n";
-  for (const auto& [cut, listed] : std::vector<std::pair<std::size_t, std::string>>{
-           {10, first}, {12, first}, {14, first}, {17, first + second}, {18, first + second}}) {
-    Collect out;
-    Collect err;
-    const std::vector<std::string_view> args = {"reelprint", "-2", "-r5", "t.tap"};
-    const Opener open = [&](const std::string&) {
-      return std::make_unique<FailingSource>(Bytes(whole.begin(), whole.begin() + cut));
-    };
-    EXPECT_EQ(run(args, open, out, err), 3) << cut;
-    EXPECT_EQ(out.text, listed + "Error reading t.tap\n") << cut;
-  }
-}
-
-struct Failing final : OutputSink {
-  explicit Failing(int why) : error(why) {}
-  int error;
-  int write(const char*, std::size_t) override { return error; }
-};
-
-TEST(Failures, AnOutputThatCannotBeWrittenEndsWithStatusFive) {
-  const auto image = one_record(repeat(49, 1'000'000));
-  const std::vector<std::string_view> args = {"reelprint", "t.tap"};
-  const Opener open = [&image](const std::string&) {
-    return std::make_unique<tape_image::MemorySource>(image);
-  };
-  Failing full{ENOSPC};
-  Collect err;
-  EXPECT_EQ(run(args, open, full, err), 5);
-  EXPECT_EQ(err.text, "reelprint: error writing standard output: No space left on device\n");
-
-  Failing closed{EPIPE};
-  Collect quiet;
-  EXPECT_EQ(run(args, open, closed, quiet), 5);
-  EXPECT_EQ(quiet.text, "");
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+// libFuzzer target: the whole listing, in memory, on arguments and a tape image.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz/harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const reelprint::fuzz::Outcome outcome = reelprint::fuzz::run_input({data, size});
+  const std::string_view rule = reelprint::fuzz::broken_rule(outcome);
+  if (!rule.empty()) {
+    std::fprintf(stderr, "reelprint_fuzzer: status %d: %.*s\n", outcome.status,
+                 static_cast<int>(rule.size()), rule.data());
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,125 @@
+#include "fuzz/harness.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "listing/run.h"
+#include "tape_image/source.h"
+
+namespace reelprint::fuzz {
+namespace {
+
+constexpr std::size_t kept = 128;  // bytes kept of each end of the output
+
+// Discards what it is given but counts it, keeps both ends, and refuses writes past a limit.
+class CountingSink final : public OutputSink {
+ public:
+  explicit CountingSink(std::uint64_t limit) : limit_(limit) {}
+
+  int write(const char* data, std::size_t n) override {
+    if (bytes > limit_ || n > limit_ - bytes) {
+      refused = true;
+      return ENOSPC;
+    }
+    bytes += n;
+    if (head.size() < kept) head.append(data, std::min(n, kept - head.size()));
+    tail.append(data + (n > kept ? n - kept : 0), std::min(n, kept));
+    if (tail.size() > kept) tail.erase(0, tail.size() - kept);
+    return 0;
+  }
+
+  std::uint64_t bytes = 0;
+  bool refused = false;
+  std::string head;
+  std::string tail;
+
+ private:
+  std::uint64_t limit_;
+};
+
+}  // namespace
+
+Outcome run_input(std::span<const std::uint8_t> input) {
+  std::size_t arg_count = 0;
+  bool name_image = true;
+  if (!input.empty()) {
+    arg_count = input[0] & 7;
+    name_image = (input[0] & 8) == 0;
+    input = input.subspan(1);
+  }
+  std::vector<std::string_view> args = {"reelprint"};
+  while (args.size() <= arg_count && !input.empty()) {
+    const auto end = std::find(input.begin(), input.end(), 0);
+    args.emplace_back(reinterpret_cast<const char*>(input.data()),
+                      static_cast<std::size_t>(end - input.begin()));
+    input = input.subspan(std::min(input.size(), args.back().size() + 1));
+  }
+  if (name_image) args.push_back(image_name);
+
+  const Opener open = [input](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+    if (name != image_name) return nullptr;
+    return std::make_unique<tape_image::MemorySource>(input);
+  };
+  CountingSink out(output_limit);
+  CountingSink err(output_limit);
+  Outcome outcome;
+  outcome.status = run(args, open, out, err);
+  outcome.out_bytes = out.bytes;
+  outcome.err_bytes = err.bytes;
+  outcome.out_refused = out.refused;
+  outcome.out_head = std::move(out.head);
+  outcome.out_tail = std::move(out.tail);
+  return outcome;
+}
+
+std::string_view broken_rule(const Outcome& outcome) {
+  const int status = outcome.status;
+  if (status < 0 || status > 5) return "the exit status is outside 0 to 5";
+  if (outcome.out_refused != (status == 5))
+    return "a refused write and status 5 do not go together";
+  if ((outcome.err_bytes > 0) != (status == 5))
+    return "standard error is used other than for a failed write (status 5)";
+  if (status == 5) return "";
+  if (outcome.out_bytes > 0 && !outcome.out_tail.ends_with('\n'))
+    return "the output does not end with a newline";
+  // The last line of the output, or as much of it as was kept.
+  const std::string_view tail = outcome.out_tail;
+  const std::size_t before =
+      tail.empty() ? std::string_view::npos : tail.substr(0, tail.size() - 1).rfind('\n');
+  const std::string_view last_line =
+      before == std::string_view::npos ? tail : tail.substr(before + 1);
+  switch (status) {
+    case 1:
+      if (!outcome.out_head.starts_with("Usage: reelprint [options] <input_file>\n"))
+        return "status 1 without the usage text";
+      break;
+    case 2:
+      if (!outcome.out_head.starts_with("Unable to open ")) return "status 2 without its message";
+      break;
+    case 3:
+      if (last_line != "Error reading t.tap\n") return "status 3 without its message";
+      break;
+    case 4:
+      if (!last_line.starts_with("Unequal starting and ending record sizes: "))
+        return "status 4 without its message";
+      break;
+    default:
+      break;
+  }
+  return "";
+}
+
+std::vector<std::uint8_t> make_input(const std::vector<std::string>& options,
+                                     std::span<const std::uint8_t> image, bool name_image) {
+  std::vector<std::uint8_t> input = {
+      static_cast<std::uint8_t>((options.size() & 7) | (name_image ? 0 : 8))};
+  for (const std::string& option : options) {
+    input.insert(input.end(), option.begin(), option.end());
+    input.push_back(0);
+  }
+  input.insert(input.end(), image.begin(), image.end());
+  return input;
+}
+
+}  // namespace reelprint::fuzz

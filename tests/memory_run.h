@@ -1,0 +1,51 @@
+// Runs of the whole program in memory, through run(): no process, no file.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "listing/run.h"
+#include "tape_image/source.h"
+#include "tests/support.h"
+
+namespace reelprint::testing {
+
+// Keeps everything written to it.
+struct Collect final : OutputSink {
+  std::string text;
+  int write(const char* data, std::size_t n) override {
+    text.append(data, n);
+    return 0;
+  }
+};
+
+struct Outcome {
+  int status;  // exit status
+  std::string out;
+  std::string err;
+};
+
+// Runs with `options`, then `name`, opening the image through `open`.
+inline Outcome list_with(std::vector<std::string_view> options, const Opener& open,
+                         std::string_view name = "t.tap") {
+  std::vector<std::string_view> args = {"reelprint"};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(name);
+  Collect out;
+  Collect err;
+  const int status = run(args, open, out, err);
+  return {status, out.text, err.text};
+}
+
+// Lists `image`, named t.tap, with `options` before its name.
+inline Outcome list(std::vector<std::string_view> options, const Bytes& image) {
+  return list_with(options,
+                   [&image](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+                     if (name != "t.tap") return nullptr;
+                     return std::make_unique<tape_image::MemorySource>(image);
+                   });
+}
+
+}  // namespace reelprint::testing
