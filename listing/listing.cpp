@@ -81,6 +81,32 @@ char* put_text(char* p, std::string_view text) {
   return p + text.size();
 }
 
+// A count kept as the decimal text it prints as: counting up by one touches only the last
+// digits, where formatting the number afresh takes a division a digit pair.
+class DecimalCounter {
+ public:
+  DecimalCounter() { reset(); }
+
+  // Sets the count to zero.
+  void reset() {
+    text_.fill('0');  // zeros to the left, so a carry lands on one
+    first_ = text_.size() - 1;
+  }
+
+  void increment() {
+    std::size_t k = text_.size() - 1;
+    while (text_[k] == '9') text_[k--] = '0';
+    ++text_[k];
+    first_ = std::min(first_, k);
+  }
+
+  std::string_view text() const { return {text_.data() + first_, text_.size() - first_}; }
+
+ private:
+  std::array<char, 20> text_{};  // right-aligned digits: enough for any 64-bit count
+  std::size_t first_ = 0;        // where the digits start
+};
+
 class Lister {
  public:
   Lister(const Settings& settings, std::string_view input_name, TapeReader& reader,
@@ -90,12 +116,25 @@ class Lister {
         input_name_(input_name),
         reader_(reader),
         out_(out),
-        bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)) {}
+        bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)) {
+    for (std::size_t line = 0; line < prefixes_.size(); ++line) {
+      Prefix& prefix = prefixes_[line];
+      prefix.size =
+          static_cast<std::uint8_t>(put_position(prefix.text, 1 + line * recl_) - prefix.text);
+    }
+  }
 
   int list();
 
  private:
-  int list_record(std::uint32_t recsiz, std::uint64_t nr);
+  // The "%5d: " prefix of a record's line: records are mostly a few lines long, and copying a
+  // prefix made once is quicker than formatting it each time.
+  struct Prefix {
+    char text[15];
+    std::uint8_t size;
+  };
+
+  int list_record(std::uint32_t recsiz, std::string_view nr);
   bool fill_plain(char* pr, std::size_t n);
   bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
   void put_ruler();
@@ -108,6 +147,7 @@ class Lister {
   TapeReader& reader_;
   OutputBuffer& out_;
   const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
+  std::array<Prefix, 1024> prefixes_;     // of lines 0 to 1023 of a record
 };
 
 int Lister::list() {
@@ -117,11 +157,12 @@ int Lister::list() {
   while (nf > 0) {
     --nf;
     put_ruler();
-    std::uint64_t nr = 0;  // number of the current record in its tape file
+    DecimalCounter nr;  // number of the current record in its tape file
     std::uint32_t recsiz = 0;
     if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
     while (recsiz != 0) {
-      if (const int status = list_record(recsiz, ++nr); status != status_ok) return status;
+      nr.increment();
+      if (const int status = list_record(recsiz, nr.text()); status != status_ok) return status;
       if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
     }
     if (nf > 0) put_file_header(++nft);
@@ -130,44 +171,55 @@ int Lister::list() {
   return status_ok;
 }
 
-// Lists one record of `recsiz` data bytes; returns the exit status, 0 if the listing goes on.
-int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
+// Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
+// listing goes on.
+int Lister::list_record(std::uint32_t recsiz, std::string_view nr) {
+  // Copies: stores to the line would otherwise make the compiler read them again and again.
+  const std::size_t recl = recl_;
+  const bool dowm = settings_.dowm;
+  const bool all = settings_.all;
+  const char blank = settings_.blank;
+
   std::uint64_t i = recsiz;  // bytes of the record not yet read
   std::uint64_t nb = 1;      // position in the record of the line's first character
-  while (i != 0) {
-    char* const line = out_.room(line_room);
-    char* const pr = put_position(line, nb);  // the line's characters go straight after it
-    std::size_t np = 0;                       // characters in the line
-    std::array<char, widest_line> wm;         // word marks under the line's characters
-    std::size_t marks_end = 0;                // one past the line's last mark
-    if (settings_.dowm) {
+  for (std::size_t line = 0; i != 0; ++line, nb += recl) {
+    char* p = out_.room(line_room);
+    if (line < prefixes_.size()) {
+      std::memcpy(p, prefixes_[line].text, sizeof prefixes_[line].text);
+      p += prefixes_[line].size;
+    } else {
+      p = put_position(p, nb);
+    }
+    char* const pr = p;                // the line's characters go straight after the prefix
+    std::size_t np = 0;                // characters in the line
+    std::array<char, widest_line> wm;  // word marks under the line's characters
+    std::size_t marks_end = 0;         // one past the line's last mark
+    if (dowm) {
       if (!fill_marked(pr, wm.data(), i, np, marks_end)) return read_failed();
     } else {
-      np = static_cast<std::size_t>(std::min<std::uint64_t>(recl_, i));
+      np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
       if (!fill_plain(pr, np)) return read_failed();
       i -= np;
     }
 
     // A line of blanks alone is left out, unless it is its record's first or last line.
-    const bool printed = nb == 1 || i == 0 || settings_.all || marks_end > 0 ||
-                         !bcd::all_blank(pr, np, settings_.blank);
-    if (printed) {
-      char* p = pr + np;
-      if (nb == 1) {  // the tag stands in one column, however short the line
-        std::memset(p, ' ', widest_line + 1);
-        p = put_text(p + (recl_ - np + 1), "  Record ");
-        p = put_decimal(p, nr);
-      }
-      *p++ = '\n';
-      if (settings_.dowm) {
-        p = put_text(p, indent);
-        p = put_text(p, {wm.data(), marks_end});
-        *p++ = '\n';
-      }
-      out_.commit(p);
-      if (out_.error() != 0) return status_write_failed;
+    const bool printed = line == 0 || i == 0 || all || marks_end > 0 ||
+                         (np > 0 && pr[0] != blank) || !bcd::all_blank(pr, np, blank);
+    if (!printed) continue;
+    p = pr + np;
+    if (line == 0) {  // the tag stands in one column, however short the line
+      std::memset(p, ' ', widest_line + 1);
+      p = put_text(p + (recl - np + 1), "  Record ");
+      p = put_text(p, nr);
     }
-    nb += recl_;
+    *p++ = '\n';
+    if (dowm) {
+      p = put_text(p, indent);
+      p = put_text(p, {wm.data(), marks_end});
+      *p++ = '\n';
+    }
+    out_.commit(p);
+    if (out_.error() != 0) return status_write_failed;
   }
 
   std::uint32_t recsiz2 = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,33 @@ TEST(Lines, PositionsWidenPastFiveDigits) {
   const std::string tail = "99901: " + std::string(100, '1') + "\n100001: 1\n";
   ASSERT_GT(result.out.size(), tail.size());
   EXPECT_EQ(result.out.substr(result.out.size() - tail.size()), tail);
+}
+
+// Returns what printf makes of `format` with `value`: an oracle of the layout independent of
+// the program's own number formatting.
+std::string printf_of(const char* format, unsigned long long value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+TEST(Lines, EveryLineOfALongRecordCarriesItsPosition) {
+  const Outcome result = list({"-r3"}, one_record(repeat(49, 3 * 1500 + 1)));
+  std::string expected = "       ...\n    1: AAA   Record 1\n";
+  for (unsigned long long nb = 4; nb <= 3 * 1500; nb += 3)
+    expected += printf_of("%5llu: AAA\n", nb);
+  expected += " 4501: A\n";
+  EXPECT_EQ(result.out, expected);
+}
+
+TEST(Lines, RecordNumbersCountOnThroughEveryCarry) {
+  ImageBuilder image;
+  for (int record = 0; record < 1001; ++record) image.record(codes("A"));
+  const Outcome result = list({"-r1"}, image.bytes());
+  std::string expected = "       .\n";
+  for (unsigned long long nr = 1; nr <= 1001; ++nr)
+    expected += printf_of("    1: A   Record %llu\n", nr);
+  EXPECT_EQ(result.out, expected);
 }
 
 TEST(Lines, RecordNumbersRestartInEveryTapeFile) {
