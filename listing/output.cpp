@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace reelprint {
 
@@ -26,6 +27,12 @@ int FdSink::write(const char* data, std::size_t n) {
 void enlarge_pipe(int fd) {
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode)) ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+}
+
+OutputBuffer::OutputBuffer(OutputSink& sink) : sink_(sink), storage_(buffer_size + 64) {
+  void* start = storage_.data();
+  std::size_t space = storage_.size();
+  buffer_ = {static_cast<char*>(std::align(64, buffer_size, start, space)), buffer_size};
 }
 
 void OutputBuffer::append(std::string_view text) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -34,7 +35,9 @@ class OutputBuffer {
  public:
   static constexpr std::size_t buffer_size = 128 * 1024;
 
-  explicit OutputBuffer(OutputSink& sink) : sink_(sink), buffer_(buffer_size) {}
+  explicit OutputBuffer(OutputSink& sink);
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
 
   // Returns where to write up to `n` bytes (`n` at most `buffer_size`); they become output
   // only when `commit` is called, so a line may still be withdrawn.
@@ -56,7 +59,9 @@ class OutputBuffer {
 
  private:
   OutputSink& sink_;
-  std::vector<char> buffer_;
+  std::vector<char> storage_;
+  std::span<char> buffer_;  // within `storage_`, cache-line aligned: the kernel copies from
+                            // an aligned block several times faster
   std::size_t used_ = 0;
   int error_ = 0;
 };

@@ -5,15 +5,23 @@
 
 namespace reelprint::tape_image {
 
-TapeReader::TapeReader(InputSource& source) : source_(source), buffer_(buffer_size) {}
+TapeReader::TapeReader(InputSource& source)
+    : source_(source), buffer_(alignment + kept_room + buffer_size) {
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer_.data());
+  fill_ = kept_room + (alignment - (start + kept_room) % alignment) % alignment;
+  pos_ = end_ = fill_;
+}
 
 bool TapeReader::load(std::size_t n) {
   while (end_ - pos_ < n) {
     if (at_end_ || failed_) return false;
-    if (pos_ > 0) {  // keep the unread bytes at the front so `n` of them lie together
-      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
-      end_ -= pos_;
-      pos_ = 0;
+    if (end_ == buffer_.size() || pos_ == end_) {
+      // Keep the unread bytes (fewer than `n`, at most a few) right before `fill_`, so that
+      // `n` of them lie together and the next read starts aligned.
+      const std::size_t kept = end_ - pos_;
+      std::memmove(buffer_.data() + fill_ - kept, buffer_.data() + pos_, kept);
+      pos_ = fill_ - kept;
+      end_ = fill_;
     }
     const std::ptrdiff_t got = source_.read(buffer_.data() + end_, buffer_.size() - end_);
     if (got < 0) {

@@ -76,13 +76,21 @@ class TapeReader {
   ReadStatus read_len_slowly(std::uint32_t& count);
   FinishStatus finish_record_slowly(std::uint32_t recsiz, std::size_t pad, std::uint32_t& recsiz2);
 
-  // Makes sure `n` bytes are loaded; returns false if the input ends or fails first.
+  // Makes sure `n` bytes (at most `kept_room`) are loaded; returns false if the input ends or
+  // fails first.
   bool load(std::size_t n);
+
+  // The kernel copies into a cache-line-aligned address several times faster than into a
+  // misaligned one, so reads always start at `fill_` and the few unread bytes a load keeps are
+  // moved to just before it.
+  static constexpr std::size_t alignment = 64;
+  static constexpr std::size_t kept_room = 64;  // room for the unread bytes a load keeps
 
   InputSource& source_;
   std::vector<std::uint8_t> buffer_;
-  std::size_t pos_ = 0;  // next unread byte
-  std::size_t end_ = 0;  // end of the loaded bytes
+  std::size_t fill_;     // where reads start: an aligned offset, `kept_room` or more
+  std::size_t pos_;      // next unread byte
+  std::size_t end_;      // end of the loaded bytes
   bool at_end_ = false;  // the input has ended: later reads must not resume it
   bool failed_ = false;
 };
