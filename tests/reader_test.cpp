@@ -194,5 +194,26 @@ TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) 
   }
 }
 
+TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
+  // The first record's end moves across the end of the first buffer load byte by byte, so
+  // its pad byte, its trailer and the next count each get split there in every way.
+  for (std::size_t size = TapeReader::buffer_size - 14; size < TapeReader::buffer_size; ++size) {
+    const Bytes first(size, 5);
+    const Bytes second = {1, 2, 3, 4, 5};
+    const auto image = ImageBuilder().record(first).record(second).bytes();
+    TrickleSource source(image, std::size_t{1} << 20, false);
+    TapeReader reader(source);
+    std::uint32_t count = 0;
+    std::uint32_t trailer = 0;
+    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+    EXPECT_EQ(read_data(reader, count), first);
+    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok) << size;
+    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+    ASSERT_EQ(count, second.size()) << size;
+    EXPECT_EQ(read_data(reader, count), second);
+    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok) << size;
+  }
+}
+
 }  // namespace
 }  // namespace reelprint::tape_image
