@@ -51,18 +51,20 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t until_separator_avx512(
   return n;
 }
 
-__attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes, __m256i q0,
-                                                                       __m256i q1, __m256i q2,
-                                                                       __m256i q3) {
-  // Each 16-entry quarter answers for the low four bits; bits 4 and 5 pick the quarter.
-  const __m256i by_bit4 = _mm256_slli_epi16(bytes, 3);  // bit 4 to the top of each byte
-  const __m256i by_bit5 = _mm256_slli_epi16(bytes, 2);  // bit 5 to the top of each byte
-  const __m256i low = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
-  const __m256i first_half =
-      _mm256_blendv_epi8(_mm256_shuffle_epi8(q0, low), _mm256_shuffle_epi8(q1, low), by_bit4);
-  const __m256i second_half =
-      _mm256_blendv_epi8(_mm256_shuffle_epi8(q2, low), _mm256_shuffle_epi8(q3, low), by_bit4);
-  return _mm256_blendv_epi8(first_half, second_half, by_bit5);
+__attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes, __m256i t0,
+                                                                       __m256i t1, __m256i t2,
+                                                                       __m256i t3) {
+  // A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
+  // negative. Code c minus 16k is negative for the quarters below c's, so XOR-ing the
+  // lookups in tables that hold each quarter XOR the one before leaves c's own entry.
+  const __m256i code = _mm256_and_si256(bytes, _mm256_set1_epi8(63));
+  __m256i found = _mm256_shuffle_epi8(t0, code);
+  found =
+      _mm256_xor_si256(found, _mm256_shuffle_epi8(t1, _mm256_sub_epi8(code, _mm256_set1_epi8(16))));
+  found =
+      _mm256_xor_si256(found, _mm256_shuffle_epi8(t2, _mm256_sub_epi8(code, _mm256_set1_epi8(32))));
+  return _mm256_xor_si256(found,
+                          _mm256_shuffle_epi8(t3, _mm256_sub_epi8(code, _mm256_set1_epi8(48))));
 }
 
 __attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
@@ -74,14 +76,17 @@ __attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
   const __m256i q1 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 1));
   const __m256i q2 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 2));
   const __m256i q3 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 3));
+  const __m256i t1 = _mm256_xor_si256(q0, q1);
+  const __m256i t2 = _mm256_xor_si256(q1, q2);
+  const __m256i t3 = _mm256_xor_si256(q2, q3);
   const auto* from = reinterpret_cast<const __m256i*>(src);
   auto* to = reinterpret_cast<__m256i*>(dst);
   for (std::size_t k = 32; k < n; k += 32)
-    _mm256_storeu_si256(to++, lookup32(_mm256_loadu_si256(from++), q0, q1, q2, q3));
+    _mm256_storeu_si256(to++, lookup32(_mm256_loadu_si256(from++), q0, t1, t2, t3));
   // The last vector ends at the end, overlapping the one before: it rewrites the same bytes.
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(dst + n - 32),
-      lookup32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32)), q0, q1, q2, q3));
+      lookup32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32)), q0, t1, t2, t3));
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void translate_avx512vbmi(
