@@ -81,6 +81,14 @@ char* put_text(char* p, std::string_view text) {
   return p + text.size();
 }
 
+// Writes a record's tag after its first line, which is `short_by` characters short of a full
+// line: the tag stands in one column, however short the line. Returns the end of it.
+char* put_tag(char* p, std::size_t short_by, std::string_view nr) {
+  std::memset(p, ' ', widest_line + 1);
+  p = put_text(p + short_by + 1, "  Record ");
+  return put_text(p, nr);
+}
+
 // A count kept as the decimal text it prints as: counting up by one touches only the last
 // digits, where formatting the number afresh takes a division a digit pair.
 class DecimalCounter {
@@ -135,6 +143,14 @@ class Lister {
   };
 
   int list_record(std::uint32_t recsiz, std::string_view nr);
+  bool list_plain_lines(std::uint32_t recsiz, std::string_view nr);
+  bool list_marked_lines(std::uint32_t recsiz, std::string_view nr);
+  // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
+  char* put_prefix(char* p, std::size_t line) const {
+    if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
+    std::memcpy(p, prefixes_[line].text, sizeof prefixes_[line].text);
+    return p + prefixes_[line].size;
+  }
   bool fill_plain(char* pr, std::size_t n);
   bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
   void put_ruler();
@@ -174,53 +190,9 @@ int Lister::list() {
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
 // listing goes on.
 int Lister::list_record(std::uint32_t recsiz, std::string_view nr) {
-  // Copies: stores to the line would otherwise make the compiler read them again and again.
-  const std::size_t recl = recl_;
-  const bool dowm = settings_.dowm;
-  const bool all = settings_.all;
-  const char blank = settings_.blank;
-
-  std::uint64_t i = recsiz;  // bytes of the record not yet read
-  std::uint64_t nb = 1;      // position in the record of the line's first character
-  for (std::size_t line = 0; i != 0; ++line, nb += recl) {
-    char* p = out_.room(line_room);
-    if (line < prefixes_.size()) {
-      std::memcpy(p, prefixes_[line].text, sizeof prefixes_[line].text);
-      p += prefixes_[line].size;
-    } else {
-      p = put_position(p, nb);
-    }
-    char* const pr = p;                // the line's characters go straight after the prefix
-    std::size_t np = 0;                // characters in the line
-    std::array<char, widest_line> wm;  // word marks under the line's characters
-    std::size_t marks_end = 0;         // one past the line's last mark
-    if (dowm) {
-      if (!fill_marked(pr, wm.data(), i, np, marks_end)) return read_failed();
-    } else {
-      np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
-      if (!fill_plain(pr, np)) return read_failed();
-      i -= np;
-    }
-
-    // A line of blanks alone is left out, unless it is its record's first or last line.
-    const bool printed = line == 0 || i == 0 || all || marks_end > 0 ||
-                         (np > 0 && pr[0] != blank) || !bcd::all_blank(pr, np, blank);
-    if (!printed) continue;
-    p = pr + np;
-    if (line == 0) {  // the tag stands in one column, however short the line
-      std::memset(p, ' ', widest_line + 1);
-      p = put_text(p + (recl - np + 1), "  Record ");
-      p = put_text(p, nr);
-    }
-    *p++ = '\n';
-    if (dowm) {
-      p = put_text(p, indent);
-      p = put_text(p, {wm.data(), marks_end});
-      *p++ = '\n';
-    }
-    out_.commit(p);
-    if (out_.error() != 0) return status_write_failed;
-  }
+  if (!(settings_.dowm ? list_marked_lines(recsiz, nr) : list_plain_lines(recsiz, nr)))
+    return read_failed();
+  if (out_.error() != 0) return status_write_failed;
 
   std::uint32_t recsiz2 = 0;
   switch (reader_.finish_record(recsiz, settings_.even, recsiz2)) {
@@ -238,6 +210,64 @@ int Lister::list_record(std::uint32_t recsiz, std::string_view nr) {
   *p++ = '\n';
   out_.commit(p);
   return status_unequal_counts;
+}
+
+// Lists the lines of a record of `recsiz` bytes numbered `nr`, each with its word-mark line;
+// returns false if the image ends or fails first. Stops early when the output has failed.
+bool Lister::list_marked_lines(std::uint32_t recsiz, std::string_view nr) {
+  const std::size_t recl = recl_;
+  const bool all = settings_.all;
+  const char blank = settings_.blank;
+
+  std::uint64_t i = recsiz;  // bytes of the record not yet read
+  for (std::size_t line = 0; i != 0 && out_.error() == 0; ++line) {
+    char* const pr = put_prefix(out_.room(line_room), line);  // the line's characters
+    std::size_t np = 0;                                       // characters in the line
+    std::array<char, widest_line> wm;                         // marks under the characters
+    std::size_t marks_end = 0;                                // one past the line's last mark
+    if (!fill_marked(pr, wm.data(), i, np, marks_end)) return false;
+
+    // A line of blanks alone is left out, unless it is its record's first or last line.
+    if (line != 0 && i != 0 && !all && marks_end == 0 && bcd::all_blank(pr, np, blank)) continue;
+    char* p = pr + np;
+    if (line == 0) p = put_tag(p, recl - np, nr);
+    *p++ = '\n';
+    p = put_text(p, indent);
+    p = put_text(p, {wm.data(), marks_end});
+    *p++ = '\n';
+    out_.commit(p);
+  }
+  return true;
+}
+
+// Lists the lines of a record of `recsiz` bytes numbered `nr`; returns false if the image ends
+// or fails first. Stops early when the output has failed.
+bool Lister::list_plain_lines(std::uint32_t recsiz, std::string_view nr) {
+  const std::size_t recl = recl_;
+  const bool all = settings_.all;
+  const char blank = settings_.blank;
+
+  // The first line carries the record's tag, and is printed even when blank.
+  std::size_t np = std::min<std::size_t>(recl, recsiz);  // characters in the line
+  char* p = put_prefix(out_.room(line_room), 0);
+  if (!fill_plain(p, np)) return false;
+  p = put_tag(p + np, recl - np, nr);
+  *p++ = '\n';
+  out_.commit(p);
+
+  std::uint64_t i = recsiz - np;  // bytes of the record not yet read
+  for (std::size_t line = 1; i != 0 && out_.error() == 0; ++line) {
+    np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
+    i -= np;
+    char* const pr = put_prefix(out_.room(line_room), line);
+    if (!fill_plain(pr, np)) return false;
+    // A line of blanks alone is left out, unless it is its record's last line.
+    if (i != 0 && !all && pr[0] == blank && bcd::all_blank(pr, np, blank)) continue;
+    p = pr + np;
+    *p++ = '\n';
+    out_.commit(p);
+  }
+  return true;
 }
 
 // Reads the next `n` data bytes into `pr` as display characters; returns false if the image
