@@ -38,7 +38,10 @@ Translation best_translation();
 struct DisplayTable {
   alignas(64) CodeTable codes;  // display character of each code
   std::array<char, 256> bytes;  // display character of each byte value
-  Translation translation;      // how `translate` runs through it
+  // The four quarters of `codes`, each XOR the quarter before and twice over (once for each
+  // half of a 32-byte vector): the tables of the 16-entry shuffles.
+  alignas(32) std::array<std::uint8_t, 128> ladder;
+  Translation translation;  // how `translate` runs through it
   char operator[](std::uint8_t byte) const { return bytes[byte]; }
 };
 

@@ -51,42 +51,63 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t until_separator_avx512(
   return n;
 }
 
-__attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes, __m256i t0,
-                                                                       __m256i t1, __m256i t2,
-                                                                       __m256i t3) {
-  // A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
-  // negative. Code c minus 16k is negative for the quarters below c's, so XOR-ing the
-  // lookups in tables that hold each quarter XOR the one before leaves c's own entry.
+// The four tables of the lookup, held in registers across a block.
+struct Ladder {
+  __m256i quarter[4];
+};
+
+// A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
+// negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in
+// tables that hold each quarter XOR the one before leaves c's own entry.
+
+__attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes,
+                                                                       const Ladder& ladder) {
   const __m256i code = _mm256_and_si256(bytes, _mm256_set1_epi8(63));
-  __m256i found = _mm256_shuffle_epi8(t0, code);
-  found =
-      _mm256_xor_si256(found, _mm256_shuffle_epi8(t1, _mm256_sub_epi8(code, _mm256_set1_epi8(16))));
-  found =
-      _mm256_xor_si256(found, _mm256_shuffle_epi8(t2, _mm256_sub_epi8(code, _mm256_set1_epi8(32))));
-  return _mm256_xor_si256(found,
-                          _mm256_shuffle_epi8(t3, _mm256_sub_epi8(code, _mm256_set1_epi8(48))));
+  __m256i found = _mm256_shuffle_epi8(ladder.quarter[0], code);
+  for (int quarter = 1; quarter < 4; ++quarter) {
+    const __m256i index = _mm256_sub_epi8(code, _mm256_set1_epi8(static_cast<char>(16 * quarter)));
+    found = _mm256_xor_si256(found, _mm256_shuffle_epi8(ladder.quarter[quarter], index));
+  }
+  return found;
+}
+
+// The same for 16 bytes, with the low lane of each table.
+__attribute__((target("avx2"), always_inline)) inline __m128i lookup16(__m128i bytes,
+                                                                       const __m256i* ladder) {
+  const __m128i code = _mm_and_si128(bytes, _mm_set1_epi8(63));
+  const auto* lane = reinterpret_cast<const __m128i*>(ladder);
+  __m128i found = _mm_shuffle_epi8(_mm_load_si128(lane), code);
+  for (int quarter = 1; quarter < 4; ++quarter) {
+    const __m128i index = _mm_sub_epi8(code, _mm_set1_epi8(static_cast<char>(16 * quarter)));
+    found = _mm_xor_si128(found, _mm_shuffle_epi8(_mm_load_si128(lane + 2 * quarter), index));
+  }
+  return found;
 }
 
 __attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
                                                     const std::uint8_t* src, std::size_t n,
                                                     char* dst) {
-  if (n < 32) return translate_scalar(table, src, n, dst);
-  const auto* codes = reinterpret_cast<const __m128i*>(table.codes.data());
-  const __m256i q0 = _mm256_broadcastsi128_si256(_mm_load_si128(codes));
-  const __m256i q1 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 1));
-  const __m256i q2 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 2));
-  const __m256i q3 = _mm256_broadcastsi128_si256(_mm_load_si128(codes + 3));
-  const __m256i t1 = _mm256_xor_si256(q0, q1);
-  const __m256i t2 = _mm256_xor_si256(q1, q2);
-  const __m256i t3 = _mm256_xor_si256(q2, q3);
+  const auto* ladder = reinterpret_cast<const __m256i*>(table.ladder.data());
+  if (n < 32) {
+    if (n < 16) return translate_scalar(table, src, n, dst);
+    // Two vectors, the second ending at the end: the overlap is written twice alike.
+    const __m128i head = lookup16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), ladder);
+    const __m128i tail =
+        lookup16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16)), ladder);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), head);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), tail);
+    return;
+  }
+  const Ladder tables = {{_mm256_load_si256(ladder), _mm256_load_si256(ladder + 1),
+                          _mm256_load_si256(ladder + 2), _mm256_load_si256(ladder + 3)}};
   const auto* from = reinterpret_cast<const __m256i*>(src);
   auto* to = reinterpret_cast<__m256i*>(dst);
   for (std::size_t k = 32; k < n; k += 32)
-    _mm256_storeu_si256(to++, lookup32(_mm256_loadu_si256(from++), q0, t1, t2, t3));
+    _mm256_storeu_si256(to++, lookup32(_mm256_loadu_si256(from++), tables));
   // The last vector ends at the end, overlapping the one before: it rewrites the same bytes.
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(dst + n - 32),
-      lookup32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32)), q0, t1, t2, t3));
+      lookup32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32)), tables));
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void translate_avx512vbmi(
