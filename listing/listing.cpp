@@ -164,6 +164,9 @@ class Lister {
   OutputBuffer& out_;
   const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
   std::array<Prefix, 1024> prefixes_;     // of lines 0 to 1023 of a record
+  // Translated characters of whole lines, with room for copying a full line from any of them.
+  static constexpr std::size_t chunk_size = 8192;
+  std::array<char, chunk_size + widest_line> chunk_;
 };
 
 int Lister::list() {
@@ -256,16 +259,36 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, std::string_view nr) {
   out_.commit(p);
 
   std::uint64_t i = recsiz - np;  // bytes of the record not yet read
-  for (std::size_t line = 1; i != 0 && out_.error() == 0; ++line) {
-    np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
-    i -= np;
-    char* const pr = put_prefix(out_.room(line_room), line);
-    if (!fill_plain(pr, np)) return false;
-    // A line of blanks alone is left out, unless it is its record's last line.
-    if (i != 0 && !all && pr[0] == blank && bcd::all_blank(pr, np, blank)) continue;
-    p = pr + np;
-    *p++ = '\n';
-    out_.commit(p);
+  for (std::size_t line = 1; i != 0 && out_.error() == 0;) {
+    const std::span<const std::uint8_t> bytes = reader_.data(i);
+    if (bytes.empty()) return false;
+    if (bytes.size() < recl && bytes.size() < i) {  // the line runs past the loaded bytes
+      np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
+      i -= np;
+      char* const pr = put_prefix(out_.room(line_room), line++);
+      if (!fill_plain(pr, np)) return false;
+      if (i != 0 && !all && pr[0] == blank && bcd::all_blank(pr, np, blank)) continue;
+      p = pr + np;
+      *p++ = '\n';
+      out_.commit(p);
+      continue;
+    }
+    // Whole lines are loaded: translating them in one block costs far less than a line at a
+    // time, and each line is then a fixed-size copy.
+    std::size_t size = std::min(bytes.size(), chunk_size);
+    if (size < i) size -= size % recl;
+    bcd::translate(bcd_to_ascii_, bytes.data(), size, chunk_.data());
+    reader_.consume(size);
+    for (std::size_t at = 0; at < size && out_.error() == 0; at += recl) {
+      np = std::min(recl, size - at);
+      i -= np;
+      char* const pr = put_prefix(out_.room(line_room), line++);
+      std::memcpy(pr, chunk_.data() + at, widest_line);  // what lies past the line is rewritten
+      if (i != 0 && !all && pr[0] == blank && bcd::all_blank(pr, np, blank)) continue;
+      p = pr + np;
+      *p++ = '\n';
+      out_.commit(p);
+    }
   }
   return true;
 }
