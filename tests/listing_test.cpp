@@ -76,6 +76,34 @@ TEST(Lines, EveryLineOfALongRecordCarriesItsPosition) {
   EXPECT_EQ(result.out, expected);
 }
 
+TEST(Lines, EveryCharacterOfARecordLongerThanManyBuffersLandsInItsPlace) {
+  // Digits in a random order, so that a character shifted, lost or doubled anywhere shows;
+  // codes 1 to 10 show as 1 to 9 and 0.
+  Bytes data(300'007);
+  std::uint32_t state = 12345;
+  for (auto& byte : data) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<std::uint8_t>(1 + (state >> 16) % 10);
+  }
+  const auto digit = [](std::uint8_t code) { return static_cast<char>('0' + code % 10); };
+  for (const unsigned long long recl : {100ull, 7ull}) {
+    const std::string option = "-r" + std::to_string(recl);
+    const Outcome result = list({option}, one_record(data));
+    std::string expected;
+    for (unsigned long long nb = 1; nb <= data.size(); nb += recl) {
+      expected += printf_of("%5llu: ", nb);
+      for (std::size_t k = nb - 1; k < std::min<std::size_t>(nb - 1 + recl, data.size()); ++k)
+        expected += digit(data[k]);
+      if (nb == 1) expected += "   Record 1";
+      expected += "\n";
+    }
+    ASSERT_EQ(result.status, 0);
+    // The ruler line comes first; the rest is compared whole.
+    const std::string lines = result.out.substr(result.out.find('\n') + 1);
+    EXPECT_TRUE(lines == expected) << option;
+  }
+}
+
 TEST(Lines, RecordNumbersCountOnThroughEveryCarry) {
   ImageBuilder image;
   for (int record = 0; record < 1001; ++record) image.record(codes("A"));
