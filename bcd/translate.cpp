@@ -51,9 +51,27 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t until_separator_avx512(
   return n;
 }
 
-// The four tables of the lookup, held in registers across a block.
+// The byte constants of the lookup, kept in memory: one load each, where building one in a
+// register takes three instructions.
+struct alignas(32) LookupConstants {
+  std::uint8_t low_six[32];
+  std::uint8_t minus[3][32];  // -16, -32 and -48 in every byte
+};
+constexpr LookupConstants lookup_constants = [] {
+  LookupConstants constants{};
+  for (std::size_t k = 0; k < 32; ++k) {
+    constants.low_six[k] = 63;
+    for (std::size_t quarter = 1; quarter < 4; ++quarter)
+      constants.minus[quarter - 1][k] = static_cast<std::uint8_t>(256 - 16 * quarter);
+  }
+  return constants;
+}();
+
+// The four tables of the lookup and its constants, held in registers across a block.
 struct Ladder {
   __m256i quarter[4];
+  __m256i low_six;
+  __m256i minus[3];
 };
 
 // A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
@@ -62,10 +80,10 @@ struct Ladder {
 
 __attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes,
                                                                        const Ladder& ladder) {
-  const __m256i code = _mm256_and_si256(bytes, _mm256_set1_epi8(63));
+  const __m256i code = _mm256_and_si256(bytes, ladder.low_six);
   __m256i found = _mm256_shuffle_epi8(ladder.quarter[0], code);
   for (int quarter = 1; quarter < 4; ++quarter) {
-    const __m256i index = _mm256_sub_epi8(code, _mm256_set1_epi8(static_cast<char>(16 * quarter)));
+    const __m256i index = _mm256_add_epi8(code, ladder.minus[quarter - 1]);
     found = _mm256_xor_si256(found, _mm256_shuffle_epi8(ladder.quarter[quarter], index));
   }
   return found;
@@ -74,11 +92,12 @@ __attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i b
 // The same for 16 bytes, with the low lane of each table.
 __attribute__((target("avx2"), always_inline)) inline __m128i lookup16(__m128i bytes,
                                                                        const __m256i* ladder) {
-  const __m128i code = _mm_and_si128(bytes, _mm_set1_epi8(63));
+  const auto* constants = reinterpret_cast<const __m128i*>(&lookup_constants);
+  const __m128i code = _mm_and_si128(bytes, _mm_load_si128(constants));
   const auto* lane = reinterpret_cast<const __m128i*>(ladder);
   __m128i found = _mm_shuffle_epi8(_mm_load_si128(lane), code);
   for (int quarter = 1; quarter < 4; ++quarter) {
-    const __m128i index = _mm_sub_epi8(code, _mm_set1_epi8(static_cast<char>(16 * quarter)));
+    const __m128i index = _mm_add_epi8(code, _mm_load_si128(constants + 2 * quarter));
     found = _mm_xor_si128(found, _mm_shuffle_epi8(_mm_load_si128(lane + 2 * quarter), index));
   }
   return found;
@@ -98,8 +117,12 @@ __attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), tail);
     return;
   }
+  const auto* constants = reinterpret_cast<const __m256i*>(&lookup_constants);
   const Ladder tables = {{_mm256_load_si256(ladder), _mm256_load_si256(ladder + 1),
-                          _mm256_load_si256(ladder + 2), _mm256_load_si256(ladder + 3)}};
+                          _mm256_load_si256(ladder + 2), _mm256_load_si256(ladder + 3)},
+                         _mm256_load_si256(constants),
+                         {_mm256_load_si256(constants + 1), _mm256_load_si256(constants + 2),
+                          _mm256_load_si256(constants + 3)}};
   const auto* from = reinterpret_cast<const __m256i*>(src);
   auto* to = reinterpret_cast<__m256i*>(dst);
   for (std::size_t k = 32; k < n; k += 32)

@@ -81,14 +81,6 @@ char* put_text(char* p, std::string_view text) {
   return p + text.size();
 }
 
-// Writes a record's tag after its first line, which is `short_by` characters short of a full
-// line: the tag stands in one column, however short the line. Returns the end of it.
-char* put_tag(char* p, std::size_t short_by, std::string_view nr) {
-  std::memset(p, ' ', widest_line + 1);
-  p = put_text(p + short_by + 1, "  Record ");
-  return put_text(p, nr);
-}
-
 // A count kept as the decimal text it prints as: counting up by one touches only the last
 // digits, where formatting the number afresh takes a division a digit pair.
 class DecimalCounter {
@@ -98,22 +90,38 @@ class DecimalCounter {
   // Sets the count to zero.
   void reset() {
     text_.fill('0');  // zeros to the left, so a carry lands on one
-    first_ = text_.size() - 1;
+    first_ = digits_room - 1;
   }
 
   void increment() {
-    std::size_t k = text_.size() - 1;
+    std::size_t k = digits_room - 1;
     while (text_[k] == '9') text_[k--] = '0';
     ++text_[k];
     first_ = std::min(first_, k);
   }
 
-  std::string_view text() const { return {text_.data() + first_, text_.size() - first_}; }
+  // Writes the count's digits at `p`, and up to 20 bytes more that later output overwrites (a
+  // copy of fixed size is a few moves, where one of the exact size is a library call); returns
+  // the end of the digits.
+  char* put(char* p) const {
+    std::memcpy(p, text_.data() + first_, digits_room);
+    return p + (digits_room - first_);
+  }
 
  private:
-  std::array<char, 20> text_{};  // right-aligned digits: enough for any 64-bit count
-  std::size_t first_ = 0;        // where the digits start
+  static constexpr std::size_t digits_room = 20;  // enough for any 64-bit count
+  // The digits, right-aligned in the first `digits_room` bytes; the rest is there to be copied.
+  std::array<char, 2 * digits_room> text_{};
+  std::size_t first_ = 0;  // where the digits start
 };
+
+// Writes a record's tag after its first line, which is `short_by` characters short of a full
+// line: the tag stands in one column, however short the line. Returns the end of it.
+char* put_tag(char* p, std::size_t short_by, const DecimalCounter& nr) {
+  std::memset(p, ' ', widest_line + 1);
+  p = put_text(p + short_by + 1, "  Record ");
+  return nr.put(p);
+}
 
 class Lister {
  public:
@@ -142,9 +150,9 @@ class Lister {
     std::uint8_t size;
   };
 
-  int list_record(std::uint32_t recsiz, std::string_view nr);
-  bool list_plain_lines(std::uint32_t recsiz, std::string_view nr);
-  bool list_marked_lines(std::uint32_t recsiz, std::string_view nr);
+  int list_record(std::uint32_t recsiz, const DecimalCounter& nr);
+  bool list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr);
+  bool list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr);
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
     if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
@@ -181,7 +189,7 @@ int Lister::list() {
     if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
     while (recsiz != 0) {
       nr.increment();
-      if (const int status = list_record(recsiz, nr.text()); status != status_ok) return status;
+      if (const int status = list_record(recsiz, nr); status != status_ok) return status;
       if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
     }
     if (nf > 0) put_file_header(++nft);
@@ -192,7 +200,7 @@ int Lister::list() {
 
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
 // listing goes on.
-int Lister::list_record(std::uint32_t recsiz, std::string_view nr) {
+int Lister::list_record(std::uint32_t recsiz, const DecimalCounter& nr) {
   if (!(settings_.dowm ? list_marked_lines(recsiz, nr) : list_plain_lines(recsiz, nr)))
     return read_failed();
   if (out_.error() != 0) return status_write_failed;
@@ -217,7 +225,7 @@ int Lister::list_record(std::uint32_t recsiz, std::string_view nr) {
 
 // Lists the lines of a record of `recsiz` bytes numbered `nr`, each with its word-mark line;
 // returns false if the image ends or fails first. Stops early when the output has failed.
-bool Lister::list_marked_lines(std::uint32_t recsiz, std::string_view nr) {
+bool Lister::list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
   const std::size_t recl = recl_;
   const bool all = settings_.all;
   const char blank = settings_.blank;
@@ -245,7 +253,7 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, std::string_view nr) {
 
 // Lists the lines of a record of `recsiz` bytes numbered `nr`; returns false if the image ends
 // or fails first. Stops early when the output has failed.
-bool Lister::list_plain_lines(std::uint32_t recsiz, std::string_view nr) {
+bool Lister::list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
   const std::size_t recl = recl_;
   const bool all = settings_.all;
   const char blank = settings_.blank;
