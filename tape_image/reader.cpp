@@ -15,7 +15,7 @@ TapeReader::TapeReader(InputSource& source)
 bool TapeReader::load(std::size_t n) {
   while (end_ - pos_ < n) {
     if (at_end_ || failed_) return false;
-    if (end_ == buffer_.size() || pos_ == end_) {
+    if (end_ == fill_ + buffer_size || pos_ == end_) {
       // Keep the unread bytes (fewer than `n`, at most a few) right before `fill_`, so that
       // `n` of them lie together and the next read starts aligned.
       const std::size_t kept = end_ - pos_;
@@ -23,7 +23,8 @@ bool TapeReader::load(std::size_t n) {
       pos_ = fill_ - kept;
       end_ = fill_;
     }
-    const std::ptrdiff_t got = source_.read(buffer_.data() + end_, buffer_.size() - end_);
+    // Whole blocks of `buffer_size` keep the file offset of every read aligned as well.
+    const std::ptrdiff_t got = source_.read(buffer_.data() + end_, fill_ + buffer_size - end_);
     if (got < 0) {
       failed_ = true;
     } else if (got == 0) {

@@ -80,9 +80,10 @@ class TapeReader {
   // fails first.
   bool load(std::size_t n);
 
-  // The kernel copies into a cache-line-aligned address several times faster than into a
-  // misaligned one, so reads always start at `fill_` and the few unread bytes a load keeps are
-  // moved to just before it.
+  // The kernel copies between cache-line-aligned addresses several times faster than between
+  // misaligned ones, so reads always start at `fill_`, take `buffer_size` bytes (keeping the
+  // file offset aligned too), and the few unread bytes a load keeps are moved to just before
+  // `fill_`.
   static constexpr std::size_t alignment = 64;
   static constexpr std::size_t kept_room = 64;  // room for the unread bytes a load keeps
 
