@@ -100,9 +100,9 @@ class DecimalCounter {
     first_ = std::min(first_, k);
   }
 
-  // Writes the count's digits at `p`, and up to 20 bytes more that later output overwrites (a
-  // copy of fixed size is a few moves, where one of the exact size is a library call); returns
-  // the end of the digits.
+  // Writes the count's digits at `p`, followed by bytes that later output overwrites: 20 bytes
+  // in all (a copy of fixed size is a few moves, where one of the exact size is a library
+  // call). Returns the end of the digits.
   char* put(char* p) const {
     std::memcpy(p, text_.data() + first_, digits_room);
     return p + (digits_room - first_);
@@ -159,6 +159,7 @@ class Lister {
     std::memcpy(p, prefixes_[line].text, sizeof prefixes_[line].text);
     return p + prefixes_[line].size;
   }
+  void end_plain_line(char* pr, std::size_t np, bool last);
   bool fill_plain(char* pr, std::size_t n);
   bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
   void put_ruler();
@@ -255,8 +256,6 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
 // or fails first. Stops early when the output has failed.
 bool Lister::list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
   const std::size_t recl = recl_;
-  const bool all = settings_.all;
-  const char blank = settings_.blank;
 
   // The first line carries the record's tag, and is printed even when blank.
   std::size_t np = std::min<std::size_t>(recl, recsiz);  // characters in the line
@@ -275,10 +274,7 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
       i -= np;
       char* const pr = put_prefix(out_.room(line_room), line++);
       if (!fill_plain(pr, np)) return false;
-      if (i != 0 && !all && pr[0] == blank && bcd::all_blank(pr, np, blank)) continue;
-      p = pr + np;
-      *p++ = '\n';
-      out_.commit(p);
+      end_plain_line(pr, np, i == 0);
       continue;
     }
     // Whole lines are loaded: translating them in one block costs far less than a line at a
@@ -292,13 +288,19 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
       i -= np;
       char* const pr = put_prefix(out_.room(line_room), line++);
       std::memcpy(pr, chunk_.data() + at, widest_line);  // what lies past the line is rewritten
-      if (i != 0 && !all && pr[0] == blank && bcd::all_blank(pr, np, blank)) continue;
-      p = pr + np;
-      *p++ = '\n';
-      out_.commit(p);
+      end_plain_line(pr, np, i == 0);
     }
   }
   return true;
+}
+
+// Ends the line of `np` characters at `pr`, written after the output's last line: keeps it,
+// unless it holds only blanks and is not its record's `last` line.
+void Lister::end_plain_line(char* pr, std::size_t np, bool last) {
+  const char blank = settings_.blank;
+  if (!last && !settings_.all && pr[0] == blank && bcd::all_blank(pr, np, blank)) return;
+  pr[np] = '\n';
+  out_.commit(pr + np + 1);
 }
 
 // Reads the next `n` data bytes into `pr` as display characters; returns false if the image
