@@ -166,12 +166,14 @@ TEST(AllBlank, IsTrueOnlyWhenEveryCharacterIsTheBlank) {
   EXPECT_TRUE(all_blank("^^^^", 4, '^'));
   EXPECT_FALSE(all_blank("   x", 4, ' '));
   EXPECT_FALSE(all_blank("x   ", 4, ' '));
-  const std::string long_blank(100, ' ');
-  EXPECT_TRUE(all_blank(long_blank.data(), 100, ' '));
-  for (const std::size_t spot : {0, 7, 8, 63, 95, 96, 99}) {
-    std::string line = long_blank;
-    line[spot] = '^';
-    EXPECT_FALSE(all_blank(line.data(), line.size(), ' ')) << spot;
+  for (std::size_t n = 1; n <= 100; ++n) {
+    const std::string line(n, ' ');
+    EXPECT_TRUE(all_blank(line.data(), n, ' ')) << n;
+    for (std::size_t spot = 0; spot < n; ++spot) {
+      std::string marked = line;
+      marked[spot] = '^';
+      EXPECT_FALSE(all_blank(marked.data(), n, ' ')) << n << " " << spot;
+    }
   }
 }
 
