@@ -21,6 +21,18 @@ enum class ReadStatus {
   io_error,  // the input failed for a reason other than its end
 };
 
+// A record that lies whole among the loaded bytes, counts and trailer included.
+struct WholeRecord {
+  std::size_t data;    // offset of its first data byte from the front of `loaded()`
+  std::uint32_t size;  // its data bytes
+};
+
+// The records `find_whole_records` found: how many, and the bytes they take up.
+struct WholeRecords {
+  std::size_t count = 0;
+  std::size_t bytes = 0;
+};
+
 enum class FinishStatus {
   ok,
   io_error,
@@ -50,8 +62,19 @@ class TapeReader {
     return {buffer_.data() + pos_, std::min(max, end_ - pos_)};
   }
 
-  // Marks the first `n` bytes that `data` returned as read.
+  // Marks the next `n` loaded bytes as read.
   void consume(std::size_t n) { pos_ += n; }
+
+  // Returns the loaded bytes not yet read, without loading more.
+  std::span<const std::uint8_t> loaded() const { return {buffer_.data() + pos_, end_ - pos_}; }
+
+  // Finds the records that lie whole at the front of the loaded bytes, up to `found.size()`
+  // of them in no more than `max_bytes`, each of 1 to `max_size` data bytes and ending well
+  // (framed as `finish_record` would find with `even`). Stops before the first record that is
+  // not such, or not whole, or a tape mark: that one is left to be read the usual way. Loads
+  // and reads nothing: the caller consumes the bytes it lists.
+  WholeRecords find_whole_records(std::span<WholeRecord> found, std::uint32_t max_size, bool even,
+                                  std::size_t max_bytes) const;
 
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
   // (simh framing; a missing pad byte is not an error of its own), then reads the trailing

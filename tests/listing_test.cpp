@@ -268,6 +268,53 @@ TEST(Framing, TrailerCountsShowAsSigned) {
   EXPECT_TRUE(result.out.ends_with("Unequal starting and ending record sizes: 2 != -1\n"));
 }
 
+TEST(Framing, ThousandsOfShortAndLongRecordsInEitherFramingListEachInItsPlace) {
+  // Sizes from 1 to a few past a line, odd and even, in random digits: a record listed in the
+  // wrong place, with the wrong number, or with its framing read wrong shows. The image is
+  // longer than the read buffer, and ends with a record whose trailer differs.
+  std::uint32_t state = 777;
+  const auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
+  for (const auto framing : {ImageBuilder::Framing::simh, ImageBuilder::Framing::e11}) {
+    for (const std::size_t recl : {std::size_t{100}, std::size_t{13}}) {
+      ImageBuilder image(framing);
+      std::string expected;
+      std::size_t number = 0;
+      for (std::size_t total = 0; total < 200'000;) {
+        Bytes data(1 + next() % (recl + 3));
+        std::string chars;
+        for (auto& byte : data) {
+          byte = static_cast<std::uint8_t>(1 + next() % 10);
+          chars += static_cast<char>('0' + byte % 10);
+        }
+        image.record(data);
+        total += data.size() + 9;
+        ++number;
+        for (std::size_t nb = 1; nb <= data.size(); nb += recl) {
+          const std::string line = chars.substr(nb - 1, recl);
+          expected += printf_of("%5llu: ", nb) + line;
+          if (nb == 1)
+            expected += spaces(recl - line.size() + 1) + "  Record " + std::to_string(number);
+          expected += "\n";
+        }
+      }
+      image.count(3).raw(codes("ABC"));
+      if (framing == ImageBuilder::Framing::simh) image.raw(Bytes{0});
+      image.count(4);
+      expected += "    1: ABC" + spaces(recl - 3 + 1) + "  Record " + std::to_string(number + 1) +
+                  "\nUnequal starting and ending record sizes: 3 != 4\n";
+
+      std::vector<std::string_view> options = {"-r13"};
+      if (recl == 100) options.clear();
+      if (framing == ImageBuilder::Framing::e11) options.push_back("-e");
+      const Outcome result = list(options, image.bytes());
+      EXPECT_EQ(result.status, 4);
+      const std::string lines = result.out.substr(result.out.find('\n') + 1);
+      EXPECT_TRUE(lines == expected)
+          << recl << (framing == ImageBuilder::Framing::e11 ? " e11" : "");
+    }
+  }
+}
+
 TEST(Framing, TheOddRecordsPadByteIsSkippedWhateverItHolds) {
   const auto image = ImageBuilder()
                          .count(3)
