@@ -150,6 +150,7 @@ class Lister {
     std::uint8_t size;
   };
 
+  void list_loaded_short_records(DecimalCounter& nr);
   int list_record(std::uint32_t recsiz, const DecimalCounter& nr);
   bool list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr);
   bool list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr);
@@ -176,6 +177,7 @@ class Lister {
   // Translated characters of whole lines, with room for copying a full line from any of them.
   static constexpr std::size_t chunk_size = 8192;
   std::array<char, chunk_size + widest_line> chunk_;
+  std::array<tape_image::WholeRecord, 256> short_records_;  // found among the loaded bytes
 };
 
 int Lister::list() {
@@ -186,17 +188,42 @@ int Lister::list() {
     --nf;
     put_ruler();
     DecimalCounter nr;  // number of the current record in its tape file
-    std::uint32_t recsiz = 0;
-    if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
-    while (recsiz != 0) {
+    for (;;) {
+      if (!settings_.dowm) list_loaded_short_records(nr);
+      std::uint32_t recsiz = 0;
+      if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
+      if (recsiz == 0) break;
       nr.increment();
       if (const int status = list_record(recsiz, nr); status != status_ok) return status;
-      if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
     }
     if (nf > 0) put_file_header(++nft);
     if (out_.error() != 0) return status_write_failed;
   }
   return status_ok;
+}
+
+// Lists the records of one line or less that lie whole among the loaded bytes, numbering them
+// on from `nr`, and stops before the first other one. Such records are most of a card deck:
+// their bytes are translated a block at a time, and each is a few fixed-size copies.
+void Lister::list_loaded_short_records(DecimalCounter& nr) {
+  const std::size_t recl = recl_;
+  for (;;) {
+    const tape_image::WholeRecords whole = reader_.find_whole_records(
+        short_records_, static_cast<std::uint32_t>(recl), settings_.even, chunk_size);
+    if (whole.count == 0 || out_.error() != 0) return;
+    // Counts and trailers are translated too, and never copied out.
+    bcd::translate(bcd_to_ascii_, reader_.loaded().data(), whole.bytes, chunk_.data());
+    for (std::size_t k = 0; k < whole.count; ++k) {
+      const tape_image::WholeRecord& record = short_records_[k];
+      nr.increment();
+      char* p = put_prefix(out_.room(line_room), 0);
+      std::memcpy(p, chunk_.data() + record.data, widest_line);  // rewritten past the record
+      p = put_tag(p + record.size, recl - record.size, nr);
+      *p++ = '\n';
+      out_.commit(p);
+    }
+    reader_.consume(whole.bytes);
+  }
 }
 
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
