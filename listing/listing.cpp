@@ -81,46 +81,12 @@ char* put_text(char* p, std::string_view text) {
   return p + text.size();
 }
 
-// A count kept as the decimal text it prints as: counting up by one touches only the last
-// digits, where formatting the number afresh takes a division a digit pair.
-class DecimalCounter {
- public:
-  DecimalCounter() { reset(); }
-
-  // Sets the count to zero.
-  void reset() {
-    text_.fill('0');  // zeros to the left, so a carry lands on one
-    first_ = digits_room - 1;
-  }
-
-  void increment() {
-    std::size_t k = digits_room - 1;
-    while (text_[k] == '9') text_[k--] = '0';
-    ++text_[k];
-    first_ = std::min(first_, k);
-  }
-
-  // Writes the count's digits at `p`, followed by bytes that later output overwrites: 20 bytes
-  // in all (a copy of fixed size is a few moves, where one of the exact size is a library
-  // call). Returns the end of the digits.
-  char* put(char* p) const {
-    std::memcpy(p, text_.data() + first_, digits_room);
-    return p + (digits_room - first_);
-  }
-
- private:
-  static constexpr std::size_t digits_room = 20;  // enough for any 64-bit count
-  // The digits, right-aligned in the first `digits_room` bytes; the rest is there to be copied.
-  std::array<char, 2 * digits_room> text_{};
-  std::size_t first_ = 0;  // where the digits start
-};
-
 // Writes a record's tag after its first line, which is `short_by` characters short of a full
 // line: the tag stands in one column, however short the line. Returns the end of it.
-char* put_tag(char* p, std::size_t short_by, const DecimalCounter& nr) {
+char* put_tag(char* p, std::size_t short_by, std::uint64_t nr) {
   std::memset(p, ' ', widest_line + 1);
   p = put_text(p + short_by + 1, "  Record ");
-  return nr.put(p);
+  return put_decimal(p, nr);
 }
 
 class Lister {
@@ -150,10 +116,10 @@ class Lister {
     std::uint8_t size;
   };
 
-  void list_loaded_short_records(DecimalCounter& nr);
-  int list_record(std::uint32_t recsiz, const DecimalCounter& nr);
-  bool list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr);
-  bool list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr);
+  std::uint64_t list_loaded_short_records(std::uint64_t nr);
+  int list_record(std::uint32_t recsiz, std::uint64_t nr);
+  bool list_plain_lines(std::uint32_t recsiz, std::uint64_t nr);
+  bool list_marked_lines(std::uint32_t recsiz, std::uint64_t nr);
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
     if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
@@ -187,14 +153,14 @@ int Lister::list() {
   while (nf > 0) {
     --nf;
     put_ruler();
-    DecimalCounter nr;  // number of the current record in its tape file
+    std::uint64_t nr = 1;  // number of the current record in its tape file
     for (;;) {
-      if (!settings_.dowm) list_loaded_short_records(nr);
+      if (!settings_.dowm) nr = list_loaded_short_records(nr);
       std::uint32_t recsiz = 0;
       if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
       if (recsiz == 0) break;
-      nr.increment();
       if (const int status = list_record(recsiz, nr); status != status_ok) return status;
+      ++nr;
     }
     if (nf > 0) put_file_header(++nft);
     if (out_.error() != 0) return status_write_failed;
@@ -203,24 +169,25 @@ int Lister::list() {
 }
 
 // Lists the records of one line or less that lie whole among the loaded bytes, numbering them
-// on from `nr`, and stops before the first other one. Such records are most of a card deck:
-// their bytes are translated a block at a time, and each is a few fixed-size copies.
-void Lister::list_loaded_short_records(DecimalCounter& nr) {
+// on from `nr`, and stops before the first other one; returns the number of that one. Such
+// records are most of a card deck: their bytes are translated a block at a time, and each is
+// a few fixed-size copies.
+std::uint64_t Lister::list_loaded_short_records(std::uint64_t nr) {
   const std::size_t recl = recl_;
   for (;;) {
     const tape_image::WholeRecords whole = reader_.find_whole_records(
         short_records_, static_cast<std::uint32_t>(recl), settings_.even, chunk_size);
-    if (whole.count == 0 || out_.error() != 0) return;
+    if (whole.count == 0 || out_.error() != 0) return nr;
     // Counts and trailers are translated too, and never copied out.
     bcd::translate(bcd_to_ascii_, reader_.loaded().data(), whole.bytes, chunk_.data());
     for (std::size_t k = 0; k < whole.count; ++k) {
       const tape_image::WholeRecord& record = short_records_[k];
-      nr.increment();
       char* p = put_prefix(out_.room(line_room), 0);
       std::memcpy(p, chunk_.data() + record.data, widest_line);  // rewritten past the record
       p = put_tag(p + record.size, recl - record.size, nr);
       *p++ = '\n';
       out_.commit(p);
+      ++nr;
     }
     reader_.consume(whole.bytes);
   }
@@ -228,7 +195,7 @@ void Lister::list_loaded_short_records(DecimalCounter& nr) {
 
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
 // listing goes on.
-int Lister::list_record(std::uint32_t recsiz, const DecimalCounter& nr) {
+int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
   if (!(settings_.dowm ? list_marked_lines(recsiz, nr) : list_plain_lines(recsiz, nr)))
     return read_failed();
   if (out_.error() != 0) return status_write_failed;
@@ -253,7 +220,7 @@ int Lister::list_record(std::uint32_t recsiz, const DecimalCounter& nr) {
 
 // Lists the lines of a record of `recsiz` bytes numbered `nr`, each with its word-mark line;
 // returns false if the image ends or fails first. Stops early when the output has failed.
-bool Lister::list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
+bool Lister::list_marked_lines(std::uint32_t recsiz, std::uint64_t nr) {
   const std::size_t recl = recl_;
   const bool all = settings_.all;
   const char blank = settings_.blank;
@@ -281,7 +248,7 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
 
 // Lists the lines of a record of `recsiz` bytes numbered `nr`; returns false if the image ends
 // or fails first. Stops early when the output has failed.
-bool Lister::list_plain_lines(std::uint32_t recsiz, const DecimalCounter& nr) {
+bool Lister::list_plain_lines(std::uint32_t recsiz, std::uint64_t nr) {
   const std::size_t recl = recl_;
 
   // The first line carries the record's tag, and is printed even when blank.
