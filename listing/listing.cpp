@@ -126,7 +126,7 @@ class Lister {
     std::memcpy(p, prefixes_[line].text, sizeof prefixes_[line].text);
     return p + prefixes_[line].size;
   }
-  void end_plain_line(char* pr, std::size_t np, bool last);
+  void end_plain_line(char* pr, std::size_t np, std::size_t line, bool last, std::uint64_t nr);
   bool fill_plain(char* pr, std::size_t n);
   bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
   void put_ruler();
@@ -250,25 +250,16 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, std::uint64_t nr) {
 // or fails first. Stops early when the output has failed.
 bool Lister::list_plain_lines(std::uint32_t recsiz, std::uint64_t nr) {
   const std::size_t recl = recl_;
-
-  // The first line carries the record's tag, and is printed even when blank.
-  std::size_t np = std::min<std::size_t>(recl, recsiz);  // characters in the line
-  char* p = put_prefix(out_.room(line_room), 0);
-  if (!fill_plain(p, np)) return false;
-  p = put_tag(p + np, recl - np, nr);
-  *p++ = '\n';
-  out_.commit(p);
-
-  std::uint64_t i = recsiz - np;  // bytes of the record not yet read
-  for (std::size_t line = 1; i != 0 && out_.error() == 0;) {
+  std::uint64_t i = recsiz;  // bytes of the record not yet read
+  for (std::size_t line = 0; i != 0 && out_.error() == 0;) {
     const std::span<const std::uint8_t> bytes = reader_.data(i);
     if (bytes.empty()) return false;
     if (bytes.size() < recl && bytes.size() < i) {  // the line runs past the loaded bytes
-      np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
+      const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
       i -= np;
-      char* const pr = put_prefix(out_.room(line_room), line++);
+      char* const pr = put_prefix(out_.room(line_room), line);
       if (!fill_plain(pr, np)) return false;
-      end_plain_line(pr, np, i == 0);
+      end_plain_line(pr, np, line++, i == 0, nr);
       continue;
     }
     // Whole lines are loaded: translating them in one block costs far less than a line at a
@@ -278,23 +269,30 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, std::uint64_t nr) {
     bcd::translate(bcd_to_ascii_, bytes.data(), size, chunk_.data());
     reader_.consume(size);
     for (std::size_t at = 0; at < size && out_.error() == 0; at += recl) {
-      np = std::min(recl, size - at);
+      const std::size_t np = std::min(recl, size - at);
       i -= np;
-      char* const pr = put_prefix(out_.room(line_room), line++);
+      char* const pr = put_prefix(out_.room(line_room), line);
       std::memcpy(pr, chunk_.data() + at, widest_line);  // what lies past the line is rewritten
-      end_plain_line(pr, np, i == 0);
+      end_plain_line(pr, np, line++, i == 0, nr);
     }
   }
   return true;
 }
 
-// Ends the line of `np` characters at `pr`, written after the output's last line: keeps it,
-// unless it holds only blanks and is not its record's `last` line.
-void Lister::end_plain_line(char* pr, std::size_t np, bool last) {
-  const char blank = settings_.blank;
-  if (!last && !settings_.all && pr[0] == blank && bcd::all_blank(pr, np, blank)) return;
-  pr[np] = '\n';
-  out_.commit(pr + np + 1);
+// Ends line `line` of record `nr`, `np` characters at `pr` written after the output's last
+// line. The first line gets the record's tag; a later one of blanks alone is left out, unless
+// it is the record's `last`.
+void Lister::end_plain_line(char* pr, std::size_t np, std::size_t line, bool last,
+                            std::uint64_t nr) {
+  char* p = pr + np;
+  if (line == 0) {
+    p = put_tag(p, recl_ - np, nr);
+  } else {
+    const char blank = settings_.blank;
+    if (!last && !settings_.all && pr[0] == blank && bcd::all_blank(pr, np, blank)) return;
+  }
+  *p++ = '\n';
+  out_.commit(p);
 }
 
 // Reads the next `n` data bytes into `pr` as display characters; returns false if the image
