@@ -1,11 +1,5 @@
 #include "bcd/arrangement.h"
 
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace reelprint::bcd {
 
 // Indexed by code, B A 8 4 2 1 from high bit to low.
@@ -57,33 +51,6 @@ DisplayTable prepare(Arrangement arrangement, char blank) {
   }
   bcd_to_ascii.translation = best_translation();
   return bcd_to_ascii;
-}
-
-bool all_blank(const char* chars, std::size_t n, char blank) {
-#if defined(__SSE2__)
-  // Sixteen at a time, the last block ending at the end (it may overlap the one before).
-  if (n >= 16) {
-    const __m128i blanks = _mm_set1_epi8(blank);
-    const auto blank_block = [&](std::size_t at) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + at));
-      return _mm_movemask_epi8(_mm_cmpeq_epi8(block, blanks)) == 0xFFFF;
-    };
-    for (std::size_t k = 0; k + 16 < n; k += 16)
-      if (!blank_block(k)) return false;
-    return blank_block(n - 16);
-  }
-#endif
-  // Eight at a time: the first word usually settles it.
-  const std::uint64_t blanks = 0x0101010101010101ull * static_cast<unsigned char>(blank);
-  std::size_t k = 0;
-  for (; k + 8 <= n; k += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, chars + k, 8);
-    if (word != blanks) return false;
-  }
-  for (; k < n; ++k)
-    if (chars[k] != blank) return false;
-  return true;
 }
 
 std::optional<std::uint8_t> code_of(Arrangement arrangement, char c) {

@@ -4,7 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace reelprint::bcd {
 
@@ -56,8 +61,34 @@ void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::s
 std::size_t until_word_separator(const DisplayTable& bcd_to_ascii, const std::uint8_t* src,
                                  std::size_t n);
 
-// Returns true when each of the `n` characters at `chars` is `blank`.
-bool all_blank(const char* chars, std::size_t n, char blank);
+// Returns true when each of the `n` characters at `chars` is `blank`. Inline, so that a loop
+// over lines that calls it keeps its vector registers (a call would clobber them all).
+inline bool all_blank(const char* chars, std::size_t n, char blank) {
+#if defined(__SSE2__)
+  // Sixteen at a time, the last block ending at the end (it may overlap the one before).
+  if (n >= 16) {
+    const __m128i blanks = _mm_set1_epi8(blank);
+    const auto blank_block = [&](std::size_t at) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + at));
+      return _mm_movemask_epi8(_mm_cmpeq_epi8(block, blanks)) == 0xFFFF;
+    };
+    for (std::size_t k = 0; k + 16 < n; k += 16)
+      if (!blank_block(k)) return false;
+    return blank_block(n - 16);
+  }
+#endif
+  // Eight at a time: the first word usually settles it.
+  const std::uint64_t blanks = 0x0101010101010101ull * static_cast<unsigned char>(blank);
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, chars + k, 8);
+    if (word != blanks) return false;
+  }
+  for (; k < n; ++k)
+    if (chars[k] != blank) return false;
+  return true;
+}
 
 // Returns the code that `arrangement` shows as `c`, or nothing if none does.
 std::optional<std::uint8_t> code_of(Arrangement arrangement, char c);

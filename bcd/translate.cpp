@@ -4,13 +4,14 @@
 #include <immintrin.h>
 
 #include "bcd/arrangement.h"
+#include "bcd/line_translation.h"
 
 namespace reelprint::bcd {
 namespace {
 
 void translate_scalar(const DisplayTable& table, const std::uint8_t* src, std::size_t n,
                       char* dst) {
-  for (std::size_t k = 0; k < n; ++k) dst[k] = table.bytes[src[k]];
+  ScalarLines{table}(src, n, dst);
 }
 
 bool is_separator(std::uint8_t byte) { return (byte & 63) == word_separator; }
@@ -51,86 +52,28 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t until_separator_avx512(
   return n;
 }
 
-// The byte constants of the lookup, kept in memory: one load each, where building one in a
-// register takes three instructions.
-struct alignas(32) LookupConstants {
-  std::uint8_t low_six[32];
-  std::uint8_t minus[3][32];  // -16, -32 and -48 in every byte
-};
-constexpr LookupConstants lookup_constants = [] {
-  LookupConstants constants{};
-  for (std::size_t k = 0; k < 32; ++k) {
-    constants.low_six[k] = 63;
-    for (std::size_t quarter = 1; quarter < 4; ++quarter)
-      constants.minus[quarter - 1][k] = static_cast<std::uint8_t>(256 - 16 * quarter);
-  }
-  return constants;
-}();
-
-// The four tables of the lookup and its constants, held in registers across a block.
-struct Ladder {
-  __m256i quarter[4];
-  __m256i low_six;
-  __m256i minus[3];
-};
-
-// A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
-// negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in
-// tables that hold each quarter XOR the one before leaves c's own entry.
-
-__attribute__((target("avx2"), always_inline)) inline __m256i lookup32(__m256i bytes,
-                                                                       const Ladder& ladder) {
-  const __m256i code = _mm256_and_si256(bytes, ladder.low_six);
-  __m256i found = _mm256_shuffle_epi8(ladder.quarter[0], code);
-  for (int quarter = 1; quarter < 4; ++quarter) {
-    const __m256i index = _mm256_add_epi8(code, ladder.minus[quarter - 1]);
-    found = _mm256_xor_si256(found, _mm256_shuffle_epi8(ladder.quarter[quarter], index));
-  }
-  return found;
-}
-
-// The same for 16 bytes, with the low lane of each table.
-__attribute__((target("avx2"), always_inline)) inline __m128i lookup16(__m128i bytes,
-                                                                       const __m256i* ladder) {
-  const auto* constants = reinterpret_cast<const __m128i*>(&lookup_constants);
-  const __m128i code = _mm_and_si128(bytes, _mm_load_si128(constants));
-  const auto* lane = reinterpret_cast<const __m128i*>(ladder);
-  __m128i found = _mm_shuffle_epi8(_mm_load_si128(lane), code);
-  for (int quarter = 1; quarter < 4; ++quarter) {
-    const __m128i index = _mm_add_epi8(code, _mm_load_si128(constants + 2 * quarter));
-    found = _mm_xor_si128(found, _mm_shuffle_epi8(_mm_load_si128(lane + 2 * quarter), index));
-  }
-  return found;
-}
-
 __attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
                                                     const std::uint8_t* src, std::size_t n,
                                                     char* dst) {
-  const auto* ladder = reinterpret_cast<const __m256i*>(table.ladder.data());
+  if (n < 16) return translate_scalar(table, src, n, dst);
+  const Ladder ladder(table);
   if (n < 32) {
-    if (n < 16) return translate_scalar(table, src, n, dst);
     // Two vectors, the second ending at the end: the overlap is written twice alike.
-    const __m128i head = lookup16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), ladder);
+    const __m128i head = ladder.lookup16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
     const __m128i tail =
-        lookup16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16)), ladder);
+        ladder.lookup16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), head);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), tail);
     return;
   }
-  const auto* constants = reinterpret_cast<const __m256i*>(&lookup_constants);
-  const Ladder tables = {{_mm256_load_si256(ladder), _mm256_load_si256(ladder + 1),
-                          _mm256_load_si256(ladder + 2), _mm256_load_si256(ladder + 3)},
-                         _mm256_load_si256(constants),
-                         {_mm256_load_si256(constants + 1), _mm256_load_si256(constants + 2),
-                          _mm256_load_si256(constants + 3)}};
   const auto* from = reinterpret_cast<const __m256i*>(src);
   auto* to = reinterpret_cast<__m256i*>(dst);
   for (std::size_t k = 32; k < n; k += 32)
-    _mm256_storeu_si256(to++, lookup32(_mm256_loadu_si256(from++), tables));
+    _mm256_storeu_si256(to++, ladder.lookup(_mm256_loadu_si256(from++)));
   // The last vector ends at the end, overlapping the one before: it rewrites the same bytes.
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(dst + n - 32),
-      lookup32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32)), tables));
+      ladder.lookup(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + n - 32))));
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void translate_avx512vbmi(

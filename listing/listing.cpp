@@ -7,6 +7,7 @@
 #include <span>
 
 #include "bcd/arrangement.h"
+#include "bcd/line_translation.h"
 #include "listing/ruler.h"
 
 namespace reelprint {
@@ -19,8 +20,17 @@ using tape_image::TapeReader;
 constexpr std::size_t widest_line = 100;
 // Enough for the longest data line with its tag, and its word-mark line, with slack.
 constexpr std::size_t line_room = 512;
+// Enough for a data line without a tag: the widest prefix, the characters with what a line
+// translation writes past them, and the newline.
+constexpr std::size_t untagged_line_room = 24 + widest_line + bcd::line_overshoot;
+// Enough for a record of one line: the prefix, the tag after a full line, the newline.
+constexpr std::size_t one_line_record_room = 24 + widest_line + bcd::line_overshoot + 40;
+// Lines written into one stretch of output room.
+constexpr std::size_t lines_per_batch = 512;
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
 constexpr std::string_view indent = "       ";
+static_assert(TapeReader::readable_past_end >= bcd::line_overshoot);
+static_assert(lines_per_batch * untagged_line_room <= OutputBuffer::buffer_size);
 
 // Returns how many decimal digits `value` has.
 std::size_t digit_count(std::uint64_t value) {
@@ -117,16 +127,30 @@ class Lister {
   };
 
   std::uint64_t list_loaded_short_records(std::uint64_t nr);
+  template <class TranslateLine>
+  std::uint64_t put_short_records(const TranslateLine& translate, std::size_t count,
+                                  std::uint64_t nr);
   int list_record(std::uint32_t recsiz, std::uint64_t nr);
   bool list_plain_lines(std::uint32_t recsiz, std::uint64_t nr);
   bool list_marked_lines(std::uint32_t recsiz, std::uint64_t nr);
+  template <class TranslateLine>
+  std::size_t list_loaded_lines(const TranslateLine& translate, const std::uint8_t* bytes,
+                                std::size_t size, std::size_t line, bool end_record,
+                                std::uint64_t nr);
+  template <class TranslateLine>
+  char* put_middle_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
+                         std::size_t count, std::size_t line) const;
+  template <class TranslateLine>
+  void put_line(const TranslateLine& translate, const std::uint8_t* bytes, std::size_t np,
+                std::size_t line, bool last, std::uint64_t nr);
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
     if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
-    std::memcpy(p, prefixes_[line].text, sizeof prefixes_[line].text);
+    std::memcpy(p, &prefixes_[line], sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
     return p + prefixes_[line].size;
   }
-  void end_plain_line(char* pr, std::size_t np, std::size_t line, bool last, std::uint64_t nr);
+  char* end_plain_line(char* start, char* pr, std::size_t np, std::size_t line, bool last,
+                       std::uint64_t nr) const;
   bool fill_plain(char* pr, std::size_t n);
   bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
   void put_ruler();
@@ -138,11 +162,8 @@ class Lister {
   const std::string_view input_name_;
   TapeReader& reader_;
   OutputBuffer& out_;
-  const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
-  std::array<Prefix, 1024> prefixes_;     // of lines 0 to 1023 of a record
-  // Translated characters of whole lines, with room for copying a full line from any of them.
-  static constexpr std::size_t chunk_size = 8192;
-  std::array<char, chunk_size + widest_line> chunk_;
+  const bcd::DisplayTable bcd_to_ascii_;                    // the prepared print arrangement
+  std::array<Prefix, 1024> prefixes_;                       // of lines 0 to 1023 of a record
   std::array<tape_image::WholeRecord, 256> short_records_;  // found among the loaded bytes
 };
 
@@ -170,27 +191,38 @@ int Lister::list() {
 
 // Lists the records of one line or less that lie whole among the loaded bytes, numbering them
 // on from `nr`, and stops before the first other one; returns the number of that one. Such
-// records are most of a card deck: their bytes are translated a block at a time, and each is
-// a few fixed-size copies.
+// records are most of a card deck, and each is a few fixed-size steps.
 std::uint64_t Lister::list_loaded_short_records(std::uint64_t nr) {
-  const std::size_t recl = recl_;
   for (;;) {
     const tape_image::WholeRecords whole = reader_.find_whole_records(
-        short_records_, static_cast<std::uint32_t>(recl), settings_.even, chunk_size);
+        short_records_, static_cast<std::uint32_t>(recl_), settings_.even, reader_.loaded().size());
     if (whole.count == 0 || out_.error() != 0) return nr;
-    // Counts and trailers are translated too, and never copied out.
-    bcd::translate(bcd_to_ascii_, reader_.loaded().data(), whole.bytes, chunk_.data());
-    for (std::size_t k = 0; k < whole.count; ++k) {
-      const tape_image::WholeRecord& record = short_records_[k];
-      char* p = put_prefix(out_.room(line_room), 0);
-      std::memcpy(p, chunk_.data() + record.data, widest_line);  // rewritten past the record
-      p = put_tag(p + record.size, recl - record.size, nr);
-      *p++ = '\n';
-      out_.commit(p);
-      ++nr;
-    }
+    nr = bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+      return put_short_records(translate, whole.count, nr);
+    });
     reader_.consume(whole.bytes);
   }
+}
+
+// Lists the first `count` records of `short_records_`, numbered on from `nr`; returns the
+// number after theirs.
+template <class TranslateLine>
+std::uint64_t Lister::put_short_records(const TranslateLine& translate, std::size_t count,
+                                        std::uint64_t nr) {
+  const std::size_t recl = recl_;
+  const std::uint8_t* const loaded = reader_.loaded().data();
+  // The room is asked for once, and the lines written through a local pointer: one kept in
+  // the buffer would be stored and loaded again for every line.
+  char* p = out_.room(count * one_line_record_room);
+  for (std::size_t k = 0; k < count; ++k) {
+    const tape_image::WholeRecord& record = short_records_[k];
+    p = put_prefix(p, 0);
+    translate(loaded + record.data, record.size, p);
+    p = put_tag(p + record.size, recl - record.size, nr++);
+    *p++ = '\n';
+  }
+  out_.commit(p);
+  return nr;
 }
 
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
@@ -257,42 +289,99 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, std::uint64_t nr) {
     if (bytes.size() < recl && bytes.size() < i) {  // the line runs past the loaded bytes
       const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, i));
       i -= np;
-      char* const pr = put_prefix(out_.room(line_room), line);
+      char* const start = out_.room(line_room);
+      char* const pr = put_prefix(start, line);
       if (!fill_plain(pr, np)) return false;
-      end_plain_line(pr, np, line++, i == 0, nr);
+      out_.commit(end_plain_line(start, pr, np, line++, i == 0, nr));
       continue;
     }
-    // Whole lines are loaded: translating them in one block costs far less than a line at a
-    // time, and each line is then a fixed-size copy.
-    std::size_t size = std::min(bytes.size(), chunk_size);
+    // The whole lines among the loaded bytes, and the record's end if it is loaded too.
+    std::size_t size = bytes.size();
     if (size < i) size -= size % recl;
-    bcd::translate(bcd_to_ascii_, bytes.data(), size, chunk_.data());
+    i -= size;
+    line = bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+      return list_loaded_lines(translate, bytes.data(), size, line, i == 0, nr);
+    });
     reader_.consume(size);
-    for (std::size_t at = 0; at < size && out_.error() == 0; at += recl) {
-      const std::size_t np = std::min(recl, size - at);
-      i -= np;
-      char* const pr = put_prefix(out_.room(line_room), line);
-      std::memcpy(pr, chunk_.data() + at, widest_line);  // what lies past the line is rewritten
-      end_plain_line(pr, np, line++, i == 0, nr);
-    }
   }
   return true;
 }
 
-// Ends line `line` of record `nr`, `np` characters at `pr` written after the output's last
-// line. The first line gets the record's tag; a later one of blanks alone is left out, unless
-// it is the record's `last`.
-void Lister::end_plain_line(char* pr, std::size_t np, std::size_t line, bool last,
-                            std::uint64_t nr) {
+// Lists the `size` loaded `bytes` as lines `line` on of record `nr`, whole lines but for the
+// record's last when they `end_record`; returns the number of the line after them.
+template <class TranslateLine>
+std::size_t Lister::list_loaded_lines(const TranslateLine& translate, const std::uint8_t* bytes,
+                                      std::size_t size, std::size_t line, bool end_record,
+                                      std::uint64_t nr) {
+  const std::size_t recl = recl_;
+  const std::uint8_t* const end = bytes + size;
+  if (line == 0) {
+    const std::size_t np = std::min(recl, size);
+    put_line(translate, bytes, np, line++, end_record && np == size, nr);
+    bytes += np;
+  }
+  // The lines between a record's first and last all take the same few steps.
+  while (out_.error() == 0) {
+    const auto left = static_cast<std::size_t>(end - bytes);
+    const std::size_t middle =
+        std::min(left / recl - (end_record && left % recl == 0 && left > 0), lines_per_batch);
+    if (middle == 0) break;
+    // The room for them is asked for once, and filled through a local pointer (see above).
+    char* const room = out_.room(middle * untagged_line_room);
+    out_.commit(put_middle_lines(translate, room, bytes, middle, line));
+    bytes += middle * recl;
+    line += middle;
+  }
+  if (bytes != end && out_.error() == 0)
+    put_line(translate, bytes, static_cast<std::size_t>(end - bytes), line++, end_record, nr);
+  return line;
+}
+
+// Writes `count` lines, numbered on from `line`, of `recl_` characters each from `bytes`, at
+// `p`, none of them the first or last of their record; returns the end of them.
+template <class TranslateLine>
+char* Lister::put_middle_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
+                               std::size_t count, std::size_t line) const {
+  // Copied into locals: each byte written through a char pointer could change a member, so
+  // members are loaded again after every store.
+  const std::size_t recl = recl_;
+  const char blank = settings_.blank;
+  const bool keep_blank_lines = settings_.all;
+  for (const std::size_t stop = line + count; line != stop; ++line, bytes += recl) {
+    char* const pr = put_prefix(p, line);
+    translate(bytes, recl, pr);
+    pr[recl] = '\n';
+    if (!keep_blank_lines && pr[0] == blank && bcd::all_blank(pr, recl, blank)) continue;
+    p = pr + recl + 1;
+  }
+  return p;
+}
+
+// Lists line `line` of record `nr` from its `np` loaded `bytes`; it is the record's `last`
+// line or not.
+template <class TranslateLine>
+void Lister::put_line(const TranslateLine& translate, const std::uint8_t* bytes, std::size_t np,
+                      std::size_t line, bool last, std::uint64_t nr) {
+  char* const start = out_.room(line_room);
+  char* const pr = put_prefix(start, line);
+  translate(bytes, np, pr);
+  out_.commit(end_plain_line(start, pr, np, line, last, nr));
+}
+
+// Ends line `line` of record `nr`, written at `start` with its `np` characters at `pr`. The
+// first line gets the record's tag; a later one of blanks alone is left out, unless it is the
+// record's `last`. Returns the end of the line, or `start` if it is left out.
+char* Lister::end_plain_line(char* start, char* pr, std::size_t np, std::size_t line, bool last,
+                             std::uint64_t nr) const {
   char* p = pr + np;
   if (line == 0) {
     p = put_tag(p, recl_ - np, nr);
   } else {
     const char blank = settings_.blank;
-    if (!last && !settings_.all && pr[0] == blank && bcd::all_blank(pr, np, blank)) return;
+    if (!last && !settings_.all && pr[0] == blank && bcd::all_blank(pr, np, blank)) return start;
   }
   *p++ = '\n';
-  out_.commit(p);
+  return p;
 }
 
 // Reads the next `n` data bytes into `pr` as display characters; returns false if the image

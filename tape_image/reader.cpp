@@ -6,7 +6,7 @@
 namespace reelprint::tape_image {
 
 TapeReader::TapeReader(InputSource& source)
-    : source_(source), buffer_(alignment + kept_room + buffer_size) {
+    : source_(source), buffer_(alignment + kept_room + buffer_size + readable_past_end) {
   const auto start = reinterpret_cast<std::uintptr_t>(buffer_.data());
   fill_ = kept_room + (alignment - (start + kept_room) % alignment) % alignment;
   pos_ = end_ = fill_;

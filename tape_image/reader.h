@@ -42,6 +42,9 @@ enum class FinishStatus {
 class TapeReader {
  public:
   static constexpr std::size_t buffer_size = 128 * 1024;
+  // Bytes past the loaded ones that may be read (their values are of no use), so that a block
+  // translation may run past the end of the bytes it needs.
+  static constexpr std::size_t readable_past_end = 64;
 
   explicit TapeReader(InputSource& source);
 

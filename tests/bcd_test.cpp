@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bcd/arrangement.h"
+#include "bcd/line_translation.h"
 
 namespace reelprint::bcd {
 namespace {
@@ -138,6 +139,42 @@ TEST(Translate, EveryWayGivesTheSameCharactersForEveryByteAndLength) {
       }
     }
   }
+}
+
+TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanTheOvershoot) {
+  std::vector<std::uint8_t> bytes(200 + line_overshoot);
+  for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(k * 151 + 5);
+  DisplayTable table = prepare(Arrangement::h, '_');
+  for (const Translation translation : translations_here()) {
+    table.translation = translation;
+    for (std::size_t offset : {0, 3}) {
+      for (std::size_t n = 1; n + offset <= 200; ++n) {
+        std::string out(n + line_overshoot + 8, '!');
+        with_line_translation(table, [&](const auto& translate_line) {
+          translate_line(bytes.data() + offset, n, out.data());
+        });
+        std::string expected;
+        for (std::size_t k = 0; k < n; ++k) {
+          const char c = table_of(Arrangement::h)[bytes[offset + k] & 63];
+          expected += c == ' ' ? '_' : c;
+        }
+        ASSERT_EQ(out.substr(0, n), expected) << static_cast<int>(translation) << " n=" << n;
+        ASSERT_EQ(out.substr(n + line_overshoot), "!!!!!!!!")
+            << static_cast<int>(translation) << " n=" << n;
+      }
+    }
+  }
+}
+
+TEST(LineTranslation, HandsBackWhatTheWorkReturns) {
+  const DisplayTable table = prepare(Arrangement::a, ' ');
+  const std::uint8_t bytes[line_overshoot + 1] = {56};
+  const char first = with_line_translation(table, [&](const auto& translate_line) {
+    char out[line_overshoot + 1];
+    translate_line(bytes, 1, out);
+    return out[0];
+  });
+  EXPECT_EQ(first, 'H');
 }
 
 TEST(UntilWordSeparator, FindsTheFirstByteWithCode29InItsLowSixBitsEveryWay) {

@@ -1,0 +1,161 @@
+// Translating a listing one line at a time. A call per line costs more than the translation
+// of a line, so the loop over lines runs inside `with_line_translation`, which sets the vector
+// units up once and hands the loop a translator that is compiled into it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include "bcd/arrangement.h"
+
+namespace reelprint::bcd {
+
+// How far past a line's bytes a line translator may read, and past its characters write: a
+// loop over lines leaves this much room after each.
+inline constexpr std::size_t line_overshoot = 64;
+
+// Translates a line a byte at a time, reading and writing no further than the line.
+class ScalarLines {
+ public:
+  explicit ScalarLines(const DisplayTable& table) : table_(table) {}
+  void operator()(const std::uint8_t* src, std::size_t n, char* dst) const {
+    for (std::size_t k = 0; k < n; ++k) dst[k] = table_.bytes[src[k]];
+  }
+
+ private:
+  const DisplayTable& table_;
+};
+
+#if defined(__x86_64__)
+
+// The four 16-entry tables of the AVX2 lookup and its constants, held in registers.
+//
+// A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
+// negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in
+// tables that hold each quarter XOR the one before leaves c's own entry.
+class Ladder {
+ public:
+  // Separate members rather than an array, so that the compiler keeps each in a register
+  // across a loop instead of reloading it after every store of a character.
+  __attribute__((target("avx2"))) explicit Ladder(const DisplayTable& table)
+      : quarter0_(load(table, 0)),
+        quarter1_(load(table, 1)),
+        quarter2_(load(table, 2)),
+        quarter3_(load(table, 3)),
+        minus_16_(_mm256_set1_epi8(-16)),
+        low_six_(_mm256_set1_epi8(63)) {}
+
+  // Returns the display characters of 32 bytes.
+  __attribute__((target("avx2"), always_inline)) __m256i lookup(__m256i bytes) const {
+    const __m256i code0 = _mm256_and_si256(bytes, low_six_);
+    const __m256i code1 = _mm256_add_epi8(code0, minus_16_);  // code - 16, and so on
+    const __m256i code2 = _mm256_add_epi8(code1, minus_16_);
+    const __m256i code3 = _mm256_add_epi8(code2, minus_16_);
+    return _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(quarter0_, code0),
+                                             _mm256_shuffle_epi8(quarter1_, code1)),
+                            _mm256_xor_si256(_mm256_shuffle_epi8(quarter2_, code2),
+                                             _mm256_shuffle_epi8(quarter3_, code3)));
+  }
+
+  // The same for 16 bytes, with the low lane of each table.
+  __attribute__((target("avx2"), always_inline)) __m128i lookup16(__m128i bytes) const {
+    const __m128i minus_16 = _mm256_castsi256_si128(minus_16_);
+    const __m128i code0 = _mm_and_si128(bytes, _mm256_castsi256_si128(low_six_));
+    const __m128i code1 = _mm_add_epi8(code0, minus_16);
+    const __m128i code2 = _mm_add_epi8(code1, minus_16);
+    const __m128i code3 = _mm_add_epi8(code2, minus_16);
+    return _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(_mm256_castsi256_si128(quarter0_), code0),
+                                       _mm_shuffle_epi8(_mm256_castsi256_si128(quarter1_), code1)),
+                         _mm_xor_si128(_mm_shuffle_epi8(_mm256_castsi256_si128(quarter2_), code2),
+                                       _mm_shuffle_epi8(_mm256_castsi256_si128(quarter3_), code3)));
+  }
+
+ private:
+  __attribute__((target("avx2"))) static __m256i load(const DisplayTable& table, int quarter) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(table.ladder.data()) + quarter);
+  }
+
+  __m256i quarter0_, quarter1_, quarter2_, quarter3_;  // the tables
+  __m256i minus_16_;                                   // -16 in every byte
+  __m256i low_six_;                                    // 63 in every byte
+};
+
+// Translates a line 32 bytes at a time, the last 32 running past its end.
+class Avx2Lines {
+ public:
+  __attribute__((target("avx2"))) explicit Avx2Lines(const DisplayTable& table) : ladder_(table) {}
+  // Not always_inline: the loops that call it are plain functions, inlined by `flatten`.
+  __attribute__((target("avx2"))) void operator()(const std::uint8_t* src, std::size_t n,
+                                                  char* dst) const {
+    for (std::size_t k = 0; k < n; k += 32) {
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), ladder_.lookup(bytes));
+    }
+  }
+
+ private:
+  Ladder ladder_;
+};
+
+// Translates a line 64 bytes at a time with one permute each, the last 64 running past its end.
+class Avx512VbmiLines {
+ public:
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) explicit Avx512VbmiLines(
+      const DisplayTable& table)
+      : codes_(_mm512_load_si512(table.codes.data())) {}
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void operator()(const std::uint8_t* src,
+                                                                         std::size_t n,
+                                                                         char* dst) const {
+    for (std::size_t k = 0; k < n; k += 64)  // the permute reads the low six bits of each byte
+      _mm512_storeu_si512(
+          dst + k, _mm512_maskz_permutexvar_epi8(~0ull, _mm512_loadu_si512(src + k), codes_));
+  }
+
+ private:
+  __m512i codes_;
+};
+
+namespace detail {
+
+// `flatten` compiles `work` and all it calls into these, so the translator's vector code is
+// inlined into the loop over lines.
+template <class Work>
+__attribute__((target("avx2"), flatten)) auto run_with_avx2(const DisplayTable& table, Work& work) {
+  const Avx2Lines translate(table);
+  return work(translate);
+}
+
+template <class Work>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), flatten)) auto run_with_avx512vbmi(
+    const DisplayTable& table, Work& work) {
+  const Avx512VbmiLines translate(table);
+  return work(translate);
+}
+
+}  // namespace detail
+
+#endif
+
+// Returns `work(translate)`, where `translate(src, n, dst)` translates the `n` bytes at `src`
+// to display characters at `dst` the fastest way here. It may read up to `line_overshoot`
+// bytes past the `n`, and write as far past the `n` characters (what it writes there is to be
+// overwritten or dropped). `work` takes the translator by const reference.
+template <class Work>
+auto with_line_translation(const DisplayTable& table, Work&& work) {
+  switch (table.translation) {
+#if defined(__x86_64__)
+    case Translation::avx512vbmi:
+      return detail::run_with_avx512vbmi(table, work);
+    case Translation::avx2:
+      return detail::run_with_avx2(table, work);
+#endif
+    default:
+      return work(ScalarLines(table));
+  }
+}
+
+}  // namespace reelprint::bcd
