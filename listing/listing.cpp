@@ -8,6 +8,7 @@
 
 #include "bcd/arrangement.h"
 #include "bcd/line_translation.h"
+#include "listing/decimal.h"
 #include "listing/ruler.h"
 
 namespace reelprint {
@@ -23,60 +24,12 @@ constexpr std::size_t line_room = 512;
 // Enough for a data line without a tag: the widest prefix, the characters with what a line
 // translation writes past them, and the newline.
 constexpr std::size_t untagged_line_room = 24 + widest_line + bcd::line_overshoot;
-// Enough for a record of one line: the prefix, the tag after a full line, the newline.
-constexpr std::size_t one_line_record_room = 24 + widest_line + bcd::line_overshoot + 40;
 // Lines written into one stretch of output room.
 constexpr std::size_t lines_per_batch = 512;
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
 constexpr std::string_view indent = "       ";
 static_assert(TapeReader::readable_past_end >= bcd::line_overshoot);
 static_assert(lines_per_batch * untagged_line_room <= OutputBuffer::buffer_size);
-
-// Returns how many decimal digits `value` has.
-std::size_t digit_count(std::uint64_t value) {
-  std::size_t count = 1;
-  for (; value >= 10'000; value /= 10'000) count += 4;
-  return count + (value >= 10) + (value >= 100) + (value >= 1'000);
-}
-
-// "00" to "99": two digits a step halves the divisions a number takes.
-constexpr std::array<char, 200> digit_pairs = [] {
-  std::array<char, 200> pairs{};
-  for (std::size_t k = 0; k < 100; ++k) {
-    pairs[2 * k] = static_cast<char>('0' + k / 10);
-    pairs[2 * k + 1] = static_cast<char>('0' + k % 10);
-  }
-  return pairs;
-}();
-
-// Writes the `count` decimal digits of `value` at `p`, each byte straight to its place (a
-// number built in a scratch word and copied out would stall on the copy); returns their end.
-char* put_digits(char* p, std::uint64_t value, std::size_t count) {
-  char* digit = p + count;
-  for (; value >= 100; value /= 100) {
-    digit -= 2;
-    std::memcpy(digit, &digit_pairs[2 * (value % 100)], 2);
-  }
-  if (value >= 10)
-    std::memcpy(digit - 2, &digit_pairs[2 * value], 2);
-  else
-    digit[-1] = static_cast<char>('0' + value);
-  return p + count;
-}
-
-char* put_decimal(char* p, std::uint64_t value) { return put_digits(p, value, digit_count(value)); }
-
-// Writes `value` right-aligned in five columns (wider when it needs more), a colon and a
-// space; returns the end of them.
-char* put_position(char* p, std::uint64_t value) {
-  const std::size_t count = digit_count(value);
-  const std::size_t width = std::max<std::size_t>(count, 5);
-  std::memcpy(p, "        ", 8);  // one fixed-size store covers the usual padding
-  p = put_digits(p + width - count, value, count);
-  *p++ = ':';
-  *p++ = ' ';
-  return p;
-}
 
 // Writes `count` read as a signed 32-bit number, as the framing messages have always shown
 // counts; returns the end of it.
@@ -93,10 +46,10 @@ char* put_text(char* p, std::string_view text) {
 
 // Writes a record's tag after its first line, which is `short_by` characters short of a full
 // line: the tag stands in one column, however short the line. Returns the end of it.
-char* put_tag(char* p, std::size_t short_by, std::uint64_t nr) {
+char* put_tag(char* p, std::size_t short_by, const RecordNumber& nr) {
   std::memset(p, ' ', widest_line + 1);
   p = put_text(p + short_by + 1, "  Record ");
-  return put_decimal(p, nr);
+  return nr.put(p);
 }
 
 class Lister {
@@ -126,23 +79,22 @@ class Lister {
     std::uint8_t size;
   };
 
-  std::uint64_t list_loaded_short_records(std::uint64_t nr);
+  void list_loaded_records(RecordNumber& nr);
   template <class TranslateLine>
-  std::uint64_t put_short_records(const TranslateLine& translate, std::size_t count,
-                                  std::uint64_t nr);
-  int list_record(std::uint32_t recsiz, std::uint64_t nr);
-  bool list_plain_lines(std::uint32_t recsiz, std::uint64_t nr);
-  bool list_marked_lines(std::uint32_t recsiz, std::uint64_t nr);
+  void put_whole_records(const TranslateLine& translate, std::size_t count, RecordNumber& nr);
+  int list_record(std::uint32_t recsiz, const RecordNumber& nr);
+  bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
+  bool list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr);
   template <class TranslateLine>
   std::size_t list_loaded_lines(const TranslateLine& translate, const std::uint8_t* bytes,
                                 std::size_t size, std::size_t line, bool end_record,
-                                std::uint64_t nr);
+                                const RecordNumber& nr);
   template <class TranslateLine>
   char* put_middle_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
                          std::size_t count, std::size_t line) const;
   template <class TranslateLine>
   void put_line(const TranslateLine& translate, const std::uint8_t* bytes, std::size_t np,
-                std::size_t line, bool last, std::uint64_t nr);
+                std::size_t line, bool last, const RecordNumber& nr);
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
     if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
@@ -150,7 +102,7 @@ class Lister {
     return p + prefixes_[line].size;
   }
   char* end_plain_line(char* start, char* pr, std::size_t np, std::size_t line, bool last,
-                       std::uint64_t nr) const;
+                       const RecordNumber& nr) const;
   bool fill_plain(char* pr, std::size_t n);
   bool fill_marked(char* pr, char* wm, std::uint64_t& i, std::size_t& np, std::size_t& marks_end);
   void put_ruler();
@@ -164,7 +116,7 @@ class Lister {
   OutputBuffer& out_;
   const bcd::DisplayTable bcd_to_ascii_;                    // the prepared print arrangement
   std::array<Prefix, 1024> prefixes_;                       // of lines 0 to 1023 of a record
-  std::array<tape_image::WholeRecord, 256> short_records_;  // found among the loaded bytes
+  std::array<tape_image::WholeRecord, 256> whole_records_;  // found among the loaded bytes
 };
 
 int Lister::list() {
@@ -174,14 +126,14 @@ int Lister::list() {
   while (nf > 0) {
     --nf;
     put_ruler();
-    std::uint64_t nr = 1;  // number of the current record in its tape file
+    RecordNumber nr(1);  // number of the current record in its tape file
     for (;;) {
-      if (!settings_.dowm) nr = list_loaded_short_records(nr);
+      if (!settings_.dowm) list_loaded_records(nr);
       std::uint32_t recsiz = 0;
       if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
       if (recsiz == 0) break;
       if (const int status = list_record(recsiz, nr); status != status_ok) return status;
-      ++nr;
+      nr.next();
     }
     if (nf > 0) put_file_header(++nft);
     if (out_.error() != 0) return status_write_failed;
@@ -189,45 +141,48 @@ int Lister::list() {
   return status_ok;
 }
 
-// Lists the records of one line or less that lie whole among the loaded bytes, numbering them
-// on from `nr`, and stops before the first other one; returns the number of that one. Such
-// records are most of a card deck, and each is a few fixed-size steps.
-std::uint64_t Lister::list_loaded_short_records(std::uint64_t nr) {
+// Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
+// stops before the first other one, leaving `nr` at its number. Most records of an image are
+// such, and listing a block of them at a time saves setting up for each.
+void Lister::list_loaded_records(RecordNumber& nr) {
   for (;;) {
-    const tape_image::WholeRecords whole = reader_.find_whole_records(
-        short_records_, static_cast<std::uint32_t>(recl_), settings_.even, reader_.loaded().size());
-    if (whole.count == 0 || out_.error() != 0) return nr;
-    nr = bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
-      return put_short_records(translate, whole.count, nr);
+    const tape_image::WholeRecords whole =
+        reader_.find_whole_records(whole_records_, settings_.even);
+    if (whole.count == 0 || out_.error() != 0) return;
+    bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+      put_whole_records(translate, whole.count, nr);
     });
     reader_.consume(whole.bytes);
   }
 }
 
-// Lists the first `count` records of `short_records_`, numbered on from `nr`; returns the
-// number after theirs.
+// Lists the first `count` records of `whole_records_`, numbered on from `nr`, and counts `nr`
+// on past them.
 template <class TranslateLine>
-std::uint64_t Lister::put_short_records(const TranslateLine& translate, std::size_t count,
-                                        std::uint64_t nr) {
+void Lister::put_whole_records(const TranslateLine& translate, std::size_t count,
+                               RecordNumber& nr) {
   const std::size_t recl = recl_;
   const std::uint8_t* const loaded = reader_.loaded().data();
-  // The room is asked for once, and the lines written through a local pointer: one kept in
-  // the buffer would be stored and loaded again for every line.
-  char* p = out_.room(count * one_line_record_room);
-  for (std::size_t k = 0; k < count; ++k) {
-    const tape_image::WholeRecord& record = short_records_[k];
-    p = put_prefix(p, 0);
+  for (std::size_t k = 0; k < count && out_.error() == 0; ++k) {
+    const tape_image::WholeRecord& record = whole_records_[k];
+    if (record.size > recl) {
+      list_loaded_lines(translate, loaded + record.data, record.size, 0, true, nr);
+      nr.next();
+      continue;
+    }
+    // A record of one line, as every card is: its tagged line alone.
+    char* p = put_prefix(out_.room(line_room), 0);
     translate(loaded + record.data, record.size, p);
-    p = put_tag(p + record.size, recl - record.size, nr++);
+    p = put_tag(p + record.size, recl - record.size, nr);
     *p++ = '\n';
+    out_.commit(p);
+    nr.next();
   }
-  out_.commit(p);
-  return nr;
 }
 
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
 // listing goes on.
-int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
+int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
   if (!(settings_.dowm ? list_marked_lines(recsiz, nr) : list_plain_lines(recsiz, nr)))
     return read_failed();
   if (out_.error() != 0) return status_write_failed;
@@ -252,7 +207,7 @@ int Lister::list_record(std::uint32_t recsiz, std::uint64_t nr) {
 
 // Lists the lines of a record of `recsiz` bytes numbered `nr`, each with its word-mark line;
 // returns false if the image ends or fails first. Stops early when the output has failed.
-bool Lister::list_marked_lines(std::uint32_t recsiz, std::uint64_t nr) {
+bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
   const std::size_t recl = recl_;
   const bool all = settings_.all;
   const char blank = settings_.blank;
@@ -280,7 +235,7 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, std::uint64_t nr) {
 
 // Lists the lines of a record of `recsiz` bytes numbered `nr`; returns false if the image ends
 // or fails first. Stops early when the output has failed.
-bool Lister::list_plain_lines(std::uint32_t recsiz, std::uint64_t nr) {
+bool Lister::list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr) {
   const std::size_t recl = recl_;
   std::uint64_t i = recsiz;  // bytes of the record not yet read
   for (std::size_t line = 0; i != 0 && out_.error() == 0;) {
@@ -312,7 +267,7 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, std::uint64_t nr) {
 template <class TranslateLine>
 std::size_t Lister::list_loaded_lines(const TranslateLine& translate, const std::uint8_t* bytes,
                                       std::size_t size, std::size_t line, bool end_record,
-                                      std::uint64_t nr) {
+                                      const RecordNumber& nr) {
   const std::size_t recl = recl_;
   const std::uint8_t* const end = bytes + size;
   if (line == 0) {
@@ -361,7 +316,7 @@ char* Lister::put_middle_lines(const TranslateLine& translate, char* p, const st
 // line or not.
 template <class TranslateLine>
 void Lister::put_line(const TranslateLine& translate, const std::uint8_t* bytes, std::size_t np,
-                      std::size_t line, bool last, std::uint64_t nr) {
+                      std::size_t line, bool last, const RecordNumber& nr) {
   char* const start = out_.room(line_room);
   char* const pr = put_prefix(start, line);
   translate(bytes, np, pr);
@@ -372,7 +327,7 @@ void Lister::put_line(const TranslateLine& translate, const std::uint8_t* bytes,
 // first line gets the record's tag; a later one of blanks alone is left out, unless it is the
 // record's `last`. Returns the end of the line, or `start` if it is left out.
 char* Lister::end_plain_line(char* start, char* pr, std::size_t np, std::size_t line, bool last,
-                             std::uint64_t nr) const {
+                             const RecordNumber& nr) const {
   char* p = pr + np;
   if (line == 0) {
     p = put_tag(p, recl_ - np, nr);

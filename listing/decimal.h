@@ -1,0 +1,108 @@
+// Decimal numbers written straight into the output: line positions and record numbers.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace reelprint {
+
+// Returns how many decimal digits `value` has.
+inline std::size_t digit_count(std::uint64_t value) {
+  std::size_t count = 1;
+  for (; value >= 10'000; value /= 10'000) count += 4;
+  return count + (value >= 10) + (value >= 100) + (value >= 1'000);
+}
+
+// "00" to "99": two digits a step halves the divisions a number takes.
+inline constexpr std::array<char, 200> digit_pairs = [] {
+  std::array<char, 200> pairs{};
+  for (std::size_t k = 0; k < 100; ++k) {
+    pairs[2 * k] = static_cast<char>('0' + k / 10);
+    pairs[2 * k + 1] = static_cast<char>('0' + k % 10);
+  }
+  return pairs;
+}();
+
+// Writes the `count` decimal digits of `value` at `p`, each byte straight to its place (a
+// number built in a scratch word and copied out would stall on the copy); returns their end.
+inline char* put_digits(char* p, std::uint64_t value, std::size_t count) {
+  char* digit = p + count;
+  for (; value >= 100; value /= 100) {
+    digit -= 2;
+    std::memcpy(digit, &digit_pairs[2 * (value % 100)], 2);
+  }
+  if (value >= 10)
+    std::memcpy(digit - 2, &digit_pairs[2 * value], 2);
+  else
+    digit[-1] = static_cast<char>('0' + value);
+  return p + count;
+}
+
+// Writes `value` in decimal; returns the end of it.
+inline char* put_decimal(char* p, std::uint64_t value) {
+  return put_digits(p, value, digit_count(value));
+}
+
+// Writes `value` right-aligned in five columns (wider when it needs more), a colon and a
+// space; returns the end of them.
+inline char* put_position(char* p, std::uint64_t value) {
+  const std::size_t count = digit_count(value);
+  const std::size_t width = std::max<std::size_t>(count, 5);
+  std::memcpy(p, "        ", 8);  // one fixed-size store covers the usual padding
+  p = put_digits(p + width - count, value, count);
+  *p++ = ':';
+  *p++ = ' ';
+  return p;
+}
+
+// A record number, counted up one at a time with its digits kept ready in a register: a card
+// deck prints a number every 80 bytes, and dividing it down each time costs more than the
+// rest of the line.
+class RecordNumber {
+ public:
+  explicit RecordNumber(std::uint64_t value) : value_(value) {
+    if (value_ >= kept_below) return;
+    for (int place = 0; place < 8; ++place, value /= 10)
+      digits_ |= (zero_digit + value % 10) << (8 * place);
+  }
+
+  std::uint64_t value() const { return value_; }
+
+  // Counts one up.
+  void next() {
+    ++value_;
+    // A digit 9 is the byte 0xFF: adding one carries through it and leaves 0x00, which is
+    // then set to a 0 digit (no other byte has its top bit clear).
+    digits_ += 1;
+    const std::uint64_t wrapped = ~digits_ & 0x8080'8080'8080'8080ull;
+    digits_ |= (wrapped >> 7) * zero_digit;
+  }
+
+  // Writes the number in decimal; returns the end of it. Up to eight bytes past the end may
+  // be written over.
+  char* put(char* p) const {
+    if (value_ >= kept_below) return put_decimal(p, value_);
+    const std::uint64_t zeros = digits_ ^ (0x0101'0101'0101'0101ull * zero_digit);
+    const int count = zeros == 0 ? 1 : 8 - __builtin_clzll(zeros) / 8;
+    // From 0xF6 + d to '0' + d in each byte, with no borrow between bytes; then the highest
+    // digit first, as text reads.
+    const std::uint64_t text = __builtin_bswap64(digits_ - 0xC6C6'C6C6'C6C6'C6C6ull);
+    const std::uint64_t shown = text >> (8 * (8 - count));
+    std::memcpy(p, &shown, 8);
+    return p + count;
+  }
+
+ private:
+  static constexpr std::uint64_t kept_below = 100'000'000;  // eight digits
+  static constexpr std::uint64_t zero_digit = 0xF6;         // the byte of a 0 digit
+
+  std::uint64_t value_;
+  // Below `kept_below`: each decimal digit d of the value as the byte 0xF6 + d, the units in
+  // the lowest byte, so that adding one carries as in decimal.
+  std::uint64_t digits_ = 0;
+};
+
+}  // namespace reelprint
