@@ -47,7 +47,11 @@ class Ladder {
         quarter2_(load(table, 2)),
         quarter3_(load(table, 3)),
         minus_16_(_mm256_set1_epi8(-16)),
-        low_six_(_mm256_set1_epi8(63)) {}
+        low_six_(_mm256_set1_epi8(63)) {
+    // Hidden from the compiler, which would otherwise build them anew before every line
+    // rather than keep them in registers.
+    __asm__("" : "+x"(minus_16_), "+x"(low_six_));
+  }
 
   // Returns the display characters of 32 bytes.
   __attribute__((target("avx2"), always_inline)) __m256i lookup(__m256i bytes) const {
@@ -91,13 +95,17 @@ class Avx2Lines {
   // Not always_inline: the loops that call it are plain functions, inlined by `flatten`.
   __attribute__((target("avx2"))) void operator()(const std::uint8_t* src, std::size_t n,
                                                   char* dst) const {
-    for (std::size_t k = 0; k < n; k += 32) {
-      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), ladder_.lookup(bytes));
-    }
+    for (std::size_t k = 0; k < n; k += 32) put_vector(src, dst, k);
   }
 
  private:
+  // Translates the 32 bytes at `src + k` to `dst + k`.
+  __attribute__((target("avx2"), always_inline)) void put_vector(const std::uint8_t* src, char* dst,
+                                                                 std::size_t k) const {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), ladder_.lookup(bytes));
+  }
+
   Ladder ladder_;
 };
 

@@ -86,7 +86,7 @@ class RecordNumber {
   char* put(char* p) const {
     if (value_ >= kept_below) return put_decimal(p, value_);
     const std::uint64_t zeros = digits_ ^ (0x0101'0101'0101'0101ull * zero_digit);
-    const int count = zeros == 0 ? 1 : 8 - __builtin_clzll(zeros) / 8;
+    const unsigned count = zeros == 0 ? 1 : 8 - static_cast<unsigned>(__builtin_clzll(zeros)) / 8;
     // From 0xF6 + d to '0' + d in each byte, with no borrow between bytes; then the highest
     // digit first, as text reads.
     const std::uint64_t text = __builtin_bswap64(digits_ - 0xC6C6'C6C6'C6C6'C6C6ull);

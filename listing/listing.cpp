@@ -24,12 +24,14 @@ constexpr std::size_t line_room = 512;
 // Enough for a data line without a tag: the widest prefix, the characters with what a line
 // translation writes past them, and the newline.
 constexpr std::size_t untagged_line_room = 24 + widest_line + bcd::line_overshoot;
-// Lines written into one stretch of output room.
-constexpr std::size_t lines_per_batch = 512;
+// What a record's tag needs beyond that: blanks to its column, its text and number.
+constexpr std::size_t tag_room = 64;
+// The most output room asked for at once: lines and records are listed in blocks that fit.
+constexpr std::size_t room_at_once = OutputBuffer::buffer_size / 2;
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
 constexpr std::string_view indent = "       ";
 static_assert(TapeReader::readable_past_end >= bcd::line_overshoot);
-static_assert(lines_per_batch * untagged_line_room <= OutputBuffer::buffer_size);
+static_assert(room_at_once >= 2 * untagged_line_room + tag_room);
 
 // Writes `count` read as a signed 32-bit number, as the framing messages have always shown
 // counts; returns the end of it.
@@ -52,6 +54,27 @@ char* put_tag(char* p, std::size_t short_by, const RecordNumber& nr) {
   return nr.put(p);
 }
 
+// How the lines of the listing are laid out, gathered so that a loop can copy it into
+// registers.
+struct LineLayout {
+  std::size_t recl;       // characters per line
+  char blank;             // display character of code 0
+  bool keep_blank_lines;  // lines of blanks alone are listed too
+};
+
+// Writes the first line of record `nr`, its `np` loaded `bytes`, with the record's tag at `p`;
+// returns the end of it.
+template <class TranslateLine>
+char* put_tagged_line(const TranslateLine& translate, const LineLayout& layout, char* p,
+                      const std::uint8_t* bytes, std::size_t np, const RecordNumber& nr) {
+  std::memcpy(p, "    1: ", 8);  // the first line's prefix, always
+  char* const pr = p + 7;
+  translate(bytes, np, pr);
+  p = put_tag(pr + np, layout.recl - np, nr);
+  *p++ = '\n';
+  return p;
+}
+
 class Lister {
  public:
   Lister(const Settings& settings, std::string_view input_name, TapeReader& reader,
@@ -61,7 +84,8 @@ class Lister {
         input_name_(input_name),
         reader_(reader),
         out_(out),
-        bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)) {
+        bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)),
+        layout_{recl_, settings.blank, settings.all} {
     for (std::size_t line = 0; line < prefixes_.size(); ++line) {
       Prefix& prefix = prefixes_[line];
       prefix.size =
@@ -81,20 +105,20 @@ class Lister {
 
   void list_loaded_records(RecordNumber& nr);
   template <class TranslateLine>
-  void put_whole_records(const TranslateLine& translate, std::size_t count, RecordNumber& nr);
+  char* put_records(const TranslateLine& translate, char* p, std::size_t first, std::size_t end,
+                    RecordNumber& nr) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr);
   template <class TranslateLine>
-  std::size_t list_loaded_lines(const TranslateLine& translate, const std::uint8_t* bytes,
-                                std::size_t size, std::size_t line, bool end_record,
-                                const RecordNumber& nr);
-  template <class TranslateLine>
-  char* put_middle_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
-                         std::size_t count, std::size_t line) const;
-  template <class TranslateLine>
-  void put_line(const TranslateLine& translate, const std::uint8_t* bytes, std::size_t np,
-                std::size_t line, bool last, const RecordNumber& nr);
+  char* put_lines(const TranslateLine& translate, const LineLayout& layout, char* p,
+                  const std::uint8_t* bytes, std::size_t size, std::size_t line, bool end_record,
+                  const RecordNumber& nr) const;
+  // Returns enough output room for `put_lines` to list `size` bytes: no less than
+  // `(size / recl_ + 1) * untagged_line_room + tag_room`, found without dividing.
+  std::size_t room_for(std::size_t size) const {
+    return ((size * room_per_byte_) >> 16) + untagged_line_room + tag_room;
+  }
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
     if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
@@ -114,8 +138,13 @@ class Lister {
   const std::string_view input_name_;
   TapeReader& reader_;
   OutputBuffer& out_;
-  const bcd::DisplayTable bcd_to_ascii_;                    // the prepared print arrangement
-  std::array<Prefix, 1024> prefixes_;                       // of lines 0 to 1023 of a record
+  const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
+  const LineLayout layout_;
+  std::array<Prefix, 1024> prefixes_;  // of lines 0 to 1023 of a record
+  // The room of a line over the characters in it, rounded up, in units of 2^-16.
+  const std::size_t room_per_byte_ = ((untagged_line_room << 16) + recl_ - 1) / recl_;
+  // The most data bytes listed in one block: whole lines whose room fits `room_at_once`.
+  const std::size_t block_bytes_ = ((room_at_once - tag_room) / untagged_line_room - 2) * recl_;
   std::array<tape_image::WholeRecord, 256> whole_records_;  // found among the loaded bytes
 };
 
@@ -147,37 +176,48 @@ int Lister::list() {
 void Lister::list_loaded_records(RecordNumber& nr) {
   for (;;) {
     const tape_image::WholeRecords whole =
-        reader_.find_whole_records(whole_records_, settings_.even);
+        reader_.find_whole_records(whole_records_, block_bytes_, settings_.even);
     if (whole.count == 0 || out_.error() != 0) return;
-    bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
-      put_whole_records(translate, whole.count, nr);
-    });
+    for (std::size_t first = 0; first < whole.count && out_.error() == 0;) {
+      // As many records as fit the room; each fits on its own, being no longer than a block.
+      std::size_t room = room_for(whole_records_[first].size);
+      std::size_t end = first + 1;
+      for (; end < whole.count; ++end) {
+        const std::size_t more = room_for(whole_records_[end].size);
+        if (room + more > room_at_once) break;
+        room += more;
+      }
+      char* const start = out_.room(room);
+      out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+        return put_records(translate, start, first, end, nr);
+      }));
+      first = end;
+    }
     reader_.consume(whole.bytes);
   }
 }
 
-// Lists the first `count` records of `whole_records_`, numbered on from `nr`, and counts `nr`
-// on past them.
+// Writes records `first` to `end` of `whole_records_`, numbered on from `nr`, at `p`, and
+// counts `nr` on past them; returns the end of them.
 template <class TranslateLine>
-void Lister::put_whole_records(const TranslateLine& translate, std::size_t count,
-                               RecordNumber& nr) {
-  const std::size_t recl = recl_;
+char* Lister::put_records(const TranslateLine& translator, char* p, std::size_t first,
+                          std::size_t end, RecordNumber& counted) const {
+  // Copies of their own, which the compiler can see no store reach, stay in registers: each
+  // byte written through a char pointer could otherwise change them.
+  const TranslateLine translate = translator;
+  const LineLayout layout = layout_;
+  RecordNumber nr = counted;
   const std::uint8_t* const loaded = reader_.loaded().data();
-  for (std::size_t k = 0; k < count && out_.error() == 0; ++k) {
-    const tape_image::WholeRecord& record = whole_records_[k];
-    if (record.size > recl) {
-      list_loaded_lines(translate, loaded + record.data, record.size, 0, true, nr);
-      nr.next();
-      continue;
-    }
-    // A record of one line, as every card is: its tagged line alone.
-    char* p = put_prefix(out_.room(line_room), 0);
-    translate(loaded + record.data, record.size, p);
-    p = put_tag(p + record.size, recl - record.size, nr);
-    *p++ = '\n';
-    out_.commit(p);
+  for (std::size_t k = first; k != end; ++k) {
+    const tape_image::WholeRecord record = whole_records_[k];
+    if (record.size <= layout.recl)  // a record of one line, as a card is
+      p = put_tagged_line(translate, layout, p, loaded + record.data, record.size, nr);
+    else
+      p = put_lines(translate, layout, p, loaded + record.data, record.size, 0, true, nr);
     nr.next();
   }
+  counted = nr;
+  return p;
 }
 
 // Lists one record of `recsiz` data bytes, numbered `nr`; returns the exit status, 0 if the
@@ -250,77 +290,57 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr) {
       out_.commit(end_plain_line(start, pr, np, line++, i == 0, nr));
       continue;
     }
-    // The whole lines among the loaded bytes, and the record's end if it is loaded too.
-    std::size_t size = bytes.size();
+    // The whole lines among the loaded bytes, and the record's end if it is loaded too, a
+    // block at a time.
+    std::size_t size = std::min(bytes.size(), block_bytes_);
     if (size < i) size -= size % recl;
     i -= size;
-    line = bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
-      return list_loaded_lines(translate, bytes.data(), size, line, i == 0, nr);
-    });
+    char* const start = out_.room(room_for(size));
+    out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+      const auto translate_here = translate;  // in registers: see `put_records`
+      const LineLayout layout = layout_;
+      return put_lines(translate_here, layout, start, bytes.data(), size, line, i == 0, nr);
+    }));
     reader_.consume(size);
+    line += (size + recl - 1) / recl;
   }
   return true;
 }
 
-// Lists the `size` loaded `bytes` as lines `line` on of record `nr`, whole lines but for the
-// record's last when they `end_record`; returns the number of the line after them.
+// Writes the lines of `size` loaded `bytes` of record `nr` at `p`, numbered on from `line`:
+// whole lines, but for the record's last when they `end_record`. Returns the end of them.
+// Nothing in here calls out, so the translator's registers stay loaded throughout.
 template <class TranslateLine>
-std::size_t Lister::list_loaded_lines(const TranslateLine& translate, const std::uint8_t* bytes,
-                                      std::size_t size, std::size_t line, bool end_record,
-                                      const RecordNumber& nr) {
-  const std::size_t recl = recl_;
+char* Lister::put_lines(const TranslateLine& translate, const LineLayout& layout, char* p,
+                        const std::uint8_t* bytes, std::size_t size, std::size_t line,
+                        bool end_record, const RecordNumber& nr) const {
+  const std::size_t recl = layout.recl;
   const std::uint8_t* const end = bytes + size;
   if (line == 0) {
     const std::size_t np = std::min(recl, size);
-    put_line(translate, bytes, np, line++, end_record && np == size, nr);
+    p = put_tagged_line(translate, layout, p, bytes, np, nr);
     bytes += np;
+    line = 1;
   }
-  // The lines between a record's first and last all take the same few steps.
-  while (out_.error() == 0) {
-    const auto left = static_cast<std::size_t>(end - bytes);
-    const std::size_t middle =
-        std::min(left / recl - (end_record && left % recl == 0 && left > 0), lines_per_batch);
-    if (middle == 0) break;
-    // The room for them is asked for once, and filled through a local pointer (see above).
-    char* const room = out_.room(middle * untagged_line_room);
-    out_.commit(put_middle_lines(translate, room, bytes, middle, line));
-    bytes += middle * recl;
-    line += middle;
-  }
-  if (bytes != end && out_.error() == 0)
-    put_line(translate, bytes, static_cast<std::size_t>(end - bytes), line++, end_record, nr);
-  return line;
-}
-
-// Writes `count` lines, numbered on from `line`, of `recl_` characters each from `bytes`, at
-// `p`, none of them the first or last of their record; returns the end of them.
-template <class TranslateLine>
-char* Lister::put_middle_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
-                               std::size_t count, std::size_t line) const {
-  // Copied into locals: each byte written through a char pointer could change a member, so
-  // members are loaded again after every store.
-  const std::size_t recl = recl_;
-  const char blank = settings_.blank;
-  const bool keep_blank_lines = settings_.all;
-  for (const std::size_t stop = line + count; line != stop; ++line, bytes += recl) {
+  // The lines between the first and the last: a line of blanks alone is left out.
+  const auto left = static_cast<std::size_t>(end - bytes);
+  const std::size_t middle = left / recl - (end_record && left % recl == 0 && left > 0);
+  for (const std::size_t stop = line + middle; line != stop; ++line, bytes += recl) {
     char* const pr = put_prefix(p, line);
     translate(bytes, recl, pr);
     pr[recl] = '\n';
-    if (!keep_blank_lines && pr[0] == blank && bcd::all_blank(pr, recl, blank)) continue;
+    if (!layout.keep_blank_lines && pr[0] == layout.blank && bcd::all_blank(pr, recl, layout.blank))
+      continue;
     p = pr + recl + 1;
   }
+  if (bytes != end) {  // the record's last line, kept whatever it holds
+    const auto np = static_cast<std::size_t>(end - bytes);
+    char* const pr = put_prefix(p, line);
+    translate(bytes, np, pr);
+    pr[np] = '\n';
+    p = pr + np + 1;
+  }
   return p;
-}
-
-// Lists line `line` of record `nr` from its `np` loaded `bytes`; it is the record's `last`
-// line or not.
-template <class TranslateLine>
-void Lister::put_line(const TranslateLine& translate, const std::uint8_t* bytes, std::size_t np,
-                      std::size_t line, bool last, const RecordNumber& nr) {
-  char* const start = out_.room(line_room);
-  char* const pr = put_prefix(start, line);
-  translate(bytes, np, pr);
-  out_.commit(end_plain_line(start, pr, np, line, last, nr));
 }
 
 // Ends line `line` of record `nr`, written at `start` with its `np` characters at `pr`. The

@@ -72,11 +72,12 @@ class TapeReader {
   std::span<const std::uint8_t> loaded() const { return {buffer_.data() + pos_, end_ - pos_}; }
 
   // Finds the records that lie whole at the front of the loaded bytes, up to `found.size()`
-  // of them, each of one data byte or more and ending well (framed as `finish_record` would
-  // find with `even`). Stops before the first record that is not such, or not whole, or a tape
-  // mark: that one is left to be read the usual way. Loads and reads nothing: the caller
-  // consumes the bytes it lists.
-  WholeRecords find_whole_records(std::span<WholeRecord> found, bool even) const;
+  // of them, each of 1 to `max_size` data bytes and ending well (framed as `finish_record`
+  // would find with `even`). Stops before the first record that is not such, or not whole, or
+  // a tape mark: that one is left to be read the usual way. Loads and reads nothing: the
+  // caller consumes the bytes it lists.
+  WholeRecords find_whole_records(std::span<WholeRecord> found, std::size_t max_size,
+                                  bool even) const;
 
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
   // (simh framing; a missing pad byte is not an error of its own), then reads the trailing
