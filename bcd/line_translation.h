@@ -14,9 +14,10 @@
 
 namespace reelprint::bcd {
 
-// How far past a line's bytes a line translator may read, and past its characters write: a
-// loop over lines leaves this much room after each.
-inline constexpr std::size_t line_overshoot = 64;
+// The widest line a line translator takes, and how far from a line's start it may read and
+// write: the widest line in whole vectors of the widest kind.
+inline constexpr std::size_t widest_translated_line = 128;
+inline constexpr std::size_t line_reach = 128;
 
 // Translates a line a byte at a time, reading and writing no further than the line.
 class ScalarLines {
@@ -118,7 +119,7 @@ class Avx512VbmiLines {
   __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void operator()(const std::uint8_t* src,
                                                                          std::size_t n,
                                                                          char* dst) const {
-    for (std::size_t k = 0; k < n; k += 64)  // the permute reads the low six bits of each byte
+    for (std::size_t k = 0; k < n; k += 64)  // the permute reads the low six bits
       _mm512_storeu_si512(
           dst + k, _mm512_maskz_permutexvar_epi8(~0ull, _mm512_loadu_si512(src + k), codes_));
   }
@@ -149,9 +150,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"), flatten)) auto run_with_av
 #endif
 
 // Returns `work(translate)`, where `translate(src, n, dst)` translates the `n` bytes at `src`
-// to display characters at `dst` the fastest way here. It may read up to `line_overshoot`
-// bytes past the `n`, and write as far past the `n` characters (what it writes there is to be
-// overwritten or dropped). `work` takes the translator by const reference.
+// (1 to `widest_translated_line` of them) to display characters at `dst`, the fastest way
+// here. It may read and write up to `line_reach` bytes from `src` and `dst`; what it writes
+// past the `n` characters is to be written over or dropped. `work` takes the translator by
+// const reference.
 template <class Work>
 auto with_line_translation(const DisplayTable& table, Work&& work) {
   switch (table.translation) {

@@ -63,17 +63,21 @@ inline char* put_position(char* p, std::uint64_t value) {
 // rest of the line.
 class RecordNumber {
  public:
-  explicit RecordNumber(std::uint64_t value) : value_(value) {
-    if (value_ >= kept_below) return;
-    for (int place = 0; place < 8; ++place, value /= 10)
+  explicit RecordNumber(std::uint64_t value) : value_(value), width_(digit_count(value)) {
+    for (std::size_t place = 0; place < 8; ++place, value /= 10)
       digits_ |= (zero_digit + value % 10) << (8 * place);
+    widen_at_ = width_ < 20 ? 1 : 0;  // 10 to the 20th is past 64 bits: never reached
+    for (std::size_t place = 0; place < width_ && widen_at_ != 0; ++place) widen_at_ *= 10;
   }
 
   std::uint64_t value() const { return value_; }
 
   // Counts one up.
   void next() {
-    ++value_;
+    if (++value_ == widen_at_) {
+      ++width_;
+      widen_at_ = width_ < 20 ? widen_at_ * 10 : 0;
+    }
     // A digit 9 is the byte 0xFF: adding one carries through it and leaves 0x00, which is
     // then set to a 0 digit (no other byte has its top bit clear).
     digits_ += 1;
@@ -84,23 +88,22 @@ class RecordNumber {
   // Writes the number in decimal; returns the end of it. Up to eight bytes past the end may
   // be written over.
   char* put(char* p) const {
-    if (value_ >= kept_below) return put_decimal(p, value_);
-    const std::uint64_t zeros = digits_ ^ (0x0101'0101'0101'0101ull * zero_digit);
-    const unsigned count = zeros == 0 ? 1 : 8 - static_cast<unsigned>(__builtin_clzll(zeros)) / 8;
+    if (width_ > 8) return put_decimal(p, value_);
     // From 0xF6 + d to '0' + d in each byte, with no borrow between bytes; then the highest
-    // digit first, as text reads.
+    // digit first, as text reads, and the leading zeros shifted out.
     const std::uint64_t text = __builtin_bswap64(digits_ - 0xC6C6'C6C6'C6C6'C6C6ull);
-    const std::uint64_t shown = text >> (8 * (8 - count));
+    const std::uint64_t shown = text >> (8 * (8 - width_));
     std::memcpy(p, &shown, 8);
-    return p + count;
+    return p + width_;
   }
 
  private:
-  static constexpr std::uint64_t kept_below = 100'000'000;  // eight digits
-  static constexpr std::uint64_t zero_digit = 0xF6;         // the byte of a 0 digit
+  static constexpr std::uint64_t zero_digit = 0xF6;  // the byte of a 0 digit
 
   std::uint64_t value_;
-  // Below `kept_below`: each decimal digit d of the value as the byte 0xF6 + d, the units in
+  std::size_t width_;       // digits in the value
+  std::uint64_t widen_at_;  // the value that has a digit more: 10 to the `width_`th
+  // The low eight decimal digits of the value, each digit d as the byte 0xF6 + d, the units in
   // the lowest byte, so that adding one carries as in decimal.
   std::uint64_t digits_ = 0;
 };

@@ -21,17 +21,20 @@ using tape_image::TapeReader;
 constexpr std::size_t widest_line = 100;
 // Enough for the longest data line with its tag, and its word-mark line, with slack.
 constexpr std::size_t line_room = 512;
-// Enough for a data line without a tag: the widest prefix, the characters with what a line
-// translation writes past them, and the newline.
-constexpr std::size_t untagged_line_room = 24 + widest_line + bcd::line_overshoot;
+// Enough for a data line without a tag: the widest prefix and all a line translation writes.
+constexpr std::size_t untagged_line_room = 24 + bcd::line_reach;
 // What a record's tag needs beyond that: blanks to its column, its text and number.
-constexpr std::size_t tag_room = 64;
+constexpr std::size_t tag_room = 80;
 // The most output room asked for at once: lines and records are listed in blocks that fit.
 constexpr std::size_t room_at_once = OutputBuffer::buffer_size / 2;
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
 constexpr std::string_view indent = "       ";
-static_assert(TapeReader::readable_past_end >= bcd::line_overshoot);
-static_assert(room_at_once >= 2 * untagged_line_room + tag_room);
+static_assert(TapeReader::readable_past_end >= bcd::line_reach);
+static_assert(widest_line <= bcd::widest_translated_line);
+// The most records listed in one block.
+constexpr std::size_t records_at_once = 128;
+static_assert(room_at_once >=
+              records_at_once * (untagged_line_room + tag_room) + 2 * untagged_line_room);
 
 // Writes `count` read as a signed 32-bit number, as the framing messages have always shown
 // counts; returns the end of it.
@@ -49,7 +52,8 @@ char* put_text(char* p, std::string_view text) {
 // Writes a record's tag after its first line, which is `short_by` characters short of a full
 // line: the tag stands in one column, however short the line. Returns the end of it.
 char* put_tag(char* p, std::size_t short_by, const RecordNumber& nr) {
-  std::memset(p, ' ', widest_line + 1);
+  // Blanks to the tag's column, sixteen at a time: those past it are written over next.
+  for (std::size_t k = 0; k <= short_by; k += 16) std::memcpy(p + k, "                ", 16);
   p = put_text(p + short_by + 1, "  Record ");
   return nr.put(p);
 }
@@ -105,7 +109,7 @@ class Lister {
 
   void list_loaded_records(RecordNumber& nr);
   template <class TranslateLine>
-  char* put_records(const TranslateLine& translate, char* p, std::size_t first, std::size_t end,
+  char* put_records(const TranslateLine& translate, char* p, std::size_t count,
                     RecordNumber& nr) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
@@ -114,10 +118,10 @@ class Lister {
   char* put_lines(const TranslateLine& translate, const LineLayout& layout, char* p,
                   const std::uint8_t* bytes, std::size_t size, std::size_t line, bool end_record,
                   const RecordNumber& nr) const;
-  // Returns enough output room for `put_lines` to list `size` bytes: no less than
-  // `(size / recl_ + 1) * untagged_line_room + tag_room`, found without dividing.
-  std::size_t room_for(std::size_t size) const {
-    return ((size * room_per_byte_) >> 16) + untagged_line_room + tag_room;
+  // Returns enough output room for `put_lines` to list `records` records, or pieces of one,
+  // of `size` bytes in all: (size / recl_ + records) lines, and a tag a record.
+  std::size_t room_for(std::size_t records, std::size_t size) const {
+    return (size / recl_ + records) * untagged_line_room + records * tag_room;
   }
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
@@ -141,11 +145,12 @@ class Lister {
   const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
   const LineLayout layout_;
   std::array<Prefix, 1024> prefixes_;  // of lines 0 to 1023 of a record
-  // The room of a line over the characters in it, rounded up, in units of 2^-16.
-  const std::size_t room_per_byte_ = ((untagged_line_room << 16) + recl_ - 1) / recl_;
-  // The most data bytes listed in one block: whole lines whose room fits `room_at_once`.
-  const std::size_t block_bytes_ = ((room_at_once - tag_room) / untagged_line_room - 2) * recl_;
-  std::array<tape_image::WholeRecord, 256> whole_records_;  // found among the loaded bytes
+  // The most data bytes listed in one block: as many whole lines as fit `room_at_once` with
+  // the most records a block takes.
+  const std::size_t block_bytes_ =
+      ((room_at_once - room_for(records_at_once, 0)) / untagged_line_room) * recl_;
+  std::array<tape_image::WholeRecord, records_at_once>
+      whole_records_;  // found among the loaded bytes
 };
 
 int Lister::list() {
@@ -176,39 +181,28 @@ int Lister::list() {
 void Lister::list_loaded_records(RecordNumber& nr) {
   for (;;) {
     const tape_image::WholeRecords whole =
-        reader_.find_whole_records(whole_records_, block_bytes_, settings_.even);
+        reader_.find_whole_records(whole_records_, block_bytes_, block_bytes_, settings_.even);
     if (whole.count == 0 || out_.error() != 0) return;
-    for (std::size_t first = 0; first < whole.count && out_.error() == 0;) {
-      // As many records as fit the room; each fits on its own, being no longer than a block.
-      std::size_t room = room_for(whole_records_[first].size);
-      std::size_t end = first + 1;
-      for (; end < whole.count; ++end) {
-        const std::size_t more = room_for(whole_records_[end].size);
-        if (room + more > room_at_once) break;
-        room += more;
-      }
-      char* const start = out_.room(room);
-      out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
-        return put_records(translate, start, first, end, nr);
-      }));
-      first = end;
-    }
+    char* const start = out_.room(room_for(whole.count, whole.data_bytes));
+    out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+      return put_records(translate, start, whole.count, nr);
+    }));
     reader_.consume(whole.bytes);
   }
 }
 
-// Writes records `first` to `end` of `whole_records_`, numbered on from `nr`, at `p`, and
+// Writes the first `count` records of `whole_records_`, numbered on from `nr`, at `p`, and
 // counts `nr` on past them; returns the end of them.
 template <class TranslateLine>
-char* Lister::put_records(const TranslateLine& translator, char* p, std::size_t first,
-                          std::size_t end, RecordNumber& counted) const {
+char* Lister::put_records(const TranslateLine& translator, char* p, std::size_t count,
+                          RecordNumber& counted) const {
   // Copies of their own, which the compiler can see no store reach, stay in registers: each
   // byte written through a char pointer could otherwise change them.
   const TranslateLine translate = translator;
   const LineLayout layout = layout_;
   RecordNumber nr = counted;
   const std::uint8_t* const loaded = reader_.loaded().data();
-  for (std::size_t k = first; k != end; ++k) {
+  for (std::size_t k = 0; k != count; ++k) {
     const tape_image::WholeRecord record = whole_records_[k];
     if (record.size <= layout.recl)  // a record of one line, as a card is
       p = put_tagged_line(translate, layout, p, loaded + record.data, record.size, nr);
@@ -295,7 +289,7 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     std::size_t size = std::min(bytes.size(), block_bytes_);
     if (size < i) size -= size % recl;
     i -= size;
-    char* const start = out_.room(room_for(size));
+    char* const start = out_.room(room_for(1, size));
     out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
       const auto translate_here = translate;  // in registers: see `put_records`
       const LineLayout layout = layout_;
@@ -336,7 +330,9 @@ char* Lister::put_lines(const TranslateLine& translate, const LineLayout& layout
   if (bytes != end) {  // the record's last line, kept whatever it holds
     const auto np = static_cast<std::size_t>(end - bytes);
     char* const pr = put_prefix(p, line);
-    translate(bytes, np, pr);
+    // A whole line's width, whatever its length: the same count every time is no mispredicted
+    // branch, and what lies past the line is written over or dropped.
+    translate(bytes, recl, pr);
     pr[np] = '\n';
     p = pr + np + 1;
   }

@@ -37,18 +37,19 @@ bool TapeReader::load(std::size_t n) {
 }
 
 WholeRecords TapeReader::find_whole_records(std::span<WholeRecord> found, std::size_t max_size,
-                                            bool even) const {
+                                            std::size_t max_data_bytes, bool even) const {
   const std::uint8_t* const front = buffer_.data() + pos_;
   const std::size_t limit = end_ - pos_;
   WholeRecords whole;
   while (whole.count < found.size() && limit - whole.bytes >= 4) {
     const std::uint32_t size = load_le32(front + whole.bytes);
-    if (size == 0 || size > max_size) break;
+    if (size == 0 || size > max_size || size > max_data_bytes - whole.data_bytes) break;
     const std::size_t pad = even && size % 2 == 1;
     const std::size_t taken = std::size_t{4} + size + pad + 4;
     if (limit - whole.bytes < taken || load_le32(front + whole.bytes + taken - 4) != size) break;
     found[whole.count++] = {whole.bytes + 4, size};
     whole.bytes += taken;
+    whole.data_bytes += size;
   }
   return whole;
 }

@@ -30,7 +30,8 @@ struct WholeRecord {
 // The records `find_whole_records` found: how many, and the bytes they take up.
 struct WholeRecords {
   std::size_t count = 0;
-  std::size_t bytes = 0;
+  std::size_t bytes = 0;       // framing included
+  std::size_t data_bytes = 0;  // of data alone
 };
 
 enum class FinishStatus {
@@ -44,7 +45,7 @@ class TapeReader {
   static constexpr std::size_t buffer_size = 128 * 1024;
   // Bytes past the loaded ones that may be read (their values are of no use), so that a block
   // translation may run past the end of the bytes it needs.
-  static constexpr std::size_t readable_past_end = 64;
+  static constexpr std::size_t readable_past_end = 128;
 
   explicit TapeReader(InputSource& source);
 
@@ -72,12 +73,12 @@ class TapeReader {
   std::span<const std::uint8_t> loaded() const { return {buffer_.data() + pos_, end_ - pos_}; }
 
   // Finds the records that lie whole at the front of the loaded bytes, up to `found.size()`
-  // of them, each of 1 to `max_size` data bytes and ending well (framed as `finish_record`
-  // would find with `even`). Stops before the first record that is not such, or not whole, or
-  // a tape mark: that one is left to be read the usual way. Loads and reads nothing: the
-  // caller consumes the bytes it lists.
+  // of them, each of 1 to `max_size` data bytes and no more than `max_data_bytes` of data in
+  // all, each ending well (framed as `finish_record` would find with `even`). Stops before the
+  // first record that is not such, or not whole, or a tape mark: that one is left to be read
+  // the usual way. Loads and reads nothing: the caller consumes the bytes it lists.
   WholeRecords find_whole_records(std::span<WholeRecord> found, std::size_t max_size,
-                                  bool even) const;
+                                  std::size_t max_data_bytes, bool even) const;
 
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
   // (simh framing; a missing pad byte is not an error of its own), then reads the trailing

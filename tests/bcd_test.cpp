@@ -141,15 +141,15 @@ TEST(Translate, EveryWayGivesTheSameCharactersForEveryByteAndLength) {
   }
 }
 
-TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanTheOvershoot) {
-  std::vector<std::uint8_t> bytes(200 + line_overshoot);
+TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanItsReach) {
+  std::vector<std::uint8_t> bytes(widest_translated_line + line_reach);
   for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(k * 151 + 5);
   DisplayTable table = prepare(Arrangement::h, '_');
   for (const Translation translation : translations_here()) {
     table.translation = translation;
     for (std::size_t offset : {0, 3}) {
-      for (std::size_t n = 1; n + offset <= 200; ++n) {
-        std::string out(n + line_overshoot + 8, '!');
+      for (std::size_t n = 1; n <= widest_translated_line; ++n) {
+        std::string out(line_reach + 8, '!');
         with_line_translation(table, [&](const auto& translate_line) {
           translate_line(bytes.data() + offset, n, out.data());
         });
@@ -159,7 +159,7 @@ TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanTheOvershoot
           expected += c == ' ' ? '_' : c;
         }
         ASSERT_EQ(out.substr(0, n), expected) << static_cast<int>(translation) << " n=" << n;
-        ASSERT_EQ(out.substr(n + line_overshoot), "!!!!!!!!")
+        ASSERT_EQ(out.substr(line_reach), "!!!!!!!!")
             << static_cast<int>(translation) << " n=" << n;
       }
     }
@@ -168,9 +168,9 @@ TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanTheOvershoot
 
 TEST(LineTranslation, HandsBackWhatTheWorkReturns) {
   const DisplayTable table = prepare(Arrangement::a, ' ');
-  const std::uint8_t bytes[line_overshoot + 1] = {56};
+  const std::uint8_t bytes[line_reach] = {56};
   const char first = with_line_translation(table, [&](const auto& translate_line) {
-    char out[line_overshoot + 1];
+    char out[line_reach];
     translate_line(bytes, 1, out);
     return out[0];
   });
