@@ -215,5 +215,59 @@ TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
   }
 }
 
+// Loads the front of `image` and finds the whole records there.
+WholeRecords find_in(const Bytes& image, std::span<WholeRecord> found, std::size_t max_size,
+                     std::size_t max_data_bytes, bool even) {
+  MemorySource source(image);
+  TapeReader reader(source);
+  EXPECT_FALSE(reader.data(1).empty());  // loads what the buffer holds
+  return reader.find_whole_records(found, max_size, max_data_bytes, even);
+}
+
+TEST(FindWholeRecords, FindsEachRecordsDataUpToATapeMark) {
+  const Bytes simh = ImageBuilder()
+                         .record(Bytes(3, 1))
+                         .record(Bytes(4, 2))
+                         .tape_mark()
+                         .record(Bytes(2, 3))
+                         .bytes();
+  std::vector<WholeRecord> found(8);
+  WholeRecords whole = find_in(simh, found, 100, 1000, true);
+  ASSERT_EQ(whole.count, 2u);
+  EXPECT_EQ(found[0].data, 4u);
+  EXPECT_EQ(found[0].size, 3u);
+  EXPECT_EQ(found[1].data, 16u);  // past the first record's pad byte
+  EXPECT_EQ(found[1].size, 4u);
+  EXPECT_EQ(whole.bytes, 24u);
+  EXPECT_EQ(whole.data_bytes, 7u);
+
+  const Bytes e11 = ImageBuilder(Framing::e11).record(Bytes(3, 1)).record(Bytes(4, 2)).bytes();
+  whole = find_in(e11, found, 100, 1000, false);
+  ASSERT_EQ(whole.count, 2u);
+  EXPECT_EQ(found[1].data, 15u);
+  EXPECT_EQ(whole.bytes, e11.size());
+}
+
+TEST(FindWholeRecords, StopsBeforeARecordThatIsBadTooLongOverTheLimitsOrCutShort) {
+  std::vector<WholeRecord> found(8);
+  const Bytes unequal =
+      ImageBuilder().record(Bytes(5, 1)).count(6).raw(Bytes(6, 1)).count(7).bytes();
+  EXPECT_EQ(find_in(unequal, found, 100, 1000, true).count, 1u);
+
+  const Bytes two = ImageBuilder().record(Bytes(5, 1)).record(Bytes(5, 1)).bytes();
+  EXPECT_EQ(find_in(two, found, 4, 1000, true).count, 0u);  // longer than max_size
+  EXPECT_EQ(find_in(two, found, 5, 9, true).count, 1u);     // more data than max_data_bytes
+  EXPECT_EQ(find_in(two, found, 5, 10, true).count, 2u);
+  EXPECT_EQ(find_in(two, std::span(found).first(1), 5, 10, true).count, 1u);
+
+  Bytes cut = two;
+  cut.pop_back();  // the second trailer lacks a byte
+  EXPECT_EQ(find_in(cut, found, 100, 1000, true).count, 1u);
+  EXPECT_EQ(find_in(ImageBuilder().count(0x8000'0000).raw(Bytes(10, 1)).bytes(), found,
+                    std::size_t{1} << 40, std::size_t{1} << 40, true)
+                .count,
+            0u);  // a count far past the loaded bytes
+}
+
 }  // namespace
 }  // namespace reelprint::tape_image
