@@ -52,8 +52,10 @@ char* put_text(char* p, std::string_view text) {
 // Writes a record's tag after its first line, which is `short_by` characters short of a full
 // line: the tag stands in one column, however short the line. Returns the end of it.
 char* put_tag(char* p, std::size_t short_by, const RecordNumber& nr) {
-  // Blanks to the tag's column, sixteen at a time: those past it are written over next.
-  for (std::size_t k = 0; k <= short_by; k += 16) std::memcpy(p + k, "                ", 16);
+  // Blanks to the tag's column, 32 at a time: those past it are written over next.
+  static constexpr char blanks[] = "                                ";
+  std::memcpy(p, blanks, 32);
+  for (std::size_t k = 32; k <= short_by; k += 32) std::memcpy(p + k, blanks, 32);
   p = put_text(p + short_by + 1, "  Record ");
   return nr.put(p);
 }
@@ -61,9 +63,10 @@ char* put_tag(char* p, std::size_t short_by, const RecordNumber& nr) {
 // How the lines of the listing are laid out, gathered so that a loop can copy it into
 // registers.
 struct LineLayout {
-  std::size_t recl;       // characters per line
-  char blank;             // display character of code 0
-  bool keep_blank_lines;  // lines of blanks alone are listed too
+  std::size_t recl;  // characters per line
+  // A line of this character alone, not the record's first or last, is left out: the blank,
+  // or a NUL (which no line holds) when every line is to be listed.
+  char droppable;
 };
 
 // Writes the first line of record `nr`, its `np` loaded `bytes`, with the record's tag at `p`;
@@ -89,7 +92,7 @@ class Lister {
         reader_(reader),
         out_(out),
         bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)),
-        layout_{recl_, settings.blank, settings.all} {
+        layout_{recl_, settings.all ? '\0' : settings.blank} {
     for (std::size_t line = 0; line < prefixes_.size(); ++line) {
       Prefix& prefix = prefixes_[line];
       prefix.size =
@@ -126,6 +129,10 @@ class Lister {
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
     if (line >= prefixes_.size()) return put_position(p, 1 + line * recl_);
+    return put_table_prefix(p, line);
+  }
+  // The same for a line below `prefixes_.size()`.
+  char* put_table_prefix(char* p, std::size_t line) const {
     std::memcpy(p, &prefixes_[line], sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
     return p + prefixes_[line].size;
   }
@@ -319,14 +326,19 @@ char* Lister::put_lines(const TranslateLine& translate, const LineLayout& layout
   // The lines between the first and the last: a line of blanks alone is left out.
   const auto left = static_cast<std::size_t>(end - bytes);
   const std::size_t middle = left / recl - (end_record && left % recl == 0 && left > 0);
-  for (const std::size_t stop = line + middle; line != stop; ++line, bytes += recl) {
-    char* const pr = put_prefix(p, line);
+  const char droppable = layout.droppable;
+  const auto put_middle_line = [&](char* pr) {
     translate(bytes, recl, pr);
     pr[recl] = '\n';
-    if (!layout.keep_blank_lines && pr[0] == layout.blank && bcd::all_blank(pr, recl, layout.blank))
-      continue;
-    p = pr + recl + 1;
-  }
+    if (pr[0] != droppable || !bcd::all_blank(pr, recl, droppable)) p = pr + recl + 1;
+    bytes += recl;
+  };
+  const std::size_t stop = line + middle;
+  // Prefixes from the table as far as it goes, then formatted one by one.
+  for (const std::size_t in_table = std::clamp(prefixes_.size(), line, stop); line != in_table;
+       ++line)
+    put_middle_line(put_table_prefix(p, line));
+  for (; line != stop; ++line) put_middle_line(put_position(p, 1 + line * recl));
   if (bytes != end) {  // the record's last line, kept whatever it holds
     const auto np = static_cast<std::size_t>(end - bytes);
     char* const pr = put_prefix(p, line);

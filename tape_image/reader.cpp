@@ -40,15 +40,17 @@ WholeRecords TapeReader::find_whole_records(std::span<WholeRecord> found, std::s
                                             std::size_t max_data_bytes, bool even) const {
   const std::uint8_t* const front = buffer_.data() + pos_;
   const std::size_t limit = end_ - pos_;
+  const std::size_t odd_pad = even ? 1 : 0;
   WholeRecords whole;
-  while (whole.count < found.size() && limit - whole.bytes >= 4) {
-    const std::uint32_t size = load_le32(front + whole.bytes);
-    if (size == 0 || size > max_size || size > max_data_bytes - whole.data_bytes) break;
-    const std::size_t pad = even && size % 2 == 1;
-    const std::size_t taken = std::size_t{4} + size + pad + 4;
-    if (limit - whole.bytes < taken || load_le32(front + whole.bytes + taken - 4) != size) break;
-    found[whole.count++] = {whole.bytes + 4, size};
-    whole.bytes += taken;
+  for (std::size_t at = 0; whole.count < found.size() && limit - at >= 4;) {
+    const std::size_t size = load_le32(front + at);
+    // One test for 1 to `max_size` bytes: a count of 0 wraps round to the largest number.
+    if (size - 1 >= std::min(max_size, max_data_bytes - whole.data_bytes)) break;
+    const std::size_t taken = 8 + size + (size & odd_pad);
+    if (limit - at < taken || load_le32(front + at + taken - 4) != size) break;
+    found[whole.count++] = {at + 4, static_cast<std::uint32_t>(size)};
+    at += taken;
+    whole.bytes = at;
     whole.data_bytes += size;
   }
   return whole;
