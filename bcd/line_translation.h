@@ -26,6 +26,12 @@ class ScalarLines {
   void operator()(const std::uint8_t* src, std::size_t n, char* dst) const {
     for (std::size_t k = 0; k < n; ++k) dst[k] = table_.bytes[src[k]];
   }
+  // Returns whether any of the `n` bytes at `src` is a word separator.
+  bool holds_separator(const std::uint8_t* src, std::size_t n) const {
+    for (std::size_t k = 0; k < n; ++k)
+      if ((src[k] & 63) == word_separator) return true;
+    return false;
+  }
 
  private:
   const DisplayTable& table_;
@@ -52,6 +58,11 @@ class Ladder {
     // Hidden from the compiler, which would otherwise build them anew before every line
     // rather than keep them in registers.
     __asm__("" : "+x"(minus_16_), "+x"(low_six_));
+  }
+
+  // Returns the low six bits of each of 32 bytes: their codes.
+  __attribute__((target("avx2"), always_inline)) __m256i low_six(__m256i bytes) const {
+    return _mm256_and_si256(bytes, low_six_);
   }
 
   // Returns the display characters of 32 bytes.
@@ -92,7 +103,8 @@ class Ladder {
 // Translates a line 32 bytes at a time, the last 32 running past its end.
 class Avx2Lines {
  public:
-  __attribute__((target("avx2"))) explicit Avx2Lines(const DisplayTable& table) : ladder_(table) {}
+  __attribute__((target("avx2"))) explicit Avx2Lines(const DisplayTable& table)
+      : ladder_(table), separator_(_mm256_set1_epi8(word_separator)) {}
   // Not always_inline: the loops that call it are plain functions, inlined by `flatten`.
   __attribute__((target("avx2"))) void operator()(const std::uint8_t* src, std::size_t n,
                                                   char* dst) const {
@@ -105,6 +117,19 @@ class Avx2Lines {
     }
     for (std::size_t k = 0; k < n; k += 32) put_vector(src, dst, k);
   }
+  // Returns whether any of the `n` bytes at `src` (1 to `widest_translated_line` of them) is
+  // a word separator; reads up to `line_reach` bytes.
+  __attribute__((target("avx2"))) bool holds_separator(const std::uint8_t* src,
+                                                       std::size_t n) const {
+    for (std::size_t k = 0; k < n; k += 32) {
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+      auto hits = static_cast<std::uint32_t>(
+          _mm256_movemask_epi8(_mm256_cmpeq_epi8(ladder_.low_six(bytes), separator_)));
+      if (n - k < 32) hits &= (1u << (n - k)) - 1;  // bytes past the n are not the line's
+      if (hits != 0) return true;
+    }
+    return false;
+  }
 
  private:
   // Translates the 32 bytes at `src + k` to `dst + k`.
@@ -115,6 +140,7 @@ class Avx2Lines {
   }
 
   Ladder ladder_;
+  __m256i separator_;  // code 29 in every byte
 };
 
 // Translates a line 64 bytes at a time with one permute each, the last 64 running past its end.
@@ -129,6 +155,20 @@ class Avx512VbmiLines {
     for (std::size_t k = 0; k < n; k += 64)  // the permute reads the low six bits
       _mm512_storeu_si512(
           dst + k, _mm512_maskz_permutexvar_epi8(~0ull, _mm512_loadu_si512(src + k), codes_));
+  }
+  // Returns whether any of the `n` bytes at `src` is a word separator; reads up to
+  // `line_reach` bytes.
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool holds_separator(
+      const std::uint8_t* src, std::size_t n) const {
+    const __m512i low_six = _mm512_set1_epi8(63);
+    const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
+    for (std::size_t k = 0; k < n; k += 64) {
+      const __mmask64 line = n - k >= 64 ? ~0ull : ~0ull >> (64 - (n - k));
+      const __m512i bytes = _mm512_loadu_si512(src + k);
+      if (_mm512_mask_cmpeq_epi8_mask(line, _mm512_and_si512(bytes, low_six), separator) != 0)
+        return true;
+    }
+    return false;
   }
 
  private:

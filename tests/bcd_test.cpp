@@ -177,6 +177,27 @@ TEST(LineTranslation, HandsBackWhatTheWorkReturns) {
   EXPECT_EQ(first, 'H');
 }
 
+TEST(LineTranslation, EveryWayFindsASeparatorInTheLineAndNoneJustPastIt) {
+  DisplayTable table = prepare(Arrangement::a, ' ');
+  for (const Translation translation : translations_here()) {
+    table.translation = translation;
+    for (std::size_t n = 1; n <= widest_translated_line; ++n) {
+      std::vector<std::uint8_t> bytes(line_reach + 1, 28);  // 28 and 30 are near misses
+      for (std::size_t k = 1; k < bytes.size(); k += 2) bytes[k] = 30 + 64;
+      if (n < bytes.size()) bytes[n] = 29;  // just past the line: not the line's
+      with_line_translation(table, [&](const auto& line) {
+        ASSERT_FALSE(line.holds_separator(bytes.data(), n)) << static_cast<int>(translation);
+        for (const std::size_t spot : {std::size_t{0}, n / 2, n - 1}) {
+          auto marked = bytes;
+          marked[spot] = static_cast<std::uint8_t>(29 + 64 * (spot % 4));
+          ASSERT_TRUE(line.holds_separator(marked.data(), n))
+              << static_cast<int>(translation) << " n=" << n << " spot=" << spot;
+        }
+      });
+    }
+  }
+}
+
 TEST(UntilWordSeparator, FindsTheFirstByteWithCode29InItsLowSixBitsEveryWay) {
   DisplayTable table = prepare(Arrangement::a, ' ');
   for (const Translation translation : translations_here()) {

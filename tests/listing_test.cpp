@@ -408,6 +408,40 @@ TEST(WordMarks, PositionsCountCharactersNotBytes) {
             "       11\n");
 }
 
+TEST(WordMarks, LinesWithAndWithoutSeparatorsTogetherAndBlankLinesLeftOut) {
+  EXPECT_EQ(list({"-w", "-r5"}, one_record(codes("ABCDEFGHIJ     K~LMNOPQ"))).out,
+            "       ....5\n"
+            "    1: ABCDE   Record 1\n"
+            "       \n"
+            "    6: FGHIJ\n"
+            "       \n"
+            "   16: KLMNO\n"
+            "        1\n"
+            "   21: PQ\n"
+            "       \n");
+}
+
+TEST(WordMarks, ALongRecordWithOneSeparatorInTheMiddleListsEveryLine) {
+  // 3000 letters A to I and a separator after the first 1500: 600 lines of five, the mark
+  // under the first character of line 301.
+  Bytes data;
+  for (std::size_t k = 0; k < 3000; ++k) {
+    if (k == 1500) data.push_back(29);
+    data.push_back(static_cast<std::uint8_t>(49 + k % 9));
+  }
+  std::string expected = "       ....5\n";
+  for (std::size_t line = 0; line < 600; ++line) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%5zu: ", 1 + 5 * line);
+    expected += prefix;
+    for (std::size_t k = 5 * line; k < 5 * line + 5; ++k)
+      expected += static_cast<char>('A' + k % 9);
+    expected += line == 0 ? "   Record 1\n" : "\n";
+    expected += line == 300 ? "       1\n" : "       \n";
+  }
+  EXPECT_EQ(list({"-w", "-r5"}, one_record(data)).out, expected);
+}
+
 // --- Blank lines ----------------------------------------------------------------------------
 
 TEST(BlankLines, AreLeftOutExceptARecordsFirstAndLast) {
