@@ -3,6 +3,7 @@
 // units up once and hands the loop a translator that is compiled into it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -26,11 +27,12 @@ class ScalarLines {
   void operator()(const std::uint8_t* src, std::size_t n, char* dst) const {
     for (std::size_t k = 0; k < n; ++k) dst[k] = table_.bytes[src[k]];
   }
-  // Returns whether any of the `n` bytes at `src` is a word separator.
-  bool holds_separator(const std::uint8_t* src, std::size_t n) const {
-    for (std::size_t k = 0; k < n; ++k)
-      if ((src[k] & 63) == word_separator) return true;
-    return false;
+  // Returns how many of the `n` bytes at `src` come before the first word separator; `n` if
+  // none is one.
+  std::size_t until_separator(const std::uint8_t* src, std::size_t n) const {
+    std::size_t k = 0;
+    while (k < n && (src[k] & 63) != word_separator) ++k;
+    return k;
   }
 
  private:
@@ -117,18 +119,17 @@ class Avx2Lines {
     }
     for (std::size_t k = 0; k < n; k += 32) put_vector(src, dst, k);
   }
-  // Returns whether any of the `n` bytes at `src` (1 to `widest_translated_line` of them) is
-  // a word separator; reads up to `line_reach` bytes.
-  __attribute__((target("avx2"))) bool holds_separator(const std::uint8_t* src,
-                                                       std::size_t n) const {
+  // Returns how many of the `n` bytes at `src` (up to `widest_translated_line` of them) come
+  // before the first word separator, `n` if none is one; reads up to `line_reach` bytes.
+  __attribute__((target("avx2"))) std::size_t until_separator(const std::uint8_t* src,
+                                                              std::size_t n) const {
     for (std::size_t k = 0; k < n; k += 32) {
       const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
-      auto hits = static_cast<std::uint32_t>(
+      const auto hits = static_cast<std::uint32_t>(
           _mm256_movemask_epi8(_mm256_cmpeq_epi8(ladder_.low_six(bytes), separator_)));
-      if (n - k < 32) hits &= (1u << (n - k)) - 1;  // bytes past the n are not the line's
-      if (hits != 0) return true;
+      if (hits != 0) return std::min(n, k + static_cast<std::size_t>(__builtin_ctz(hits)));
     }
-    return false;
+    return n;
   }
 
  private:
@@ -156,19 +157,18 @@ class Avx512VbmiLines {
       _mm512_storeu_si512(
           dst + k, _mm512_maskz_permutexvar_epi8(~0ull, _mm512_loadu_si512(src + k), codes_));
   }
-  // Returns whether any of the `n` bytes at `src` is a word separator; reads up to
-  // `line_reach` bytes.
-  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool holds_separator(
+  // Returns how many of the `n` bytes at `src` come before the first word separator, `n` if
+  // none is one; reads up to `line_reach` bytes.
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t until_separator(
       const std::uint8_t* src, std::size_t n) const {
     const __m512i low_six = _mm512_set1_epi8(63);
     const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
     for (std::size_t k = 0; k < n; k += 64) {
-      const __mmask64 line = n - k >= 64 ? ~0ull : ~0ull >> (64 - (n - k));
       const __m512i bytes = _mm512_loadu_si512(src + k);
-      if (_mm512_mask_cmpeq_epi8_mask(line, _mm512_and_si512(bytes, low_six), separator) != 0)
-        return true;
+      const __mmask64 hits = _mm512_cmpeq_epi8_mask(_mm512_and_si512(bytes, low_six), separator);
+      if (hits != 0) return std::min(n, k + static_cast<std::size_t>(__builtin_ctzll(hits)));
     }
-    return false;
+    return n;
   }
 
  private:

@@ -23,6 +23,9 @@ constexpr std::size_t widest_line = 100;
 constexpr std::size_t line_room = 512;
 // Enough for a data line without a tag: the widest prefix and all a line translation writes.
 constexpr std::size_t untagged_line_room = 24 + bcd::line_reach;
+// Enough for a line with its word-mark line: a run of characters translated from the last
+// position reaches past the line by as much as a line translation.
+constexpr std::size_t marked_line_room = 24 + widest_line + bcd::line_reach;
 // What a record's tag needs beyond that: blanks to its column, its text and number.
 constexpr std::size_t tag_room = 80;
 // The most output room asked for at once: lines and records are listed in blocks that fit.
@@ -31,10 +34,13 @@ constexpr std::size_t room_at_once = OutputBuffer::buffer_size / 2;
 constexpr std::string_view indent = "       ";
 static_assert(TapeReader::readable_past_end >= bcd::line_reach);
 static_assert(widest_line <= bcd::widest_translated_line);
-// The most records listed in one block.
+// The most records listed in one block, and the most lines of data beyond one a record: the
+// room for them all fits `room_at_once`, and so does the room for as many word-marked lines.
 constexpr std::size_t records_at_once = 128;
-static_assert(room_at_once >=
-              records_at_once * (untagged_line_room + tag_room) + 2 * untagged_line_room);
+constexpr std::size_t block_lines =
+    (room_at_once - records_at_once * (untagged_line_room + tag_room)) / untagged_line_room;
+static_assert(block_lines >= 2);
+static_assert((block_lines + 1) * marked_line_room + tag_room <= room_at_once);
 
 // Writes `count` read as a signed 32-bit number, as the framing messages have always shown
 // counts; returns the end of it.
@@ -118,9 +124,9 @@ class Lister {
   bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr);
   template <class TranslateLine>
-  char* put_unmarked_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
-                           std::size_t size, std::uint64_t left, std::size_t& line,
-                           const RecordNumber& nr, std::size_t& used) const;
+  char* put_loaded_marked_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
+                                std::size_t size, std::uint64_t left, std::size_t& line,
+                                const RecordNumber& nr, std::size_t& used) const;
   template <class TranslateLine>
   char* put_lines(const TranslateLine& translate, const LineLayout& layout, char* p,
                   const std::uint8_t* bytes, std::size_t size, std::size_t line, bool end_record,
@@ -158,8 +164,7 @@ class Lister {
   std::array<Prefix, 1024> prefixes_;  // of lines 0 to 1023 of a record
   // The most data bytes listed in one block: as many whole lines as fit `room_at_once` with
   // the most records a block takes.
-  const std::size_t block_bytes_ =
-      ((room_at_once - room_for(records_at_once, 0)) / untagged_line_room) * recl_;
+  const std::size_t block_bytes_ = block_lines * recl_;
   std::array<tape_image::WholeRecord, records_at_once>
       whole_records_;  // found among the loaded bytes
 };
@@ -259,22 +264,21 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
 
   std::uint64_t i = recsiz;  // bytes of the record not yet read
   for (std::size_t line = 0; i != 0 && out_.error() == 0;) {
-    // The lines that hold no separator and lie whole among the loaded bytes, a block at a
-    // time and as fast as plain lines.
+    // The lines that lie whole among the loaded bytes, a block at a time.
     const std::span<const std::uint8_t> bytes = reader_.data(i);
     if (bytes.empty()) return false;
     const std::size_t size = std::min(bytes.size(), block_bytes_);
     std::size_t used = 0;
-    char* const start = out_.room(room_for(1, size));
+    char* const start = out_.room((size / recl + 1) * marked_line_room + tag_room);
     out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
       const auto translate_here = translate;  // in registers: see `put_records`
-      return put_unmarked_lines(translate_here, start, bytes.data(), size, i, line, nr, used);
+      return put_loaded_marked_lines(translate_here, start, bytes.data(), size, i, line, nr, used);
     }));
     reader_.consume(used);
     i -= used;
     if (used > 0 || i == 0) continue;
 
-    // A line that holds a separator, or runs past the loaded bytes.
+    // A line that runs past the loaded bytes.
     char* const pr = put_prefix(out_.room(line_room), line);  // the line's characters
     std::size_t np = 0;                                       // characters in the line
     std::array<char, widest_line> wm;                         // marks under the characters
@@ -294,33 +298,76 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
   return true;
 }
 
-// Writes lines `line` on of record `nr`, which has `left` bytes not yet read, at `p`, with
-// their empty word-mark lines, for as long as each line lies whole among the `size` loaded
-// `bytes` and holds no word separator. Counts `line` on past them and sets `used` to the bytes
-// they took; returns the end of them.
+// Writes lines `line` on of record `nr`, which has `left` bytes not yet read, at `p`, each
+// with its word-mark line, for as long as each line lies whole among the `size` loaded `bytes`.
+// Counts `line` on past them and sets `used` to the bytes they took; returns the end of them.
 template <class TranslateLine>
-char* Lister::put_unmarked_lines(const TranslateLine& translate, char* p, const std::uint8_t* bytes,
-                                 std::size_t size, std::uint64_t left, std::size_t& line,
-                                 const RecordNumber& nr, std::size_t& used) const {
+char* Lister::put_loaded_marked_lines(const TranslateLine& translate, char* p,
+                                      const std::uint8_t* bytes, std::size_t size,
+                                      std::uint64_t left, std::size_t& line, const RecordNumber& nr,
+                                      std::size_t& used) const {
   const std::size_t recl = recl_;
   const char droppable = layout_.droppable;
   std::size_t at = 0;
   while (left != 0) {
-    const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
-    if (np > size - at || translate.holds_separator(bytes + at, np)) break;
     char* const pr = put_prefix(p, line);
-    translate(bytes + at, np, pr);
-    at += np;
-    left -= np;
+    std::size_t np = 0;         // characters in the line
+    std::size_t marks_end = 0;  // one past the line's last mark
+    char marks[widest_line];    // under the characters, up to `marks_end`
+    std::size_t next = at;      // the line's bytes so far
+    std::uint64_t rest = left;
+    const auto whole = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
+    if (whole <= size - at && translate.until_separator(bytes + at, whole) == whole) {
+      translate(bytes + at, whole, pr);  // most lines hold no separator
+      np = whole;
+      next += whole;
+      rest -= whole;
+    } else {
+      // Runs of characters between separators. A separator takes no position: it marks the
+      // character after it, and marks nothing at the very end of the record.
+      bool marked = false;
+      while (np < recl && rest != 0) {
+        const auto loaded = static_cast<std::size_t>(std::min<std::uint64_t>(size - next, rest));
+        if (loaded == 0) {  // the line runs past the loaded bytes: the caller lists it
+          used = at;
+          return p;
+        }
+        const std::size_t wanted = std::min(loaded, recl - np);
+        const std::size_t run = translate.until_separator(bytes + next, wanted);
+        if (run > 0) {
+          translate(bytes + next, run, pr + np);
+          if (marked) {
+            std::memset(marks + marks_end, ' ', np - marks_end);
+            marks[np] = '1';
+            marks_end = np + 1;
+            marked = false;
+          }
+          np += run;
+          next += run;
+          rest -= run;
+        }
+        if (run < wanted) {
+          marked = true;
+          ++next;
+          --rest;
+        }
+      }
+    }
+    at = next;
+    left = rest;
     char* q = pr + np;
     if (line++ == 0) {
       q = put_tag(q, recl - np, nr);
-    } else if (left != 0 && pr[0] == droppable && bcd::all_blank(pr, np, droppable)) {
+    } else if (left != 0 && marks_end == 0 && pr[0] == droppable &&
+               bcd::all_blank(pr, np, droppable)) {
       continue;  // a line of blanks alone, neither first nor last
     }
     *q++ = '\n';
-    std::memcpy(q, "       \n", 8);  // the indent of an empty word-mark line, and its end
-    p = q + 8;
+    q = put_text(q, indent);
+    std::memcpy(q, marks, marks_end);
+    q += marks_end;
+    *q++ = '\n';
+    p = q;
   }
   used = at;
   return p;

@@ -177,7 +177,7 @@ TEST(LineTranslation, HandsBackWhatTheWorkReturns) {
   EXPECT_EQ(first, 'H');
 }
 
-TEST(LineTranslation, EveryWayFindsASeparatorInTheLineAndNoneJustPastIt) {
+TEST(LineTranslation, EveryWayFindsTheFirstSeparatorInTheLineAndNoneJustPastIt) {
   DisplayTable table = prepare(Arrangement::a, ' ');
   for (const Translation translation : translations_here()) {
     table.translation = translation;
@@ -186,12 +186,13 @@ TEST(LineTranslation, EveryWayFindsASeparatorInTheLineAndNoneJustPastIt) {
       for (std::size_t k = 1; k < bytes.size(); k += 2) bytes[k] = 30 + 64;
       if (n < bytes.size()) bytes[n] = 29;  // just past the line: not the line's
       with_line_translation(table, [&](const auto& line) {
-        ASSERT_FALSE(line.holds_separator(bytes.data(), n)) << static_cast<int>(translation);
+        ASSERT_EQ(line.until_separator(bytes.data(), n), n) << static_cast<int>(translation);
         for (const std::size_t spot : {std::size_t{0}, n / 2, n - 1}) {
           auto marked = bytes;
           marked[spot] = static_cast<std::uint8_t>(29 + 64 * (spot % 4));
-          ASSERT_TRUE(line.holds_separator(marked.data(), n))
-              << static_cast<int>(translation) << " n=" << n << " spot=" << spot;
+          if (spot + 3 < n) marked[spot + 3] = 29;  // a later one does not count
+          ASSERT_EQ(line.until_separator(marked.data(), n), spot)
+              << static_cast<int>(translation) << " n=" << n;
         }
       });
     }
