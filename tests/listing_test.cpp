@@ -442,6 +442,44 @@ TEST(WordMarks, ALongRecordWithOneSeparatorInTheMiddleListsEveryLine) {
   EXPECT_EQ(list({"-w", "-r5"}, one_record(data)).out, expected);
 }
 
+TEST(WordMarks, EveryCharacterAndMarkOfARecordLongerThanManyBuffersLandsInItsPlace) {
+  // Digits in a random order with a separator before about one in eight; the listing is
+  // worked out here a byte at a time, straight from the rules.
+  Bytes data(300'007);
+  std::uint32_t state = 54321;
+  for (auto& byte : data) {
+    state = state * 1103515245u + 12345u;
+    const std::uint32_t draw = (state >> 16) % 80;
+    byte = static_cast<std::uint8_t>(draw < 10 ? 29 : 1 + draw % 10);
+  }
+  for (const std::size_t recl : {std::size_t{100}, std::size_t{7}}) {
+    std::string expected;
+    std::size_t position = 1;
+    for (std::size_t at = 0; at < data.size();) {
+      std::string chars, marks;
+      bool marked = false;
+      while (chars.size() < recl && at < data.size()) {
+        const std::uint8_t byte = data[at++];
+        if (byte == 29) {
+          marked = true;
+          continue;
+        }
+        if (marked) marks.resize(chars.size(), ' '), marks += '1';
+        marked = false;
+        chars += static_cast<char>('0' + byte % 10);
+      }
+      expected += printf_of("%5llu: ", position) + chars;
+      if (position == 1) expected += std::string(recl - chars.size() + 1, ' ') + "  Record 1";
+      expected += "\n       " + marks + "\n";
+      position += chars.size();
+    }
+    const Outcome result = list({"-w", "-r" + std::to_string(recl)}, one_record(data));
+    ASSERT_EQ(result.status, 0);
+    const std::string lines = result.out.substr(result.out.find('\n') + 1);
+    EXPECT_TRUE(lines == expected) << recl;
+  }
+}
+
 // --- Blank lines ----------------------------------------------------------------------------
 
 TEST(BlankLines, AreLeftOutExceptARecordsFirstAndLast) {
