@@ -14,43 +14,7 @@ void translate_scalar(const DisplayTable& table, const std::uint8_t* src, std::s
   ScalarLines{table}(src, n, dst);
 }
 
-bool is_separator(std::uint8_t byte) { return (byte & 63) == word_separator; }
-
-std::size_t until_separator_scalar(const std::uint8_t* src, std::size_t n) {
-  std::size_t k = 0;
-  while (k < n && !is_separator(src[k])) ++k;
-  return k;
-}
-
 #if defined(__x86_64__)
-
-__attribute__((target("avx2"))) std::size_t until_separator_avx2(const std::uint8_t* src,
-                                                                 std::size_t n) {
-  const __m256i low_six = _mm256_set1_epi8(63);
-  const __m256i separator = _mm256_set1_epi8(static_cast<char>(word_separator));
-  std::size_t k = 0;
-  for (; k + 32 <= n; k += 32) {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
-    const auto hits = static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, low_six), separator)));
-    if (hits != 0) return k + static_cast<std::size_t>(__builtin_ctz(hits));
-  }
-  return k + until_separator_scalar(src + k, n - k);
-}
-
-__attribute__((target("avx512f,avx512bw"))) std::size_t until_separator_avx512(
-    const std::uint8_t* src, std::size_t n) {
-  const __m512i low_six = _mm512_set1_epi8(63);
-  const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
-  for (std::size_t k = 0; k < n; k += 64) {
-    const __mmask64 present = n - k >= 64 ? ~0ull : ~0ull >> (64 - (n - k));
-    const __m512i bytes = _mm512_maskz_loadu_epi8(present, src + k);
-    const __mmask64 hits =
-        _mm512_mask_cmpeq_epi8_mask(present, _mm512_and_si512(bytes, low_six), separator);
-    if (hits != 0) return k + static_cast<std::size_t>(__builtin_ctzll(hits));
-  }
-  return n;
-}
 
 __attribute__((target("avx2"))) void translate_avx2(const DisplayTable& table,
                                                     const std::uint8_t* src, std::size_t n,
@@ -121,16 +85,8 @@ void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::s
 
 std::size_t until_word_separator(const DisplayTable& bcd_to_ascii, const std::uint8_t* src,
                                  std::size_t n) {
-  switch (bcd_to_ascii.translation) {
-#if defined(__x86_64__)
-    case Translation::avx512vbmi:
-      return until_separator_avx512(src, n);
-    case Translation::avx2:
-      return until_separator_avx2(src, n);
-#endif
-    default:
-      return until_separator_scalar(src, n);
-  }
+  // Only lines that cross the end of the loaded bytes come here: a byte at a time will do.
+  return ScalarLines(bcd_to_ascii).until_separator(src, n);
 }
 
 }  // namespace reelprint::bcd
