@@ -184,7 +184,7 @@ TEST(LineTranslation, EveryWayFindsTheFirstSeparatorInTheLineAndNoneJustPastIt) 
     for (std::size_t n = 1; n <= widest_translated_line; ++n) {
       std::vector<std::uint8_t> bytes(line_reach + 1, 28);  // 28 and 30 are near misses
       for (std::size_t k = 1; k < bytes.size(); k += 2) bytes[k] = 30 + 64;
-      if (n < bytes.size()) bytes[n] = 29;  // just past the line: not the line's
+      if (n + 1 < bytes.size()) bytes[n + 1] = 29;  // past the line: not the line's
       with_line_translation(table, [&](const auto& line) {
         ASSERT_EQ(line.until_separator(bytes.data(), n), n) << static_cast<int>(translation);
         for (const std::size_t spot : {std::size_t{0}, n / 2, n - 1}) {
