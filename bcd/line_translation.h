@@ -69,7 +69,7 @@ class Ladder {
 
   // Returns the display characters of 32 bytes.
   __attribute__((target("avx2"), always_inline)) __m256i lookup(__m256i bytes) const {
-    const __m256i code0 = _mm256_and_si256(bytes, low_six_);
+    const __m256i code0 = low_six(bytes);
     const __m256i code1 = _mm256_add_epi8(code0, minus_16_);  // code - 16, and so on
     const __m256i code2 = _mm256_add_epi8(code1, minus_16_);
     const __m256i code3 = _mm256_add_epi8(code2, minus_16_);

@@ -146,6 +146,8 @@ class Lister {
     std::memcpy(p, &prefixes_[line], sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
     return p + prefixes_[line].size;
   }
+  char* end_marked_line(char* pr, std::size_t np, std::size_t line, bool last,
+                        std::string_view marks, const RecordNumber& nr) const;
   char* end_plain_line(char* start, char* pr, std::size_t np, std::size_t line, bool last,
                        const RecordNumber& nr) const;
   bool fill_plain(char* pr, std::size_t n);
@@ -259,8 +261,6 @@ int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
 // returns false if the image ends or fails first. Stops early when the output has failed.
 bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
   const std::size_t recl = recl_;
-  const bool all = settings_.all;
-  const char blank = settings_.blank;
 
   std::uint64_t i = recsiz;  // bytes of the record not yet read
   for (std::size_t line = 0; i != 0 && out_.error() == 0;) {
@@ -285,15 +285,8 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     std::size_t marks_end = 0;                                // one past the line's last mark
     if (!fill_marked(pr, wm.data(), i, np, marks_end)) return false;
 
-    // A line of blanks alone is left out, unless it is its record's first or last line.
-    if (line++ != 0 && i != 0 && !all && marks_end == 0 && bcd::all_blank(pr, np, blank)) continue;
-    char* p = pr + np;
-    if (line == 1) p = put_tag(p, recl - np, nr);
-    *p++ = '\n';
-    p = put_text(p, indent);
-    p = put_text(p, {wm.data(), marks_end});
-    *p++ = '\n';
-    out_.commit(p);
+    char* const end = end_marked_line(pr, np, line++, i == 0, {wm.data(), marks_end}, nr);
+    if (end != nullptr) out_.commit(end);
   }
   return true;
 }
@@ -307,7 +300,6 @@ char* Lister::put_loaded_marked_lines(const TranslateLine& translate, char* p,
                                       std::uint64_t left, std::size_t& line, const RecordNumber& nr,
                                       std::size_t& used) const {
   const std::size_t recl = recl_;
-  const char droppable = layout_.droppable;
   std::size_t at = 0;
   while (left != 0) {
     char* const pr = put_prefix(p, line);
@@ -355,21 +347,29 @@ char* Lister::put_loaded_marked_lines(const TranslateLine& translate, char* p,
     }
     at = next;
     left = rest;
-    char* q = pr + np;
-    if (line++ == 0) {
-      q = put_tag(q, recl - np, nr);
-    } else if (left != 0 && marks_end == 0 && pr[0] == droppable &&
-               bcd::all_blank(pr, np, droppable)) {
-      continue;  // a line of blanks alone, neither first nor last
-    }
-    *q++ = '\n';
-    q = put_text(q, indent);
-    std::memcpy(q, marks, marks_end);
-    q += marks_end;
-    *q++ = '\n';
-    p = q;
+    if (char* const end = end_marked_line(pr, np, line++, left == 0, {marks, marks_end}, nr))
+      p = end;
   }
   used = at;
+  return p;
+}
+
+// Ends line `line` of record `nr`, its `np` characters at `pr`: the tag after a first line,
+// then the word-mark line with `marks`. Returns the end, or nullptr for a line of blanks alone
+// that is neither the first nor the `last`, which is left out.
+char* Lister::end_marked_line(char* pr, std::size_t np, std::size_t line, bool last,
+                              std::string_view marks, const RecordNumber& nr) const {
+  const char droppable = layout_.droppable;
+  char* p = pr + np;
+  if (line == 0) {
+    p = put_tag(p, recl_ - np, nr);
+  } else if (!last && marks.empty() && pr[0] == droppable && bcd::all_blank(pr, np, droppable)) {
+    return nullptr;
+  }
+  *p++ = '\n';
+  p = put_text(p, indent);
+  p = put_text(p, marks);
+  *p++ = '\n';
   return p;
 }
 
