@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -60,27 +61,30 @@ inline char* put_position(char* p, std::uint64_t value) {
 
 // A record number, counted up one at a time with its digits kept ready in a register: a card
 // deck prints a number every 80 bytes, and dividing it down each time costs more than the
-// rest of the line.
+// rest of the line. Two words in all, so that a loop over records keeps it in registers.
 class RecordNumber {
  public:
-  explicit RecordNumber(std::uint64_t value) : value_(value), width_(digit_count(value)) {
+  explicit RecordNumber(std::uint64_t value) : high_(value / low_limit) {
+    value %= low_limit;
     for (std::size_t place = 0; place < 8; ++place, value /= 10)
       digits_ |= (zero_digit + value % 10) << (8 * place);
-    widen_at_ = width_ < 20 ? 1 : 0;  // 10 to the 20th is past 64 bits: never reached
-    for (std::size_t place = 0; place < width_ && widen_at_ != 0; ++place) widen_at_ *= 10;
   }
 
-  std::uint64_t value() const { return value_; }
+  // Returns the number.
+  std::uint64_t value() const {
+    std::uint64_t low = 0;
+    for (std::size_t place = 8; place-- > 0;)
+      low = low * 10 + ((digits_ >> (8 * place)) & 0xFF) - zero_digit;
+    return high_ * low_limit + low;
+  }
 
   // Counts one up.
   void next() {
-    if (++value_ == widen_at_) {
-      ++width_;
-      widen_at_ = width_ < 20 ? widen_at_ * 10 : 0;
-    }
     // A digit 9 is the byte 0xFF: adding one carries through it and leaves 0x00, which is
-    // then set to a 0 digit (no other byte has its top bit clear).
+    // then set to a 0 digit (no other byte has its top bit clear). A carry out of the eighth
+    // digit leaves the whole word zero.
     digits_ += 1;
+    high_ += digits_ == 0;
     const std::uint64_t wrapped = ~digits_ & 0x8080'8080'8080'8080ull;
     digits_ |= (wrapped >> 7) * zero_digit;
   }
@@ -88,24 +92,32 @@ class RecordNumber {
   // Writes the number in decimal; returns the end of it. Up to eight bytes past the end may
   // be written over.
   char* put(char* p) const {
-    if (width_ > 8) return put_decimal(p, value_);
+    if (high_ != 0) [[unlikely]]
+      return put_wide(p, value());
+    // The leading zero digits are the high bytes equal to a 0 digit; the units always show.
+    const int leading_zero_bits = std::countl_zero((digits_ ^ all_zero_digits) | 1) & ~7;
     // From 0xF6 + d to '0' + d in each byte, with no borrow between bytes; then the highest
     // digit first, as text reads, and the leading zeros shifted out.
     const std::uint64_t text = __builtin_bswap64(digits_ - 0xC6C6'C6C6'C6C6'C6C6ull);
-    const std::uint64_t shown = text >> (8 * (8 - width_));
+    const std::uint64_t shown = text >> leading_zero_bits;
     std::memcpy(p, &shown, 8);
-    return p + width_;
+    return p + 8 - leading_zero_bits / 8;
   }
 
  private:
-  static constexpr std::uint64_t zero_digit = 0xF6;  // the byte of a 0 digit
+  // Kept out of line, so that a loop over records is not laid out around it.
+  [[gnu::noinline, gnu::cold]] static char* put_wide(char* p, std::uint64_t value) {
+    return put_decimal(p, value);
+  }
 
-  std::uint64_t value_;
-  std::size_t width_;       // digits in the value
-  std::uint64_t widen_at_;  // the value that has a digit more: 10 to the `width_`th
-  // The low eight decimal digits of the value, each digit d as the byte 0xF6 + d, the units in
-  // the lowest byte, so that adding one carries as in decimal.
+  static constexpr std::uint64_t zero_digit = 0xF6;  // the byte of a 0 digit
+  static constexpr std::uint64_t all_zero_digits = 0xF6F6'F6F6'F6F6'F6F6ull;
+  static constexpr std::uint64_t low_limit = 100'000'000;  // the low eight digits wrap here
+
+  // The low eight decimal digits of the number, each digit d as the byte 0xF6 + d, the units
+  // in the lowest byte, so that adding one carries as in decimal.
   std::uint64_t digits_ = 0;
+  std::uint64_t high_;  // the number above its low eight digits, mostly 0
 };
 
 }  // namespace reelprint
