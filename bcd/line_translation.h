@@ -4,8 +4,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -20,12 +22,30 @@ namespace reelprint::bcd {
 inline constexpr std::size_t widest_translated_line = 128;
 inline constexpr std::size_t line_reach = 128;
 
+// A line's frame: what the line holds besides its characters, written whole with them
+// translated into it. A record's first line has a frame of its own (its prefix, the blanks to
+// its tag and the tag's words), and so it costs a few wide stores.
+inline constexpr std::size_t frame_size = 128;
+// How far from its start writing a frame may reach; what lies past `frame_size` is to be
+// written over or dropped.
+inline constexpr std::size_t frame_reach = frame_size + 32;
+struct LineFrame {
+  // The frame, then slack that a copy of its end in whole vectors may read.
+  alignas(64) std::array<char, frame_reach> bytes{};
+};
+
 // Translates a line a byte at a time, reading and writing no further than the line.
 class ScalarLines {
  public:
-  explicit ScalarLines(const DisplayTable& table) : table_(table) {}
+  ScalarLines(const DisplayTable& table, const LineFrame& frame) : table_(table), frame_(frame) {}
   void operator()(const std::uint8_t* src, std::size_t n, char* dst) const {
     for (std::size_t k = 0; k < n; ++k) dst[k] = table_.bytes[src[k]];
+  }
+  // Writes the frame at `dst`, with the `n` bytes at `src` translated into it from byte `at` on
+  // (`at + n` at most `frame_size`).
+  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
+    std::memcpy(dst, frame_.bytes.data(), frame_size);
+    (*this)(src, n, dst + at);
   }
   // Returns how many of the `n` bytes at `src` come before the first word separator; `n` if
   // none is one.
@@ -37,6 +57,7 @@ class ScalarLines {
 
  private:
   const DisplayTable& table_;
+  const LineFrame& frame_;
 };
 
 #if defined(__x86_64__)
@@ -105,8 +126,8 @@ class Ladder {
 // Translates a line 32 bytes at a time, the last 32 running past its end.
 class Avx2Lines {
  public:
-  __attribute__((target("avx2"))) explicit Avx2Lines(const DisplayTable& table)
-      : ladder_(table), separator_(_mm256_set1_epi8(word_separator)) {}
+  __attribute__((target("avx2"))) Avx2Lines(const DisplayTable& table, const LineFrame& frame)
+      : ladder_(table), separator_(_mm256_set1_epi8(word_separator)), frame_(frame.bytes.data()) {}
   // Not always_inline: the loops that call it are plain functions, inlined by `flatten`.
   __attribute__((target("avx2"))) void operator()(const std::uint8_t* src, std::size_t n,
                                                   char* dst) const {
@@ -118,6 +139,16 @@ class Avx2Lines {
       return;
     }
     for (std::size_t k = 0; k < n; k += 32) put_vector(src, dst, k);
+  }
+  // Writes the frame at `dst`, with the `n` bytes at `src` translated into it from byte `at`
+  // on (`at` at most 32, `at + n` at most `frame_size`): the frame's start, the line over it,
+  // and the frame's end from the line's end on, 32 bytes at a time. Reads up to `line_reach`
+  // bytes from `src`, and writes up to `frame_reach` bytes from `dst`.
+  __attribute__((target("avx2"))) void put_framed(const std::uint8_t* src, std::size_t n, char* dst,
+                                                  std::size_t at) const {
+    copy_frame(dst, 0);
+    (*this)(src, n, dst + at);
+    for (std::size_t k = at + n; k < frame_size; k += 32) copy_frame(dst, k);
   }
   // Returns how many of the `n` bytes at `src` (up to `widest_translated_line` of them) come
   // before the first word separator, `n` if none is one; reads up to `line_reach` bytes.
@@ -140,16 +171,43 @@ class Avx2Lines {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), ladder_.lookup(bytes));
   }
 
+  // Copies the 32 bytes of the frame from byte `k` on to `dst + k`.
+  __attribute__((target("avx2"), always_inline)) void copy_frame(char* dst, std::size_t k) const {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame_ + k)));
+  }
+
   Ladder ladder_;
   __m256i separator_;  // code 29 in every byte
+  const char* frame_;
 };
 
 // Translates a line 64 bytes at a time with one permute each, the last 64 running past its end.
 class Avx512VbmiLines {
  public:
-  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) explicit Avx512VbmiLines(
-      const DisplayTable& table)
-      : codes_(_mm512_load_si512(table.codes.data())) {}
+  __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+  Avx512VbmiLines(const DisplayTable& table, const LineFrame& frame)
+      : codes_(_mm512_load_si512(table.codes.data())),
+        frame_low_(_mm512_load_si512(frame.bytes.data())),
+        frame_high_(_mm512_load_si512(frame.bytes.data() + 64)) {}
+  // Writes the frame at `dst`, with the `n` bytes at `src` translated into it from byte `at` on
+  // (`at + n` at most `frame_size`): each half of the frame with the bytes that fall in it
+  // loaded and looked up in place. Reads the `n` bytes alone, and writes `frame_size` bytes.
+  __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi2"))) void put_framed(
+      const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
+    const std::uint64_t end = at + n;
+    const __mmask64 low =
+        _bzhi_u64(~0ull, static_cast<unsigned>(end)) & ~_bzhi_u64(~0ull, static_cast<unsigned>(at));
+    const __mmask64 high = _bzhi_u64(~0ull, static_cast<unsigned>(end > 64 ? end - 64 : 0));
+    // Where the frame's byte 0 would be in the source: only the bytes of the line are loaded.
+    const auto base = reinterpret_cast<std::uintptr_t>(src) - at;
+    const __m512i bytes_low = _mm512_maskz_loadu_epi8(low, reinterpret_cast<const void*>(base));
+    const __m512i bytes_high =
+        _mm512_maskz_loadu_epi8(high, reinterpret_cast<const void*>(base + 64));
+    _mm512_storeu_si512(dst, _mm512_mask_permutexvar_epi8(frame_low_, low, bytes_low, codes_));
+    _mm512_storeu_si512(dst + 64,
+                        _mm512_mask_permutexvar_epi8(frame_high_, high, bytes_high, codes_));
+  }
   __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void operator()(const std::uint8_t* src,
                                                                          std::size_t n,
                                                                          char* dst) const {
@@ -173,6 +231,7 @@ class Avx512VbmiLines {
 
  private:
   __m512i codes_;
+  __m512i frame_low_, frame_high_;
 };
 
 namespace detail {
@@ -180,15 +239,16 @@ namespace detail {
 // `flatten` compiles `work` and all it calls into these, so the translator's vector code is
 // inlined into the loop over lines.
 template <class Work>
-__attribute__((target("avx2"), flatten)) auto run_with_avx2(const DisplayTable& table, Work& work) {
-  const Avx2Lines translate(table);
+__attribute__((target("avx2"), flatten)) auto run_with_avx2(const DisplayTable& table,
+                                                            const LineFrame& frame, Work& work) {
+  const Avx2Lines translate(table, frame);
   return work(translate);
 }
 
 template <class Work>
-__attribute__((target("avx512f,avx512bw,avx512vbmi"), flatten)) auto run_with_avx512vbmi(
-    const DisplayTable& table, Work& work) {
-  const Avx512VbmiLines translate(table);
+__attribute__((target("avx512f,avx512bw,avx512vbmi,bmi2"), flatten)) auto run_with_avx512vbmi(
+    const DisplayTable& table, const LineFrame& frame, Work& work) {
+  const Avx512VbmiLines translate(table, frame);
   return work(translate);
 }
 
@@ -199,19 +259,21 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"), flatten)) auto run_with_av
 // Returns `work(translate)`, where `translate(src, n, dst)` translates the `n` bytes at `src`
 // (1 to `widest_translated_line` of them) to display characters at `dst`, the fastest way
 // here. It may read and write up to `line_reach` bytes from `src` and `dst`; what it writes
-// past the `n` characters is to be written over or dropped. `work` takes the translator by
-// const reference.
+// past the `n` characters is to be written over or dropped. `translate.put_framed(src, n, dst,
+// at)` writes `frame` at `dst` with the `n` bytes translated into it from byte `at` on (`at` at
+// most 32, `at + n` at most `frame_size`); it may read up to `line_reach` bytes from `src`, and
+// write up to `frame_reach` from `dst`. `work` takes the translator by const reference.
 template <class Work>
-auto with_line_translation(const DisplayTable& table, Work&& work) {
+auto with_line_translation(const DisplayTable& table, const LineFrame& frame, Work&& work) {
   switch (table.translation) {
 #if defined(__x86_64__)
     case Translation::avx512vbmi:
-      return detail::run_with_avx512vbmi(table, work);
+      return detail::run_with_avx512vbmi(table, frame, work);
     case Translation::avx2:
-      return detail::run_with_avx2(table, work);
+      return detail::run_with_avx2(table, frame, work);
 #endif
     default:
-      return work(ScalarLines(table));
+      return work(ScalarLines(table, frame));
   }
 }
 

@@ -9,9 +9,13 @@
 namespace reelprint::bcd {
 namespace {
 
+// For the line translator's frame, which translating a block or finding a separator leaves
+// unused.
+const LineFrame no_frame;
+
 void translate_scalar(const DisplayTable& table, const std::uint8_t* src, std::size_t n,
                       char* dst) {
-  ScalarLines{table}(src, n, dst);
+  ScalarLines{table, no_frame}(src, n, dst);
 }
 
 #if defined(__x86_64__)
@@ -62,7 +66,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void translate_avx512vbmi
 Translation best_translation() {
 #if defined(__x86_64__)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw"))
+  if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("bmi2"))
     return Translation::avx512vbmi;
   if (__builtin_cpu_supports("avx2")) return Translation::avx2;
 #endif
@@ -86,7 +91,7 @@ void translate(const DisplayTable& bcd_to_ascii, const std::uint8_t* src, std::s
 std::size_t until_word_separator(const DisplayTable& bcd_to_ascii, const std::uint8_t* src,
                                  std::size_t n) {
   // Only lines that cross the end of the loaded bytes come here: a byte at a time will do.
-  return ScalarLines(bcd_to_ascii).until_separator(src, n);
+  return ScalarLines(bcd_to_ascii, no_frame).until_separator(src, n);
 }
 
 }  // namespace reelprint::bcd

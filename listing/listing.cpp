@@ -34,13 +34,20 @@ constexpr std::size_t room_at_once = OutputBuffer::buffer_size / 2;
 constexpr std::string_view indent = "       ";
 static_assert(TapeReader::readable_past_end >= bcd::line_reach);
 static_assert(widest_line <= bcd::widest_translated_line);
-// The most records listed in one block, and the most lines of data beyond one a record: the
-// room for them all fits `room_at_once`, and so does the room for as many word-marked lines.
-constexpr std::size_t records_at_once = 128;
-constexpr std::size_t block_lines =
-    (room_at_once - records_at_once * (untagged_line_room + tag_room)) / untagged_line_room;
+// The most lines of a record listed in one block: the room for them fits `room_at_once`,
+// word-marked or not.
+constexpr std::size_t block_lines = (room_at_once - tag_room) / marked_line_room - 1;
 static_assert(block_lines >= 2);
-static_assert((block_lines + 1) * marked_line_room + tag_room <= room_at_once);
+static_assert((block_lines + 1) * untagged_line_room + tag_room <= room_at_once);
+// Beyond its lines' room, what a record may need: a line more than its bytes fill, and a tag.
+constexpr std::size_t record_room = untagged_line_room + tag_room;
+
+// A record's first line starts with its prefix, and its tag's words stand one column past the
+// end of the widest line.
+constexpr std::string_view first_prefix = "    1: ";
+constexpr std::string_view tag_words = "  Record ";
+static_assert(first_prefix.size() + widest_line + 1 + tag_words.size() <= bcd::frame_size);
+static_assert(bcd::frame_reach <= untagged_line_room + tag_room);
 
 // Writes `count` read as a signed 32-bit number, as the framing messages have always shown
 // counts; returns the end of it.
@@ -62,8 +69,18 @@ char* put_tag(char* p, std::size_t short_by, const RecordNumber& nr) {
   static constexpr char blanks[] = "                                ";
   std::memcpy(p, blanks, 32);
   for (std::size_t k = 32; k <= short_by; k += 32) std::memcpy(p + k, blanks, 32);
-  p = put_text(p + short_by + 1, "  Record ");
+  p = put_text(p + short_by + 1, tag_words);
   return nr.put(p);
+}
+
+// Returns the frame of a record's first line of `recl` characters: its prefix, the blanks to
+// its tag, and the tag's words.
+bcd::LineFrame tag_frame(std::size_t recl) {
+  bcd::LineFrame frame;
+  char* p = put_text(frame.bytes.data(), first_prefix);
+  std::memset(p, ' ', recl + 1);
+  put_text(p + recl + 1, tag_words);
+  return frame;
 }
 
 // How the lines of the listing are laid out, gathered so that a loop can copy it into
@@ -80,10 +97,8 @@ struct LineLayout {
 template <class TranslateLine>
 char* put_tagged_line(const TranslateLine& translate, const LineLayout& layout, char* p,
                       const std::uint8_t* bytes, std::size_t np, const RecordNumber& nr) {
-  std::memcpy(p, "    1: ", 8);  // the first line's prefix, always
-  char* const pr = p + 7;
-  translate(bytes, np, pr);
-  p = put_tag(pr + np, layout.recl - np, nr);
+  translate.put_framed(bytes, np, p, first_prefix.size());
+  p = nr.put(p + first_prefix.size() + layout.recl + 1 + tag_words.size());
   *p++ = '\n';
   return p;
 }
@@ -98,7 +113,8 @@ class Lister {
         reader_(reader),
         out_(out),
         bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)),
-        layout_{recl_, settings.all ? '\0' : settings.blank} {
+        layout_{recl_, settings.all ? '\0' : settings.blank},
+        tag_frame_(tag_frame(recl_)) {
     for (std::size_t line = 0; line < prefixes_.size(); ++line) {
       Prefix& prefix = prefixes_[line];
       prefix.size =
@@ -118,8 +134,8 @@ class Lister {
 
   void list_loaded_records(RecordNumber& nr);
   template <class TranslateLine>
-  char* put_records(const TranslateLine& translate, char* p, std::size_t count,
-                    RecordNumber& nr) const;
+  char* put_loaded_records(const TranslateLine& translate, char* p, const char* room_end,
+                           RecordNumber& nr, tape_image::WholeRecords& whole) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr);
@@ -163,12 +179,14 @@ class Lister {
   OutputBuffer& out_;
   const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
   const LineLayout layout_;
+  bcd::LineFrame tag_frame_;           // a record's first line, less its characters and number
   std::array<Prefix, 1024> prefixes_;  // of lines 0 to 1023 of a record
-  // The most data bytes listed in one block: as many whole lines as fit `room_at_once` with
-  // the most records a block takes.
+  // The most data bytes listed in one block: as many whole lines as fit `room_at_once`.
   const std::size_t block_bytes_ = block_lines * recl_;
-  std::array<tape_image::WholeRecord, records_at_once>
-      whole_records_;  // found among the loaded bytes
+  // Output room a data byte may need, at most: a line's room for every `recl_` of them.
+  const std::size_t room_per_byte_ = (untagged_line_room + recl_ - 1) / recl_;
+  // The largest record listed among others in a block: its room fits `room_at_once`.
+  const std::size_t block_record_ = (room_at_once - record_room) / room_per_byte_;
 };
 
 int Lister::list() {
@@ -195,39 +213,43 @@ int Lister::list() {
 
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing a block of them at a time saves setting up for each.
+// such, and listing them a block at a time saves setting up for each.
 void Lister::list_loaded_records(RecordNumber& nr) {
-  for (;;) {
-    const tape_image::WholeRecords whole =
-        reader_.find_whole_records(whole_records_, block_bytes_, block_bytes_, settings_.even);
-    if (whole.count == 0 || out_.error() != 0) return;
-    char* const start = out_.room(room_for(whole.count, whole.data_bytes));
-    out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
-      return put_records(translate, start, whole.count, nr);
+  for (bool more = true; more && out_.error() == 0;) {
+    char* const start = out_.room(room_at_once);
+    const char* const room_end = out_.room_end();
+    tape_image::WholeRecords whole;
+    out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
+      return put_loaded_records(translate, start, room_end, nr, whole);
     }));
     reader_.consume(whole.bytes);
+    more = whole.refused && whole.count > 0;  // the output buffer is full: on after it is written
   }
 }
 
-// Writes the first `count` records of `whole_records_`, numbered on from `nr`, at `p`, and
-// counts `nr` on past them; returns the end of them.
+// Writes the records that lie whole among the loaded bytes at `p`, as many as fit before
+// `room_end`, numbered on from `nr`, and counts `nr` on past them; sets `whole` to what was
+// listed. Returns the end of them.
 template <class TranslateLine>
-char* Lister::put_records(const TranslateLine& translator, char* p, std::size_t count,
-                          RecordNumber& counted) const {
+char* Lister::put_loaded_records(const TranslateLine& translator, char* p, const char* room_end,
+                                 RecordNumber& counted, tape_image::WholeRecords& whole) const {
   // Copies of their own, which the compiler can see no store reach, stay in registers: each
   // byte written through a char pointer could otherwise change them.
   const TranslateLine translate = translator;
   const LineLayout layout = layout_;
+  const std::size_t room_per_byte = room_per_byte_;
   RecordNumber nr = counted;
-  const std::uint8_t* const loaded = reader_.loaded().data();
-  for (std::size_t k = 0; k != count; ++k) {
-    const tape_image::WholeRecord record = whole_records_[k];
-    if (record.size <= layout.recl)  // a record of one line, as a card is
-      p = put_tagged_line(translate, layout, p, loaded + record.data, record.size, nr);
-    else
-      p = put_lines(translate, layout, p, loaded + record.data, record.size, 0, true, nr);
-    nr.next();
-  }
+  whole = reader_.take_whole_records(
+      block_record_, settings_.even, [&](const std::uint8_t* bytes, std::uint32_t size) {
+        if (static_cast<std::size_t>(room_end - p) < size * room_per_byte + record_room)
+          return false;
+        if (size <= layout.recl)  // a record of one line, as a card is
+          p = put_tagged_line(translate, layout, p, bytes, size, nr);
+        else
+          p = put_lines(translate, layout, p, bytes, size, 0, true, nr);
+        nr.next();
+        return true;
+      });
   counted = nr;
   return p;
 }
@@ -270,7 +292,7 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     const std::size_t size = std::min(bytes.size(), block_bytes_);
     std::size_t used = 0;
     char* const start = out_.room((size / recl + 1) * marked_line_room + tag_room);
-    out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+    out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
       const auto translate_here = translate;  // in registers: see `put_records`
       return put_loaded_marked_lines(translate_here, start, bytes.data(), size, i, line, nr, used);
     }));
@@ -396,7 +418,7 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     if (size < i) size -= size % recl;
     i -= size;
     char* const start = out_.room(room_for(1, size));
-    out_.commit(bcd::with_line_translation(bcd_to_ascii_, [&](const auto& translate) {
+    out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
       const auto translate_here = translate;  // in registers: see `put_records`
       const LineLayout layout = layout_;
       return put_lines(translate_here, layout, start, bytes.data(), size, line, i == 0, nr);

@@ -46,6 +46,9 @@ class OutputBuffer {
     return buffer_.data() + used_;
   }
 
+  // Returns the end of the room: `room` leaves at least the bytes asked for before it.
+  const char* room_end() const { return buffer_.data() + buffer_.size(); }
+
   // Takes the bytes written at `room` up to `end` as output.
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
 

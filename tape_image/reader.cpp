@@ -36,37 +36,6 @@ bool TapeReader::load(std::size_t n) {
   return true;
 }
 
-WholeRecords TapeReader::find_whole_records(std::span<WholeRecord> found, std::size_t max_size,
-                                            std::size_t max_data_bytes, bool even) const {
-  const std::uint8_t* const front = buffer_.data() + pos_;
-  const std::size_t limit = end_ - pos_;
-  const std::size_t odd_pad = even ? 1 : 0;
-  // Where a record starts depends on the count before it, so each count would wait for the
-  // one before to load. Records mostly come in runs of one size (a card deck), so the size is
-  // taken to be the last one's and checked after: the check is a branch the processor guesses
-  // right, and the next count can load at once.
-  std::size_t last_size = 0;   // no record has
-  std::size_t last_taken = 0;  // bytes that record took, framing and all
-  WholeRecords whole;
-  for (std::size_t at = 0; whole.count < found.size() && limit - at >= 4;) {
-    const std::size_t size = load_le32(front + at);
-    std::size_t taken = last_taken;
-    if (size != last_size) {
-      taken = 8 + size + (size & odd_pad);
-      last_size = size;
-      last_taken = taken;
-    }
-    // One test for 1 to `max_size` bytes: a count of 0 wraps round to the largest number.
-    if (size - 1 >= std::min(max_size, max_data_bytes - whole.data_bytes)) break;
-    if (limit - at < taken || load_le32(front + at + taken - 4) != size) break;
-    found[whole.count++] = {at + 4, static_cast<std::uint32_t>(size)};
-    at += taken;
-    whole.bytes = at;
-    whole.data_bytes += size;
-  }
-  return whole;
-}
-
 ReadStatus TapeReader::read_len_slowly(std::uint32_t& count) {
   count = 0;
   if (!load(4)) {

@@ -21,17 +21,12 @@ enum class ReadStatus {
   io_error,  // the input failed for a reason other than its end
 };
 
-// A record that lies whole among the loaded bytes, counts and trailer included.
-struct WholeRecord {
-  std::size_t data;    // offset of its first data byte from the front of `loaded()`
-  std::uint32_t size;  // its data bytes
-};
-
-// The records `find_whole_records` found: how many, and the bytes they take up.
+// How a run of records that lie whole among the loaded bytes ended: how many were taken, and
+// the bytes they take up, framing included.
 struct WholeRecords {
   std::size_t count = 0;
-  std::size_t bytes = 0;       // framing included
-  std::size_t data_bytes = 0;  // of data alone
+  std::size_t bytes = 0;
+  bool refused = false;  // the next record was whole, but refused
 };
 
 enum class FinishStatus {
@@ -72,13 +67,45 @@ class TapeReader {
   // Returns the loaded bytes not yet read, without loading more.
   std::span<const std::uint8_t> loaded() const { return {buffer_.data() + pos_, end_ - pos_}; }
 
-  // Finds the records that lie whole at the front of the loaded bytes, up to `found.size()`
-  // of them, each of 1 to `max_size` data bytes and no more than `max_data_bytes` of data in
-  // all, each ending well (framed as `finish_record` would find with `even`). Stops before the
-  // first record that is not such, or not whole, or a tape mark: that one is left to be read
-  // the usual way. Loads and reads nothing: the caller consumes the bytes it lists.
-  WholeRecords find_whole_records(std::span<WholeRecord> found, std::size_t max_size,
-                                  std::size_t max_data_bytes, bool even) const;
+  // Offers the records that lie whole at the front of the loaded bytes, one by one, to
+  // `take(data, size)`: each of 1 to `max_size` data bytes and ending well (framed as
+  // `finish_record` would find with `even`). Stops before the first record that is not such,
+  // or not whole, or a tape mark, which is left to be read the usual way; or before the first
+  // one that `take` refuses by returning false. Loads and reads nothing: the caller consumes
+  // the bytes taken. Inline, so that `take` is compiled into the loop.
+  template <class Take>
+  WholeRecords take_whole_records(std::size_t max_size, bool even, Take&& take) const {
+    const std::uint8_t* const front = buffer_.data() + pos_;
+    const std::size_t limit = end_ - pos_;
+    const std::size_t odd_pad = even ? 1 : 0;
+    // Where a record starts depends on the count before it, so each count would wait for the
+    // one before to load. Records mostly come in runs of one size (a card deck), so the size
+    // is taken to be the last one's and checked after: the check is a branch the processor
+    // guesses right, and the next count can load at once.
+    std::size_t last_size = 0;   // no record has
+    std::size_t last_taken = 0;  // bytes that record took, framing and all
+    WholeRecords whole;
+    for (std::size_t at = 0; limit - at >= 4;) {
+      const std::size_t size = load_le32(front + at);
+      std::size_t taken = last_taken;
+      if (size != last_size) {
+        taken = 8 + size + (size & odd_pad);
+        last_size = size;
+        last_taken = taken;
+      }
+      // One test for 1 to `max_size` bytes: a count of 0 wraps round to the largest number.
+      if (size - 1 >= max_size) break;
+      if (limit - at < taken || load_le32(front + at + taken - 4) != size) break;
+      if (!take(front + at + 4, static_cast<std::uint32_t>(size))) {
+        whole.refused = true;
+        break;
+      }
+      at += taken;
+      whole.bytes = at;
+      ++whole.count;
+    }
+    return whole;
+  }
 
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
   // (simh framing; a missing pad byte is not an error of its own), then reads the trailing

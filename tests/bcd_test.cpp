@@ -150,7 +150,7 @@ TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanItsReach) {
     for (std::size_t offset : {0, 3}) {
       for (std::size_t n = 1; n <= widest_translated_line; ++n) {
         std::string out(line_reach + 8, '!');
-        with_line_translation(table, [&](const auto& translate_line) {
+        with_line_translation(table, LineFrame{}, [&](const auto& translate_line) {
           translate_line(bytes.data() + offset, n, out.data());
         });
         std::string expected;
@@ -166,10 +166,39 @@ TEST(LineTranslation, EveryWayGetsTheLineRightAndWritesNoFurtherThanItsReach) {
   }
 }
 
+TEST(LineTranslation, EveryWayWritesTheFrameWithTheLineInItAndReadsNoMoreThanTheLine) {
+  LineFrame frame;
+  for (std::size_t k = 0; k < frame_size; ++k) frame.bytes[k] = static_cast<char>('a' + k % 26);
+  DisplayTable table = prepare(Arrangement::a, '_');
+  for (const Translation translation : translations_here()) {
+    table.translation = translation;
+    for (const std::size_t at : {0, 7, 32}) {
+      for (std::size_t n = 1; at + n <= frame_size; ++n) {
+        // The line between bytes that show as '?' (code 63 + 128) if translated; the bytes
+        // past it may be read, but must not show.
+        std::vector<std::uint8_t> bytes(n + line_reach, 63 + 128);
+        for (std::size_t k = 0; k < n; ++k) bytes[k] = static_cast<std::uint8_t>(k * 7 % 64);
+        std::string out(frame_reach + 8, '!');
+        with_line_translation(table, frame, [&](const auto& translate_line) {
+          translate_line.put_framed(bytes.data(), n, out.data(), at);
+        });
+        std::string expected(frame.bytes.data(), frame_size);
+        for (std::size_t k = 0; k < n; ++k) {
+          const char c = table_of(Arrangement::a)[bytes[k]];
+          expected[at + k] = c == ' ' ? '_' : c;
+        }
+        ASSERT_EQ(out.substr(0, frame_size), expected)
+            << static_cast<int>(translation) << " at=" << at << " n=" << n;
+        ASSERT_EQ(out.substr(frame_reach), "!!!!!!!!") << static_cast<int>(translation);
+      }
+    }
+  }
+}
+
 TEST(LineTranslation, HandsBackWhatTheWorkReturns) {
   const DisplayTable table = prepare(Arrangement::a, ' ');
   const std::uint8_t bytes[line_reach] = {56};
-  const char first = with_line_translation(table, [&](const auto& translate_line) {
+  const char first = with_line_translation(table, LineFrame{}, [&](const auto& translate_line) {
     char out[line_reach];
     translate_line(bytes, 1, out);
     return out[0];
@@ -185,7 +214,7 @@ TEST(LineTranslation, EveryWayFindsTheFirstSeparatorInTheLineAndNoneJustPastIt) 
       std::vector<std::uint8_t> bytes(line_reach + 1, 28);  // 28 and 30 are near misses
       for (std::size_t k = 1; k < bytes.size(); k += 2) bytes[k] = 30 + 64;
       if (n + 1 < bytes.size()) bytes[n + 1] = 29;  // past the line: not the line's
-      with_line_translation(table, [&](const auto& line) {
+      with_line_translation(table, LineFrame{}, [&](const auto& line) {
         ASSERT_EQ(line.until_separator(bytes.data(), n), n) << static_cast<int>(translation);
         for (const std::size_t spot : {std::size_t{0}, n / 2, n - 1}) {
           auto marked = bytes;

@@ -215,58 +215,89 @@ TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
   }
 }
 
-// Loads the front of `image` and finds the whole records there.
-WholeRecords find_in(const Bytes& image, std::span<WholeRecord> found, std::size_t max_size,
-                     std::size_t max_data_bytes, bool even) {
+// A record `take_whole_records` offered: the offset of its data from the image's front, and
+// its size.
+struct Taken {
+  std::size_t data;
+  std::uint32_t size;
+  bool operator==(const Taken&) const = default;
+};
+
+// Loads the front of `image` and takes the whole records there into `taken`, refusing any past
+// the first `max_count`, or that would bring the data taken past `max_data_bytes`.
+WholeRecords take_from(const Bytes& image, std::vector<Taken>& taken, std::size_t max_size,
+                       bool even, std::size_t max_count = 100, std::size_t max_data_bytes = 1000) {
   MemorySource source(image);
   TapeReader reader(source);
   EXPECT_FALSE(reader.data(1).empty());  // loads what the buffer holds
-  return reader.find_whole_records(found, max_size, max_data_bytes, even);
+  const std::uint8_t* const front = reader.loaded().data();
+  taken.clear();
+  std::size_t data_bytes = 0;
+  return reader.take_whole_records(
+      max_size, even, [&](const std::uint8_t* data, std::uint32_t size) {
+        if (taken.size() == max_count) return false;
+        if (data_bytes + size > max_data_bytes) return false;
+        data_bytes += size;
+        taken.push_back({static_cast<std::size_t>(data - front), size});
+        return true;
+      });
 }
 
-TEST(FindWholeRecords, FindsEachRecordsDataUpToATapeMark) {
+TEST(TakeWholeRecords, OffersEachRecordsDataUpToATapeMark) {
   const Bytes simh = ImageBuilder()
                          .record(Bytes(3, 1))
                          .record(Bytes(4, 2))
                          .tape_mark()
                          .record(Bytes(2, 3))
                          .bytes();
-  std::vector<WholeRecord> found(8);
-  WholeRecords whole = find_in(simh, found, 100, 1000, true);
-  ASSERT_EQ(whole.count, 2u);
-  EXPECT_EQ(found[0].data, 4u);
-  EXPECT_EQ(found[0].size, 3u);
-  EXPECT_EQ(found[1].data, 16u);  // past the first record's pad byte
-  EXPECT_EQ(found[1].size, 4u);
+  std::vector<Taken> taken;
+  WholeRecords whole = take_from(simh, taken, 100, true);
+  EXPECT_EQ(taken, (std::vector<Taken>{{4, 3}, {16, 4}}));  // the second past the pad byte
+  EXPECT_EQ(whole.count, 2u);
   EXPECT_EQ(whole.bytes, 24u);
-  EXPECT_EQ(whole.data_bytes, 7u);
+  EXPECT_FALSE(whole.refused);
 
   const Bytes e11 = ImageBuilder(Framing::e11).record(Bytes(3, 1)).record(Bytes(4, 2)).bytes();
-  whole = find_in(e11, found, 100, 1000, false);
-  ASSERT_EQ(whole.count, 2u);
-  EXPECT_EQ(found[1].data, 15u);
+  whole = take_from(e11, taken, 100, false);
+  EXPECT_EQ(taken, (std::vector<Taken>{{4, 3}, {15, 4}}));
   EXPECT_EQ(whole.bytes, e11.size());
 }
 
-TEST(FindWholeRecords, StopsBeforeARecordThatIsBadTooLongOverTheLimitsOrCutShort) {
-  std::vector<WholeRecord> found(8);
+TEST(TakeWholeRecords, StopsBeforeARecordThatIsBadTooLongOrCutShort) {
+  std::vector<Taken> taken;
   const Bytes unequal =
       ImageBuilder().record(Bytes(5, 1)).count(6).raw(Bytes(6, 1)).count(7).bytes();
-  EXPECT_EQ(find_in(unequal, found, 100, 1000, true).count, 1u);
+  EXPECT_EQ(take_from(unequal, taken, 100, true).count, 1u);
 
   const Bytes two = ImageBuilder().record(Bytes(5, 1)).record(Bytes(5, 1)).bytes();
-  EXPECT_EQ(find_in(two, found, 4, 1000, true).count, 0u);  // longer than max_size
-  EXPECT_EQ(find_in(two, found, 5, 9, true).count, 1u);     // more data than max_data_bytes
-  EXPECT_EQ(find_in(two, found, 5, 10, true).count, 2u);
-  EXPECT_EQ(find_in(two, std::span(found).first(1), 5, 10, true).count, 1u);
+  EXPECT_EQ(take_from(two, taken, 4, true).count, 0u);  // longer than max_size
+  EXPECT_EQ(take_from(two, taken, 5, true).count, 2u);
 
   Bytes cut = two;
   cut.pop_back();  // the second trailer lacks a byte
-  EXPECT_EQ(find_in(cut, found, 100, 1000, true).count, 1u);
-  EXPECT_EQ(find_in(ImageBuilder().count(0x8000'0000).raw(Bytes(10, 1)).bytes(), found,
-                    std::size_t{1} << 40, std::size_t{1} << 40, true)
+  EXPECT_EQ(take_from(cut, taken, 100, true).count, 1u);
+  EXPECT_EQ(take_from(ImageBuilder().count(0x8000'0000).raw(Bytes(10, 1)).bytes(), taken,
+                      std::size_t{1} << 40, true)
                 .count,
             0u);  // a count far past the loaded bytes
+}
+
+TEST(TakeWholeRecords, ARefusedRecordEndsTheRunAndIsLeftUnread) {
+  const Bytes three =
+      ImageBuilder().record(Bytes(5, 1)).record(Bytes(5, 2)).record(Bytes(5, 3)).bytes();
+  std::vector<Taken> taken;
+  WholeRecords whole = take_from(three, taken, 100, true, 1);
+  EXPECT_EQ(taken, (std::vector<Taken>{{4, 5}}));
+  EXPECT_EQ(whole.count, 1u);
+  EXPECT_EQ(whole.bytes, 14u);
+  EXPECT_TRUE(whole.refused);
+
+  whole = take_from(three, taken, 100, true, 100, 9);  // the second would pass the data limit
+  EXPECT_EQ(whole.count, 1u);
+  EXPECT_TRUE(whole.refused);
+  whole = take_from(three, taken, 100, true, 100, 15);
+  EXPECT_EQ(whole.count, 3u);
+  EXPECT_FALSE(whole.refused);  // stopped at the image's end
 }
 
 }  // namespace
