@@ -134,7 +134,10 @@ class Lister {
 
   void list_loaded_records(RecordNumber& nr);
   template <class TranslateLine>
-  char* put_loaded_records(const TranslateLine& translate, char* p, const char* room_end,
+  char* put_one_line_records(const TranslateLine& translate, char* p, const char* room_end,
+                             RecordNumber& nr, tape_image::WholeRecords& whole) const;
+  template <class TranslateLine>
+  char* put_longer_records(const TranslateLine& translate, char* p, const char* room_end,
                            RecordNumber& nr, tape_image::WholeRecords& whole) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
@@ -213,40 +216,69 @@ int Lister::list() {
 
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing them a block at a time saves setting up for each.
+// such, and listing them a block at a time saves setting up for each. Runs of records of one
+// line (a card deck) are listed by a loop of their own, which keeps all it needs in
+// registers; the loop for longer records needs more than there are.
 void Lister::list_loaded_records(RecordNumber& nr) {
   for (bool more = true; more && out_.error() == 0;) {
-    char* const start = out_.room(room_at_once);
+    char* p = out_.room(room_at_once);
     const char* const room_end = out_.room_end();
-    tape_image::WholeRecords whole;
-    out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
-      return put_loaded_records(translate, start, room_end, nr, whole);
-    }));
-    reader_.consume(whole.bytes);
-    more = whole.refused && whole.count > 0;  // the output buffer is full: on after it is written
+    tape_image::WholeRecords one_line;
+    tape_image::WholeRecords longer;
+    p = bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
+      return put_one_line_records(translate, p, room_end, nr, one_line);
+    });
+    reader_.consume(one_line.bytes);
+    p = bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
+      return put_longer_records(translate, p, room_end, nr, longer);
+    });
+    reader_.consume(longer.bytes);
+    out_.commit(p);
+    // Either run stopped at a record of the other kind, or the output buffer is full: on after
+    // it is written. A record that neither takes is left to be read the usual way.
+    more = one_line.bytes + longer.bytes > 0;
   }
 }
 
-// Writes the records that lie whole among the loaded bytes at `p`, as many as fit before
-// `room_end`, numbered on from `nr`, and counts `nr` on past them; sets `whole` to what was
-// listed. Returns the end of them.
+// Writes the records of one line that lie whole at the front of the loaded bytes at `p`, as
+// many as fit before `room_end`, numbered on from `nr`, and counts `nr` on past them; sets
+// `whole` to what was listed. Returns the end of them.
 template <class TranslateLine>
-char* Lister::put_loaded_records(const TranslateLine& translator, char* p, const char* room_end,
-                                 RecordNumber& counted, tape_image::WholeRecords& whole) const {
+char* Lister::put_one_line_records(const TranslateLine& translator, char* p, const char* room_end,
+                                   RecordNumber& counted, tape_image::WholeRecords& whole) const {
   // Copies of their own, which the compiler can see no store reach, stay in registers: each
   // byte written through a char pointer could otherwise change them.
+  const TranslateLine translate = translator;
+  const LineLayout layout = layout_;
+  // The room a record of one line may need.
+  const std::size_t most_room = layout.recl * room_per_byte_ + record_room;
+  RecordNumber nr = counted;
+  whole = reader_.take_whole_records(layout.recl, settings_.even,
+                                     [&](const std::uint8_t* bytes, std::uint32_t size) {
+                                       if (static_cast<std::size_t>(room_end - p) < most_room)
+                                         return false;
+                                       p = put_tagged_line(translate, layout, p, bytes, size, nr);
+                                       nr.next();
+                                       return true;
+                                     });
+  counted = nr;
+  return p;
+}
+
+// The same for records of more than one line.
+template <class TranslateLine>
+char* Lister::put_longer_records(const TranslateLine& translator, char* p, const char* room_end,
+                                 RecordNumber& counted, tape_image::WholeRecords& whole) const {
   const TranslateLine translate = translator;
   const LineLayout layout = layout_;
   const std::size_t room_per_byte = room_per_byte_;
   RecordNumber nr = counted;
   whole = reader_.take_whole_records(
       block_record_, settings_.even, [&](const std::uint8_t* bytes, std::uint32_t size) {
+        if (size <= layout.recl) return false;  // for the loop of one-line records
         if (static_cast<std::size_t>(room_end - p) < size * room_per_byte + record_room)
           return false;
-        if (size <= layout.recl)  // a record of one line, as a card is
-          p = put_tagged_line(translate, layout, p, bytes, size, nr);
-        else
-          p = put_lines(translate, layout, p, bytes, size, 0, true, nr);
+        p = put_lines(translate, layout, p, bytes, size, 0, true, nr);
         nr.next();
         return true;
       });

@@ -21,12 +21,10 @@ enum class ReadStatus {
   io_error,  // the input failed for a reason other than its end
 };
 
-// How a run of records that lie whole among the loaded bytes ended: how many were taken, and
-// the bytes they take up, framing included.
+// How a run of records that lie whole among the loaded bytes ended.
 struct WholeRecords {
-  std::size_t count = 0;
-  std::size_t bytes = 0;
-  bool refused = false;  // the next record was whole, but refused
+  std::size_t bytes = 0;  // that the records taken take up, framing included
+  bool refused = false;   // the next record was whole, but refused
 };
 
 enum class FinishStatus {
@@ -85,7 +83,8 @@ class TapeReader {
     std::size_t last_size = 0;   // no record has
     std::size_t last_taken = 0;  // bytes that record took, framing and all
     WholeRecords whole;
-    for (std::size_t at = 0; limit - at >= 4;) {
+    std::size_t at = 0;
+    while (limit - at >= 4) {
       const std::size_t size = load_le32(front + at);
       std::size_t taken = last_taken;
       if (size != last_size) {
@@ -101,9 +100,8 @@ class TapeReader {
         break;
       }
       at += taken;
-      whole.bytes = at;
-      ++whole.count;
     }
+    whole.bytes = at;
     return whole;
   }
 
