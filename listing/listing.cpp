@@ -47,7 +47,10 @@ constexpr std::size_t record_room = untagged_line_room + tag_room;
 constexpr std::string_view first_prefix = "    1: ";
 constexpr std::string_view tag_words = "  Record ";
 static_assert(first_prefix.size() + widest_line + 1 + tag_words.size() <= bcd::frame_size);
-static_assert(bcd::frame_reach <= untagged_line_room + tag_room);
+// A record's first line, written as a frame and then its number (up to 20 digits, and the 8
+// bytes past them that may be written over) and its newline, fits a record's room.
+static_assert(bcd::frame_reach <= record_room);
+static_assert(bcd::frame_size + 20 + 8 + 1 <= record_room);
 
 // Writes `count` read as a signed 32-bit number, as the framing messages have always shown
 // counts; returns the end of it.
@@ -135,10 +138,10 @@ class Lister {
   void list_loaded_records(RecordNumber& nr);
   template <class TranslateLine>
   char* put_one_line_records(const TranslateLine& translate, char* p, const char* room_end,
-                             RecordNumber& nr, tape_image::WholeRecords& whole) const;
+                             RecordNumber& nr, std::size_t& taken) const;
   template <class TranslateLine>
   char* put_longer_records(const TranslateLine& translate, char* p, const char* room_end,
-                           RecordNumber& nr, tape_image::WholeRecords& whole) const;
+                           RecordNumber& nr, std::size_t& taken) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr);
   bool list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr);
@@ -182,7 +185,7 @@ class Lister {
   OutputBuffer& out_;
   const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
   const LineLayout layout_;
-  bcd::LineFrame tag_frame_;           // a record's first line, less its characters and number
+  const bcd::LineFrame tag_frame_;     // a record's first line, less its characters and number
   std::array<Prefix, 1024> prefixes_;  // of lines 0 to 1023 of a record
   // The most data bytes listed in one block: as many whole lines as fit `room_at_once`.
   const std::size_t block_bytes_ = block_lines * recl_;
@@ -223,40 +226,38 @@ void Lister::list_loaded_records(RecordNumber& nr) {
   for (bool more = true; more && out_.error() == 0;) {
     char* p = out_.room(room_at_once);
     const char* const room_end = out_.room_end();
-    tape_image::WholeRecords one_line;
-    tape_image::WholeRecords longer;
+    std::size_t one_line = 0;  // bytes of the records each loop takes
+    std::size_t longer = 0;
     p = bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
       return put_one_line_records(translate, p, room_end, nr, one_line);
     });
-    reader_.consume(one_line.bytes);
+    reader_.consume(one_line);
     p = bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
       return put_longer_records(translate, p, room_end, nr, longer);
     });
-    reader_.consume(longer.bytes);
+    reader_.consume(longer);
     out_.commit(p);
     // Either run stopped at a record of the other kind, or the output buffer is full: on after
     // it is written. A record that neither takes is left to be read the usual way.
-    more = one_line.bytes + longer.bytes > 0;
+    more = one_line + longer > 0;
   }
 }
 
 // Writes the records of one line that lie whole at the front of the loaded bytes at `p`, as
 // many as fit before `room_end`, numbered on from `nr`, and counts `nr` on past them; sets
-// `whole` to what was listed. Returns the end of them.
+// `taken` to the bytes they take up. Returns the end of them.
 template <class TranslateLine>
 char* Lister::put_one_line_records(const TranslateLine& translator, char* p, const char* room_end,
-                                   RecordNumber& counted, tape_image::WholeRecords& whole) const {
+                                   RecordNumber& counted, std::size_t& taken) const {
   // Copies of their own, which the compiler can see no store reach, stay in registers: each
   // byte written through a char pointer could otherwise change them.
   const TranslateLine translate = translator;
   const LineLayout layout = layout_;
-  // The room a record of one line may need.
-  const std::size_t most_room = layout.recl * room_per_byte_ + record_room;
   RecordNumber nr = counted;
-  whole = reader_.take_whole_records(layout.recl, settings_.even,
+  taken = reader_.take_whole_records(layout.recl, settings_.even,
                                      [&](const std::uint8_t* bytes, std::uint32_t size) {
-                                       if (static_cast<std::size_t>(room_end - p) < most_room)
-                                         return false;
+                                       if (static_cast<std::size_t>(room_end - p) < record_room)
+                                         return false;  // a line and a tag
                                        p = put_tagged_line(translate, layout, p, bytes, size, nr);
                                        nr.next();
                                        return true;
@@ -268,12 +269,12 @@ char* Lister::put_one_line_records(const TranslateLine& translator, char* p, con
 // The same for records of more than one line.
 template <class TranslateLine>
 char* Lister::put_longer_records(const TranslateLine& translator, char* p, const char* room_end,
-                                 RecordNumber& counted, tape_image::WholeRecords& whole) const {
+                                 RecordNumber& counted, std::size_t& taken) const {
   const TranslateLine translate = translator;
   const LineLayout layout = layout_;
   const std::size_t room_per_byte = room_per_byte_;
   RecordNumber nr = counted;
-  whole = reader_.take_whole_records(
+  taken = reader_.take_whole_records(
       block_record_, settings_.even, [&](const std::uint8_t* bytes, std::uint32_t size) {
         if (size <= layout.recl) return false;  // for the loop of one-line records
         if (static_cast<std::size_t>(room_end - p) < size * room_per_byte + record_room)
@@ -325,7 +326,7 @@ bool Lister::list_marked_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     std::size_t used = 0;
     char* const start = out_.room((size / recl + 1) * marked_line_room + tag_room);
     out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
-      const auto translate_here = translate;  // in registers: see `put_records`
+      const auto translate_here = translate;  // in registers: see `put_one_line_records`
       return put_loaded_marked_lines(translate_here, start, bytes.data(), size, i, line, nr, used);
     }));
     reader_.consume(used);
@@ -451,7 +452,7 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     i -= size;
     char* const start = out_.room(room_for(1, size));
     out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
-      const auto translate_here = translate;  // in registers: see `put_records`
+      const auto translate_here = translate;  // in registers: see `put_one_line_records`
       const LineLayout layout = layout_;
       return put_lines(translate_here, layout, start, bytes.data(), size, line, i == 0, nr);
     }));

@@ -21,12 +21,6 @@ enum class ReadStatus {
   io_error,  // the input failed for a reason other than its end
 };
 
-// How a run of records that lie whole among the loaded bytes ended.
-struct WholeRecords {
-  std::size_t bytes = 0;  // that the records taken take up, framing included
-  bool refused = false;   // the next record was whole, but refused
-};
-
 enum class FinishStatus {
   ok,
   io_error,
@@ -69,10 +63,11 @@ class TapeReader {
   // `take(data, size)`: each of 1 to `max_size` data bytes and ending well (framed as
   // `finish_record` would find with `even`). Stops before the first record that is not such,
   // or not whole, or a tape mark, which is left to be read the usual way; or before the first
-  // one that `take` refuses by returning false. Loads and reads nothing: the caller consumes
-  // the bytes taken. Inline, so that `take` is compiled into the loop.
+  // one that `take` refuses by returning false. Returns the bytes that the records taken take
+  // up, framing included. Loads and reads nothing: the caller consumes the bytes taken.
+  // Inline, so that `take` is compiled into the loop.
   template <class Take>
-  WholeRecords take_whole_records(std::size_t max_size, bool even, Take&& take) const {
+  std::size_t take_whole_records(std::size_t max_size, bool even, Take&& take) const {
     const std::uint8_t* const front = buffer_.data() + pos_;
     const std::size_t limit = end_ - pos_;
     const std::size_t odd_pad = even ? 1 : 0;
@@ -82,7 +77,6 @@ class TapeReader {
     // guesses right, and the next count can load at once.
     std::size_t last_size = 0;   // no record has
     std::size_t last_taken = 0;  // bytes that record took, framing and all
-    WholeRecords whole;
     std::size_t at = 0;
     while (limit - at >= 4) {
       const std::size_t size = load_le32(front + at);
@@ -95,14 +89,10 @@ class TapeReader {
       // One test for 1 to `max_size` bytes: a count of 0 wraps round to the largest number.
       if (size - 1 >= max_size) break;
       if (limit - at < taken || load_le32(front + at + taken - 4) != size) break;
-      if (!take(front + at + 4, static_cast<std::uint32_t>(size))) {
-        whole.refused = true;
-        break;
-      }
+      if (!take(front + at + 4, static_cast<std::uint32_t>(size))) break;
       at += taken;
     }
-    whole.bytes = at;
-    return whole;
+    return at;
   }
 
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
