@@ -31,7 +31,8 @@ class Random {
 };
 
 void put_count(std::vector<std::uint8_t>& out, std::uint32_t count) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(count >> shift));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<std::uint8_t>(count >> shift));
 }
 
 // Fills `data` with one record's codes of the given kind.
