@@ -153,10 +153,10 @@ class Lister {
   char* put_lines(const TranslateLine& translate, const LineLayout& layout, char* p,
                   const std::uint8_t* bytes, std::size_t size, std::size_t line, bool end_record,
                   const RecordNumber& nr) const;
-  // Returns enough output room for `put_lines` to list `records` records, or pieces of one,
-  // of `size` bytes in all: (size / recl_ + records) lines, and a tag a record.
-  std::size_t room_for(std::size_t records, std::size_t size) const {
-    return (size / recl_ + records) * untagged_line_room + records * tag_room;
+  // Returns enough output room for `put_lines` to list `size` bytes of a record: a line for
+  // each `recl_` of them and one more, and a tag.
+  std::size_t room_for(std::size_t size) const {
+    return size / recl_ * untagged_line_room + record_room;
   }
   // Writes the "%5d: " prefix of line `line` of a record at `p`; returns its end.
   char* put_prefix(char* p, std::size_t line) const {
@@ -450,7 +450,7 @@ bool Lister::list_plain_lines(std::uint32_t recsiz, const RecordNumber& nr) {
     std::size_t size = std::min(bytes.size(), block_bytes_);
     if (size < i) size -= size % recl;
     i -= size;
-    char* const start = out_.room(room_for(1, size));
+    char* const start = out_.room(room_for(size));
     out_.commit(bcd::with_line_translation(bcd_to_ascii_, tag_frame_, [&](const auto& translate) {
       const auto translate_here = translate;  // in registers: see `put_one_line_records`
       const LineLayout layout = layout_;

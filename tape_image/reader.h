@@ -56,9 +56,6 @@ class TapeReader {
   // Marks the next `n` loaded bytes as read.
   void consume(std::size_t n) { pos_ += n; }
 
-  // Returns the loaded bytes not yet read, without loading more.
-  std::span<const std::uint8_t> loaded() const { return {buffer_.data() + pos_, end_ - pos_}; }
-
   // Offers the records that lie whole at the front of the loaded bytes, one by one, to
   // `take(data, size)`: each of 1 to `max_size` data bytes and ending well (framed as
   // `finish_record` would find with `even`). Stops before the first record that is not such,

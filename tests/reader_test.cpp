@@ -231,7 +231,7 @@ std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::size_t
   MemorySource source(image);
   TapeReader reader(source);
   EXPECT_FALSE(reader.data(1).empty());  // loads what the buffer holds
-  const std::uint8_t* const front = reader.loaded().data();
+  const std::uint8_t* const front = reader.data(1).data();
   taken.clear();
   std::size_t data_bytes = 0;
   return reader.take_whole_records(
