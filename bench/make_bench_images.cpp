@@ -3,6 +3,7 @@
 //   mixed:  records of 80 to 2000 random codes 1 to 63
 //   cards:  80-byte card records
 //   blanks: mostly blank records with word separators, for -w and the blank-line rule
+//   object: an object deck for -w: 80-byte cards, one byte in seven a word separator
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +43,14 @@ void make_record(std::string_view kind, Random& random, std::vector<std::uint8_t
     for (int k = 0; k < 80; ++k) data.push_back(static_cast<std::uint8_t>(random.between(1, 63)));
     return;
   }
+  if (kind == "object") {
+    for (int k = 0; k < 80; ++k) {
+      const std::uint32_t code = random.between(1, 62);  // any code but the separator
+      data.push_back(random.between(0, 6) == 0 ? 29
+                                               : static_cast<std::uint8_t>(code < 29 ? code : code + 1));
+    }
+    return;
+  }
   if (kind == "mixed") {
     const std::uint32_t size = random.between(80, 2000);
     for (std::uint32_t k = 0; k < size; ++k)
@@ -68,12 +77,12 @@ void make_record(std::string_view kind, Random& random, std::vector<std::uint8_t
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fputs("Usage: make_bench_images mixed|cards|blanks MIB SEED OUTPUT\n", stderr);
+    std::fputs("Usage: make_bench_images mixed|cards|blanks|object MIB SEED OUTPUT\n", stderr);
     return 1;
   }
   const std::string_view kind = argv[1];
-  if (kind != "mixed" && kind != "cards" && kind != "blanks") {
-    std::fputs("make_bench_images: KIND is mixed, cards or blanks\n", stderr);
+  if (kind != "mixed" && kind != "cards" && kind != "blanks" && kind != "object") {
+    std::fputs("make_bench_images: KIND is mixed, cards, blanks or object\n", stderr);
     return 1;
   }
   const std::uint64_t target = std::strtoull(argv[2], nullptr, 10) << 20;
