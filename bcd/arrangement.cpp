@@ -35,21 +35,8 @@ const CodeTable& table_of(Arrangement arrangement) {
 }
 
 DisplayTable prepare(Arrangement arrangement, char blank) {
-  DisplayTable bcd_to_ascii{};
-  bcd_to_ascii.codes = table_of(arrangement);
+  DisplayTable bcd_to_ascii{table_of(arrangement)};
   bcd_to_ascii.codes[blank_code] = blank;
-  for (std::size_t byte = 0; byte < bcd_to_ascii.bytes.size(); ++byte)
-    bcd_to_ascii.bytes[byte] = bcd_to_ascii.codes[byte & 63];
-  for (std::size_t quarter = 0; quarter < 4; ++quarter) {
-    for (std::size_t k = 0; k < 16; ++k) {
-      const auto code = static_cast<std::uint8_t>(bcd_to_ascii.codes[16 * quarter + k]);
-      const auto below =
-          quarter == 0 ? 0 : static_cast<std::uint8_t>(bcd_to_ascii.codes[16 * (quarter - 1) + k]);
-      bcd_to_ascii.ladder[32 * quarter + k] = bcd_to_ascii.ladder[32 * quarter + 16 + k] =
-          static_cast<std::uint8_t>(code ^ below);
-    }
-  }
-  bcd_to_ascii.translation = best_translation();
   return bcd_to_ascii;
 }
 

@@ -64,7 +64,7 @@ Outcome run_input(std::span<const std::uint8_t> input) {
   CountingSink out(output_limit);
   CountingSink err(output_limit);
   Outcome outcome;
-  outcome.status = run(args, open, out, err);
+  outcome.status = run(args, open, out, err, bcd::best_kernel());
   outcome.out_bytes = out.bytes;
   outcome.err_bytes = err.bytes;
   outcome.out_refused = out.refused;

@@ -3,16 +3,17 @@
 
 #include <string_view>
 
+#include "bcd/kernel.h"
 #include "listing/output.h"
 #include "listing/settings.h"
 #include "tape_image/reader.h"
 
 namespace reelprint {
 
-// Lists the tape files that `settings` ask for, read from `reader`, into `out`. Failures are
-// reported there too, naming the input as `input_name`. Returns the exit status: 0, or 3, 4
-// or 5 for the failure that stopped the listing.
+// Lists the tape files that `settings` ask for, read from `reader`, into `out`, with `kernel`.
+// Failures are reported there too, naming the input as `input_name`. Returns the exit status:
+// 0, or 3, 4 or 5 for the failure that stopped the listing.
 int list_tape(const Settings& settings, std::string_view input_name, tape_image::TapeReader& reader,
-              OutputBuffer& out);
+              OutputBuffer& out, bcd::KernelId kernel);
 
 }  // namespace reelprint

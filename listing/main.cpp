@@ -11,5 +11,7 @@ int main(int argc, char** argv) {
   reelprint::enlarge_pipe(STDOUT_FILENO);
   reelprint::FdSink out(STDOUT_FILENO);
   reelprint::FdSink err(STDERR_FILENO);
-  return reelprint::run(args, reelprint::tape_image::open_file, out, err);
+  // The kernel is chosen here, once: the processor does not change while the program runs.
+  return reelprint::run(args, reelprint::tape_image::open_file, out, err,
+                        reelprint::bcd::best_kernel());
 }

@@ -11,7 +11,8 @@ namespace reelprint {
 namespace {
 
 // Lists the tape image that the command line names; returns the exit status.
-int list_named(std::span<const std::string_view> args, const Opener& open, OutputBuffer& out) {
+int list_named(std::span<const std::string_view> args, const Opener& open, OutputBuffer& out,
+               bcd::KernelId kernel) {
   const std::optional<CommandLine> command = scan_args(args);
   if (!command) {
     usage(args.empty() ? "reelprint" : args.front(), out);
@@ -25,15 +26,15 @@ int list_named(std::span<const std::string_view> args, const Opener& open, Outpu
     return status_open_failed;
   }
   tape_image::TapeReader reader(*source);
-  return list_tape(command->settings, command->input_name, reader, out);
+  return list_tape(command->settings, command->input_name, reader, out, kernel);
 }
 
 }  // namespace
 
 int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
-        OutputSink& err) {
+        OutputSink& err, bcd::KernelId kernel) {
   OutputBuffer buffer(out);
-  const int status = list_named(args, open, buffer);
+  const int status = list_named(args, open, buffer, kernel);
   if (buffer.flush()) return status;
   // A reader that went away (a closed pipe) needs no word about it.
   if (buffer.error() != EPIPE) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "bcd/kernel.h"
 #include "listing/output.h"
 #include "tape_image/source.h"
 
@@ -16,9 +17,9 @@ namespace reelprint {
 using Opener = std::function<std::unique_ptr<tape_image::InputSource>(const std::string& name)>;
 
 // Runs over `args` (program name first): scans them, opens the tape image through `open`, and
-// writes the listing and its messages to `out`. If `out` fails, says so once on `err`. Returns
-// the exit status.
+// writes the listing and its messages to `out`, translating with `kernel`. If `out` fails, says
+// so once on `err`. Returns the exit status.
 int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
-        OutputSink& err);
+        OutputSink& err, bcd::KernelId kernel);
 
 }  // namespace reelprint

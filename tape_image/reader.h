@@ -33,6 +33,8 @@ class TapeReader {
   // Bytes past the loaded ones that may be read (their values are of no use), so that a block
   // translation may run past the end of the bytes it needs.
   static constexpr std::size_t readable_past_end = 128;
+  // The most bytes that `data` can be asked to hand over in one piece: a line's worth.
+  static constexpr std::size_t most_wanted = 128;
 
   explicit TapeReader(InputSource& source);
 
@@ -45,12 +47,12 @@ class TapeReader {
     return ReadStatus::ok;
   }
 
-  // Returns up to `max` data bytes that are ready to be read, loading more when none are;
-  // an empty span means the input has ended or failed (see `failed`). Bytes stay unread until
-  // `consume` is called.
-  std::span<const std::uint8_t> data(std::size_t max) {
-    if (pos_ == end_) load(1);
-    return {buffer_.data() + pos_, std::min(max, end_ - pos_)};
+  // Returns the loaded bytes not yet read, at least `want` of them (at most `most_wanted`) in
+  // one piece, loading more if fewer are loaded; fewer only when the input has ended or failed
+  // (see `failed`). Bytes stay unread until `consume` is called.
+  std::span<const std::uint8_t> data(std::size_t want) {
+    if (end_ - pos_ < want) load(want);
+    return {buffer_.data() + pos_, end_ - pos_};
   }
 
   // Marks the next `n` loaded bytes as read.
@@ -115,7 +117,7 @@ class TapeReader {
   ReadStatus read_len_slowly(std::uint32_t& count);
   FinishStatus finish_record_slowly(std::uint32_t recsiz, std::size_t pad, std::uint32_t& recsiz2);
 
-  // Makes sure `n` bytes (at most `kept_room`) are loaded; returns false if the input ends or
+  // Makes sure `n` bytes (at most `most_wanted`) are loaded; returns false if the input ends or
   // fails first.
   bool load(std::size_t n);
 
@@ -124,7 +126,7 @@ class TapeReader {
   // file offset aligned too), and the few unread bytes a load keeps are moved to just before
   // `fill_`.
   static constexpr std::size_t alignment = 64;
-  static constexpr std::size_t kept_room = 64;  // room for the unread bytes a load keeps
+  static constexpr std::size_t kept_room = most_wanted;  // for the unread bytes a load keeps
 
   InputSource& source_;
   std::vector<std::uint8_t> buffer_;

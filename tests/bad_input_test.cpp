@@ -530,12 +530,12 @@ TEST(OutputInMemory, AFailedWriteEndsWithStatusFiveAndIsReportedUnlessThePipeClo
   };
   Failing full{ENOSPC};
   Collect err;
-  EXPECT_EQ(run(args, open, full, err), 5);
+  EXPECT_EQ(run(args, open, full, err, bcd::best_kernel()), 5);
   EXPECT_EQ(err.text, write_failed);
 
   Failing closed{EPIPE};
   Collect quiet;
-  EXPECT_EQ(run(args, open, closed, quiet), 5);
+  EXPECT_EQ(run(args, open, closed, quiet, bcd::best_kernel()), 5);
   EXPECT_EQ(quiet.text, "");
 }
 
@@ -638,7 +638,7 @@ TEST(ArgumentsInMemory, TheLargestFileCountListsEmptyFilesUntilTheOutputStops) {
   Collect err;
   const int status = run(
       args, [&](const std::string&) { return std::make_unique<tape_image::MemorySource>(empty); },
-      out, err);
+      out, err, bcd::best_kernel());
   EXPECT_EQ(status, 5);
   EXPECT_EQ(err.text, write_failed);
   std::string expected;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "listing/line_writer.h"
 #include "listing/run.h"
 #include "tape_image/source.h"
 #include "tests/memory_run.h"
@@ -545,6 +546,23 @@ TEST(BlankLines, ABlankLineCarryingAMarkIsPrinted) {
             "   21: B\n"
             "       \n");
 }
+
+TEST(AllBlank, IsTrueOnlyWhenEveryCharacterIsTheBlank) {
+  EXPECT_TRUE(all_blank("", 0, ' '));
+  EXPECT_TRUE(all_blank("^^^^", 4, '^'));
+  EXPECT_FALSE(all_blank("   x", 4, ' '));
+  EXPECT_FALSE(all_blank("x   ", 4, ' '));
+  for (std::size_t n = 1; n <= 100; ++n) {
+    const std::string line(n, ' ');
+    EXPECT_TRUE(all_blank(line.data(), n, ' ')) << n;
+    for (std::size_t spot = 0; spot < n; ++spot) {
+      std::string marked = line;
+      marked[spot] = '^';
+      EXPECT_FALSE(all_blank(marked.data(), n, ' ')) << n << " " << spot;
+    }
+  }
+}
+
 
 }  // namespace
 }  // namespace reelprint

@@ -35,7 +35,7 @@ inline Outcome list_with(std::vector<std::string_view> options, const Opener& op
   args.push_back(name);
   Collect out;
   Collect err;
-  const int status = run(args, open, out, err);
+  const int status = run(args, open, out, err, bcd::best_kernel());
   return {status, out.text, err.text};
 }
 

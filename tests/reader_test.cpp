@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,10 +18,12 @@ using Framing = ImageBuilder::Framing;
 Bytes read_data(TapeReader& reader, std::uint64_t count) {
   Bytes out;
   while (out.size() < count) {
-    const auto bytes = reader.data(count - out.size());
+    const std::uint64_t left = count - out.size();
+    const auto bytes = reader.data(std::min<std::uint64_t>(left, TapeReader::most_wanted));
     if (bytes.empty()) break;
-    out.insert(out.end(), bytes.begin(), bytes.end());
-    reader.consume(bytes.size());
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, bytes.size()));
+    out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    reader.consume(size);
   }
   return out;
 }

@@ -1,0 +1,164 @@
+// The AVX2 kernel (x86-64): a 64-entry lookup as four 16-entry shuffles, 32 bytes at a time.
+#pragma once
+
+#include "bcd/kernel.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+#include <algorithm>
+
+namespace reelprint::bcd::avx2 {
+
+#define REELPRINT_AVX2 gnu::target("avx2,bmi,bmi2,popcnt")
+
+// For each mask of the bytes to keep among eight, the shuffle that packs them to the front.
+inline constexpr std::array<std::uint64_t, 256> pack_shuffles = [] {
+  std::array<std::uint64_t, 256> shuffles{};
+  for (std::size_t keep = 0; keep < 256; ++keep) {
+    std::uint64_t shuffle = 0;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < 8; ++k)
+      if ((keep >> k) & 1) shuffle |= std::uint64_t{k} << (8 * kept++);
+    for (; kept < 8; ++kept) shuffle |= std::uint64_t{0x80} << (8 * kept);  // zero
+    shuffles[keep] = shuffle;
+  }
+  return shuffles;
+}();
+
+// A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
+// negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in
+// tables that hold each quarter XOR the one before leaves c's own entry.
+class Kernel {
+ public:
+  [[REELPRINT_AVX2]] Kernel(const DisplayTable& table, const LineFrame& frame)
+      : quarter0_(quarter(table, 0)),
+        quarter1_(quarter(table, 1)),
+        quarter2_(quarter(table, 2)),
+        quarter3_(quarter(table, 3)),
+        minus_16_(_mm256_set1_epi8(-16)),
+        low_six_(_mm256_set1_epi8(63)),
+        separator_(_mm256_set1_epi8(word_separator)),
+        frame_(frame.bytes.data()) {
+    // Hidden from the compiler, which would otherwise build them anew before every line
+    // rather than keep them in registers.
+    __asm__("" : "+x"(minus_16_), "+x"(low_six_), "+x"(separator_));
+  }
+
+  [[REELPRINT_AVX2]] void translate(const std::uint8_t* src, std::size_t n, char* dst) const {
+    if (n > 64) {  // three or four vectors, as cards and full lines take: no loop to count
+      put_vector(src, dst, 0);
+      put_vector(src, dst, 32);
+      put_vector(src, dst, 64);
+      if (n > 96) put_vector(src, dst, 96);
+      return;
+    }
+    for (std::size_t k = 0; k < n; k += 32) put_vector(src, dst, k);
+  }
+
+  // The frame's start, the line over it, and the frame's end from the line's end on, 32 bytes
+  // at a time.
+  [[REELPRINT_AVX2]] void put_framed(const std::uint8_t* src, std::size_t n, char* dst,
+                                     std::size_t at) const {
+    copy_frame(dst, 0);
+    translate(src, n, dst + at);
+    for (std::size_t k = at + n; k < frame_size; k += 32) copy_frame(dst, k);
+  }
+
+  // Eight bytes at a time, packed by a shuffle from a table.
+  [[REELPRINT_AVX2]] std::uint64_t split_marks(const std::uint8_t* src, std::size_t n,
+                                               bool after_separator, std::uint8_t* codes,
+                                               char* marks) const {
+    const std::uint64_t in_range = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
+    const std::uint64_t separators = (separators_in(src) | separators_in(src + 32) << 32) & in_range;
+    const std::uint64_t kept = ~separators & in_range;
+    const std::uint64_t marked = kept & (separators << 1 | std::uint64_t{after_separator});
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < n; k += 8) {
+      const auto keep = static_cast<unsigned>(kept >> k) & 0xFF;
+      const __m128i shuffle = _mm_cvtsi64_si128(static_cast<long long>(pack_shuffles[keep]));
+      const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + k));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + at), _mm_shuffle_epi8(bytes, shuffle));
+      const __m128i mark_bytes = _mm_cvtsi64_si128(
+          static_cast<long long>(mark_text(static_cast<unsigned>(marked >> k) & 0xFF)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(marks + at),
+                       _mm_shuffle_epi8(mark_bytes, shuffle));
+      at += static_cast<std::size_t>(__builtin_popcount(keep));
+    }
+    return separators;
+  }
+
+ private:
+  [[REELPRINT_AVX2]] static __m256i quarter(const DisplayTable& table, std::size_t k) {
+    const auto load = [&](std::size_t q) {
+      return _mm_load_si128(reinterpret_cast<const __m128i*>(table.codes.data() + 16 * q));
+    };
+    const __m128i own = load(k);
+    return _mm256_broadcastsi128_si256(k == 0 ? own : _mm_xor_si128(own, load(k - 1)));
+  }
+
+  // Returns the display characters of 32 bytes.
+  [[REELPRINT_AVX2, gnu::always_inline]] __m256i lookup(__m256i bytes) const {
+    const __m256i code0 = _mm256_and_si256(bytes, low_six_);
+    const __m256i code1 = _mm256_add_epi8(code0, minus_16_);  // code - 16, and so on
+    const __m256i code2 = _mm256_add_epi8(code1, minus_16_);
+    const __m256i code3 = _mm256_add_epi8(code2, minus_16_);
+    return _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(quarter0_, code0),
+                                             _mm256_shuffle_epi8(quarter1_, code1)),
+                            _mm256_xor_si256(_mm256_shuffle_epi8(quarter2_, code2),
+                                             _mm256_shuffle_epi8(quarter3_, code3)));
+  }
+
+  // Translates the 32 bytes at `src + k` to `dst + k`.
+  [[REELPRINT_AVX2, gnu::always_inline]] void put_vector(const std::uint8_t* src, char* dst,
+                                                         std::size_t k) const {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), lookup(bytes));
+  }
+
+  // Copies the 32 bytes of the frame from byte `k` on to `dst + k`.
+  [[REELPRINT_AVX2, gnu::always_inline]] void copy_frame(char* dst, std::size_t k) const {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame_ + k)));
+  }
+
+  // Returns the word separators among the 32 bytes at `src`, bit k for byte k.
+  [[REELPRINT_AVX2, gnu::always_inline]] std::uint64_t separators_in(const std::uint8_t* src) const {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, low_six_), separator_)));
+  }
+
+  // Returns eight bytes, '1' for each bit set in `bits` and a space for each clear one: each
+  // byte keeps its own bit of the mask copied into all eight, and adding 0x7F carries into its
+  // top bit when that bit is set.
+  static std::uint64_t mark_text(unsigned bits) {
+    constexpr std::uint64_t ones = 0x0101'0101'0101'0101ull;
+    const std::uint64_t own = (bits * ones) & 0x8040'2010'0804'0201ull;
+    const std::uint64_t set = ((own + 0x7F * ones) >> 7) & ones;
+    return ' ' * ones + set * ('1' - ' ');
+  }
+
+  // Separate members rather than an array, so that the compiler keeps each in a register
+  // across a loop instead of reloading it after every store of a character.
+  __m256i quarter0_, quarter1_, quarter2_, quarter3_;  // the tables
+  __m256i minus_16_;                                   // -16 in every byte
+  __m256i low_six_;                                    // 63 in every byte
+  __m256i separator_;                                  // code 29 in every byte
+  const char* frame_;
+};
+
+// Returns `work(kernel)`, compiled for AVX2 with all that `work` calls inlined into it, so that
+// the kernel's tables stay in registers throughout.
+template <class Work>
+[[REELPRINT_AVX2, gnu::flatten]] auto run(const DisplayTable& table, const LineFrame& frame,
+                                          Work& work) {
+  const Kernel kernel(table, frame);
+  return work(kernel);
+}
+
+#undef REELPRINT_AVX2
+
+}  // namespace reelprint::bcd::avx2
+
+#endif

@@ -1,0 +1,84 @@
+// The kernels: the few operations of the listing that touch every data byte, written once per
+// instruction set. The listing is written once over the `Kernel` interface below; `dispatch.h`
+// runs it with the kernel chosen when the program starts.
+#pragma once
+
+#include <array>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "bcd/arrangement.h"
+
+namespace reelprint::bcd {
+
+// The widest line a kernel translates, and how far from the start of a line's bytes, or of
+// where its characters go, a kernel may read and write: what lies past the line is read for
+// nothing, and what is written past it is to be written over or dropped.
+inline constexpr std::size_t widest_translated_line = 128;
+inline constexpr std::size_t reach = 128;
+// The most bytes `split_marks` takes at once: one bit each in the mask it returns.
+inline constexpr std::size_t split_size = 64;
+
+// A line's frame: what a record's first line holds besides its characters (its prefix, the
+// blanks to its tag and the tag's words), written whole with the characters translated into
+// it, so that the line costs a few wide stores.
+inline constexpr std::size_t frame_size = 128;
+// How far from its start writing a frame may reach; what lies past `frame_size` is to be
+// written over or dropped.
+inline constexpr std::size_t frame_reach = frame_size + 32;
+struct LineFrame {
+  // The frame, then slack that a copy of its end in whole vectors may read.
+  alignas(64) std::array<char, frame_reach> bytes{};
+};
+
+// A kernel is made from the prepared arrangement and the frame of a listing's first lines,
+// holds the tables it needs, and offers (none of them calls out, so a loop that uses them keeps
+// the kernel's tables in registers):
+//
+//   translate(src, n, dst)      writes the display characters of the `n` bytes at `src`
+//                               (1 to `widest_translated_line`) at `dst`;
+//   put_framed(src, n, dst, at) writes the frame at `dst` with the display characters of the
+//                               `n` bytes at `src` in it from byte `at` on (`at` at most 32,
+//                               `at + n` at most `frame_size`); writes up to `frame_reach`;
+//   split_marks(src, n, after_separator, codes, marks)
+//                               finds the word separators among the `n` bytes at `src` (1 to
+//                               `split_size`) and returns them as a mask, bit k for byte k;
+//                               copies the other bytes, in order, to `codes`, and under each
+//                               writes to `marks` '1' if a separator stands just before it (for
+//                               the first byte: if `after_separator`), a space if not; writes up
+//                               to `split_size` bytes at each.
+//
+// Each may read up to `reach` bytes from `src` and write up to `reach` from `dst`, `codes` and
+// `marks`; every kernel gives the same bytes where the line is.
+template <class K>
+concept Kernel = std::copy_constructible<K> &&
+                 requires(const K& kernel, const std::uint8_t* src, std::size_t n, char* dst,
+                          std::size_t at, bool after_separator, std::uint8_t* codes, char* marks) {
+                   { kernel.translate(src, n, dst) } -> std::same_as<void>;
+                   { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
+                   {
+                     kernel.split_marks(src, n, after_separator, codes, marks)
+                   } -> std::same_as<std::uint64_t>;
+                 };
+
+// The kernels there are; which of them a processor runs is found when the program starts.
+enum class KernelId {
+  portable,    // a byte at a time: runs everywhere
+  avx2,        // x86-64 with AVX2: four 16-entry shuffles a vector
+  avx512vbmi,  // x86-64 with AVX-512 VBMI and VBMI2: one 64-entry permute a vector
+  neon,        // aarch64: one 64-entry table lookup each 16 bytes
+};
+
+// Returns the fastest kernel this processor runs.
+KernelId best_kernel();
+
+// Returns every kernel this processor runs, the portable one first.
+std::span<const KernelId> kernels_here();
+
+// Returns the kernel's name, for messages and test names.
+std::string_view name_of(KernelId kernel);
+
+}  // namespace reelprint::bcd

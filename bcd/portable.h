@@ -1,0 +1,55 @@
+// The portable kernel: a byte at a time, on any processor. It reads and writes no further than
+// the bytes it is given.
+#pragma once
+
+#include <cstring>
+
+#include "bcd/kernel.h"
+
+namespace reelprint::bcd::portable {
+
+class Kernel {
+ public:
+  Kernel(const DisplayTable& table, const LineFrame& frame) : frame_(frame.bytes.data()) {
+    for (std::size_t byte = 0; byte < bytes_.size(); ++byte) bytes_[byte] = table[byte];
+  }
+
+  void translate(const std::uint8_t* src, std::size_t n, char* dst) const {
+    for (std::size_t k = 0; k < n; ++k) dst[k] = bytes_[src[k]];
+  }
+
+  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
+    std::memcpy(dst, frame_, frame_size);
+    translate(src, n, dst + at);
+  }
+
+  std::uint64_t split_marks(const std::uint8_t* src, std::size_t n, bool after_separator,
+                            std::uint8_t* codes, char* marks) const {
+    std::uint64_t separators = 0;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      if ((src[k] & 63) == word_separator) {
+        separators |= std::uint64_t{1} << k;
+        after_separator = true;
+      } else {
+        codes[kept] = src[k];
+        marks[kept++] = after_separator ? '1' : ' ';
+        after_separator = false;
+      }
+    }
+    return separators;
+  }
+
+ private:
+  std::array<char, 256> bytes_;  // the display character of every byte value
+  const char* frame_;
+};
+
+// Returns `work(kernel)`. The same form as the other kernels' `run`.
+template <class Work>
+auto run(const DisplayTable& table, const LineFrame& frame, Work& work) {
+  const Kernel kernel(table, frame);
+  return work(kernel);
+}
+
+}  // namespace reelprint::bcd::portable

@@ -1,0 +1,168 @@
+// The one line writer: every line of every record reaches the listing through `LineWriter::put`,
+// whichever way its bytes came. It writes the line's position, its characters, a first line's
+// tag, and the word-mark line under it, and leaves out lines of blanks alone.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "bcd/kernel.h"
+#include "listing/decimal.h"
+
+namespace reelprint {
+
+inline constexpr std::size_t widest_line = 100;  // the most characters a line holds
+static_assert(widest_line <= bcd::widest_translated_line);
+// The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
+inline constexpr std::string_view indent = "       ";
+// A record's first line starts with its prefix, and its tag's words stand one column past the
+// end of the widest line.
+inline constexpr std::string_view first_prefix = "    1: ";
+inline constexpr std::string_view tag_words = "  Record ";
+static_assert(first_prefix.size() + widest_line + 1 + tag_words.size() <= bcd::frame_size);
+
+// The most output room `LineWriter::put` may write into, overshoot included: a frame or a
+// prefix and a line's translation, the record number and what it may write past itself, then
+// the word-mark line, whose marks are copied in whole vectors.
+inline constexpr std::size_t marks_copy = 128;
+inline constexpr std::size_t line_room = 24 + bcd::frame_reach + 28 + 1 + 8 + marks_copy;
+static_assert(widest_line <= marks_copy);
+
+// Returns true when each of the `n` characters at `chars` is `blank`. Inline, so that a loop
+// over lines that calls it keeps its vector registers (a call would clobber them all).
+inline bool all_blank(const char* chars, std::size_t n, char blank) {
+#if defined(__SSE2__)
+  // Sixteen at a time, the last block ending at the end (it may overlap the one before).
+  if (n >= 16) {
+    const __m128i blanks = _mm_set1_epi8(blank);
+    const auto blank_block = [&](std::size_t at) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + at));
+      return _mm_movemask_epi8(_mm_cmpeq_epi8(block, blanks)) == 0xFFFF;
+    };
+    for (std::size_t k = 0; k + 16 < n; k += 16)
+      if (!blank_block(k)) return false;
+    return blank_block(n - 16);
+  }
+#endif
+  // Eight at a time: the first word usually settles it.
+  const std::uint64_t blanks = 0x0101010101010101ull * static_cast<unsigned char>(blank);
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, chars + k, 8);
+    if (word != blanks) return false;
+  }
+  for (; k < n; ++k)
+    if (chars[k] != blank) return false;
+  return true;
+}
+
+// The "%5d: " prefixes of the first lines of a record, made once for a listing: records are
+// mostly a few lines long, and copying a prefix is quicker than formatting it.
+class Prefixes {
+ public:
+  explicit Prefixes(std::size_t recl) : recl_(recl) {
+    for (std::size_t line = 0; line < table_.size(); ++line) {
+      Prefix& prefix = table_[line];
+      prefix.size = static_cast<std::uint8_t>(put_position(prefix.text, 1 + line * recl) - prefix.text);
+    }
+  }
+
+  // Writes the prefix of line `line` (counting from 0) of a record at `p`; returns its end.
+  char* put(char* p, std::size_t line) const {
+    if (line >= table_.size()) [[unlikely]]
+      return put_position(p, 1 + line * recl_);
+    std::memcpy(p, &table_[line], sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
+    return p + table_[line].size;
+  }
+
+ private:
+  struct Prefix {
+    char text[15];
+    std::uint8_t size;
+  };
+  std::size_t recl_;
+  std::array<Prefix, 1024> table_;
+};
+
+// Returns the frame of a record's first line of `recl` characters: its prefix, the blanks to
+// its tag, and the tag's words.
+inline bcd::LineFrame tag_frame(std::size_t recl) {
+  bcd::LineFrame frame;
+  std::memcpy(frame.bytes.data(), first_prefix.data(), first_prefix.size());
+  std::memset(frame.bytes.data() + first_prefix.size(), ' ', recl + 1);
+  std::memcpy(frame.bytes.data() + first_prefix.size() + recl + 1, tag_words.data(),
+              tag_words.size());
+  return frame;
+}
+
+// How the lines of a listing are laid out, set once for the listing.
+struct LineLayout {
+  std::size_t recl;  // characters per line
+  // A line of this character alone, not the record's first or last, is left out: the blank,
+  // or a NUL (which no line holds) when every line is to be listed.
+  char droppable;
+  bool dowm;  // each line is followed by its word-mark line
+  const Prefixes* prefixes;
+};
+
+// The word marks under a line's characters: `text` holds '1' under each character that
+// carries one and a space under the others, up to `end`, one past the last mark. `text` must
+// be readable for `marks_copy` bytes when `end` is not 0.
+struct Marks {
+  const char* text = nullptr;
+  std::size_t end = 0;
+};
+
+template <bcd::Kernel K>
+class LineWriter {
+ public:
+  LineWriter(const K& kernel, const LineLayout& layout) : kernel_(kernel), layout_(layout) {}
+
+  // Writes line `line` (counting from 0) of record `nr` at `p`: the display characters of the
+  // `np` codes at `codes`, then, when word marks are shown, the line of `marks`. The first line
+  // ends with the record's tag; a line of blanks alone, without marks, that is neither the
+  // first nor the `last` is left out. Reads up to `bcd::reach` bytes from `codes`; writes up to
+  // `line_room` bytes. Returns the end of what it wrote.
+  char* put(char* p, std::size_t line, const std::uint8_t* codes, std::size_t np, bool last,
+            const RecordNumber& nr, Marks marks) const {
+    const std::size_t recl = layout_.recl;
+    if (line == 0) {
+      kernel_.put_framed(codes, np, p, first_prefix.size());
+      p = nr.put(p + first_prefix.size() + recl + 1 + tag_words.size());
+      *p++ = '\n';
+    } else {
+      char* const pr = layout_.prefixes->put(p, line);
+      // A whole line's width, whatever its length: the same count every time is no
+      // mispredicted branch, and what lies past the line is written over or dropped.
+      kernel_.translate(codes, recl, pr);
+      pr[np] = '\n';
+      const char droppable = layout_.droppable;
+      if (!last && marks.end == 0 && pr[0] == droppable && all_blank(pr, np, droppable))
+        return p;
+      p = pr + np + 1;
+    }
+    if (layout_.dowm) {
+      std::memcpy(p, indent.data(), indent.size());
+      p += indent.size();
+      if (marks.end != 0) std::memcpy(p, marks.text, marks_copy);  // the rest is written over
+      p += marks.end;
+      *p++ = '\n';
+    }
+    return p;
+  }
+
+ private:
+  const K kernel_;
+  const LineLayout layout_;
+};
+
+}  // namespace reelprint

@@ -1,0 +1,119 @@
+// Every kernel this processor runs, on the same cases: each gives the bytes that the rules
+// give, and writes nothing past what it may.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bcd/dispatch.h"
+
+namespace reelprint::bcd {
+namespace {
+
+// Bytes of every value in a scattered order, separators (any byte with code 29) among them.
+std::vector<std::uint8_t> scattered(std::size_t n, unsigned seed) {
+  std::vector<std::uint8_t> bytes(n);
+  for (std::size_t k = 0; k < n; ++k) bytes[k] = static_cast<std::uint8_t>(k * 151 + seed * 37 + 5);
+  return bytes;
+}
+
+// What arrangement H with '_' for the blank shows for `byte`, worked out from the fixed table.
+char shown(std::uint8_t byte) {
+  const char c = bcd_to_ascii_h[byte & 63];
+  return c == ' ' ? '_' : c;
+}
+
+class EveryKernel : public ::testing::TestWithParam<KernelId> {
+ protected:
+  template <class Work>
+  void with(const LineFrame& frame, Work&& work) {
+    with_kernel(GetParam(), table_, frame, work);
+  }
+  const DisplayTable table_ = prepare(Arrangement::h, '_');
+};
+
+TEST_P(EveryKernel, TranslatesEveryLengthAndWritesNoFurtherThanItsReach) {
+  const std::vector<std::uint8_t> bytes = scattered(widest_translated_line + reach + 3, 1);
+  for (const std::size_t offset : {0, 3}) {
+    for (std::size_t n = 1; n <= widest_translated_line; ++n) {
+      std::string out(reach + 8, '!');
+      with(LineFrame{}, [&](const auto& kernel) {
+        kernel.translate(bytes.data() + offset, n, out.data());
+      });
+      std::string expected;
+      for (std::size_t k = 0; k < n; ++k) expected += shown(bytes[offset + k]);
+      ASSERT_EQ(out.substr(0, n), expected) << "n=" << n;
+      ASSERT_EQ(out.substr(reach), "!!!!!!!!") << "n=" << n;
+    }
+  }
+}
+
+TEST_P(EveryKernel, WritesTheFrameWithTheLineInItAndShowsNothingPastTheLine) {
+  LineFrame frame;
+  for (std::size_t k = 0; k < frame_size; ++k) frame.bytes[k] = static_cast<char>('a' + k % 26);
+  for (const std::size_t at : {0, 7, 32}) {
+    for (std::size_t n = 1; at + n <= frame_size; ++n) {
+      // The line between bytes that show as '?' (code 63 + 128) if translated.
+      std::vector<std::uint8_t> bytes(n + reach, 63 + 128);
+      for (std::size_t k = 0; k < n; ++k) bytes[k] = static_cast<std::uint8_t>(k * 7 % 64);
+      std::string out(frame_reach + 8, '!');
+      with(frame, [&](const auto& kernel) { kernel.put_framed(bytes.data(), n, out.data(), at); });
+      std::string expected(frame.bytes.data(), frame_size);
+      for (std::size_t k = 0; k < n; ++k) expected[at + k] = shown(bytes[k]);
+      ASSERT_EQ(out.substr(0, frame_size), expected) << "at=" << at << " n=" << n;
+      ASSERT_EQ(out.substr(frame_reach), "!!!!!!!!");
+    }
+  }
+}
+
+TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
+  for (unsigned seed = 0; seed < 40; ++seed) {
+    // Separators of every form, alone and in runs, at the ends too.
+    std::vector<std::uint8_t> bytes = scattered(split_size + reach, seed);
+    for (std::size_t k = seed % 5; k < bytes.size(); k += 3 + (k * seed) % 7)
+      bytes[k] = static_cast<std::uint8_t>(word_separator + 64 * (k % 4));
+    if (seed % 2 == 0) bytes[split_size - 1] = word_separator;
+    for (std::size_t n = 1; n <= split_size; ++n) {
+      for (const bool after : {false, true}) {
+        std::uint64_t expected_separators = 0;
+        std::vector<std::uint8_t> expected_codes;
+        std::string expected_marks;
+        bool marked = after;
+        for (std::size_t k = 0; k < n; ++k) {
+          if ((bytes[k] & 63) == word_separator) {
+            expected_separators |= std::uint64_t{1} << k;
+            marked = true;
+          } else {
+            expected_codes.push_back(bytes[k]);
+            expected_marks += marked ? '1' : ' ';
+            marked = false;
+          }
+        }
+        std::vector<std::uint8_t> codes(reach + 8, '!');
+        std::string marks(reach + 8, '!');
+        std::uint64_t separators = 0;
+        with(LineFrame{}, [&](const auto& kernel) {
+          separators = kernel.split_marks(bytes.data(), n, after, codes.data(), marks.data());
+        });
+        const std::size_t kept = expected_codes.size();
+        ASSERT_EQ(separators, expected_separators) << "seed=" << seed << " n=" << n;
+        ASSERT_EQ(std::vector(codes.begin(), codes.begin() + kept), expected_codes) << n;
+        ASSERT_EQ(marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
+        ASSERT_EQ(std::string(codes.begin() + split_size, codes.end()) + marks.substr(split_size),
+                  std::string(2 * (reach + 8 - split_size), '!'));
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Here, EveryKernel, ::testing::ValuesIn(kernels_here()),
+                         [](const auto& kernel) { return std::string(name_of(kernel.param)); });
+
+TEST(Kernels, ThePortableOneRunsEverywhereAndTheBestIsLast) {
+  ASSERT_FALSE(kernels_here().empty());
+  EXPECT_EQ(kernels_here().front(), KernelId::portable);
+  EXPECT_EQ(best_kernel(), kernels_here().back());
+}
+
+}  // namespace
+}  // namespace reelprint::bcd
