@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "bcd/kernel.h"
+
 namespace reelprint::fuzz {
 
 // An input is laid out as:
@@ -33,13 +35,21 @@ struct Outcome {
   bool out_refused = false;     // a write went past `output_limit` and was refused
   std::string out_head;         // the first bytes of standard output
   std::string out_tail;         // the last bytes of standard output
+  std::uint64_t out_hash = 0;   // FNV-1a of all of standard output
 };
 
-// Splits `input` into arguments and a tape image, and lists the image as the program would.
-Outcome run_input(std::span<const std::uint8_t> input);
+// Splits `input` into arguments and a tape image, and lists the image as the program would,
+// reading it `most_per_read` bytes at a time and translating with `kernel`.
+Outcome run_input(std::span<const std::uint8_t> input,
+                  std::size_t most_per_read = static_cast<std::size_t>(-1),
+                  bcd::KernelId kernel = bcd::best_kernel());
 
 // Returns which rule of the program's outcomes `outcome` breaks, or "" if it keeps them all.
 std::string_view broken_rule(const Outcome& outcome);
+
+// Runs `input` in one read with the best kernel here, and in reads of 1 to 7 bytes with each
+// of the others; returns which rule the outcome breaks, or that the ways disagree, or "".
+std::string_view check_input(std::span<const std::uint8_t> input);
 
 // Lays out an input for `run_input`: `options`, then the image's name unless `name_image` is
 // false, and `image`.

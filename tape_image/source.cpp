@@ -44,7 +44,8 @@ std::unique_ptr<InputSource> open_file(const std::string& path) {
 }
 
 std::ptrdiff_t MemorySource::read(std::uint8_t* buf, std::size_t n) {
-  const std::size_t count = std::min(n, rest_.size());
+  if (rest_.empty() && fail_at_end_) return -1;
+  const std::size_t count = std::min({n, most_per_read_, rest_.size()});
   if (count > 0) std::memcpy(buf, rest_.data(), count);
   rest_ = rest_.subspan(count);
   return static_cast<std::ptrdiff_t>(count);

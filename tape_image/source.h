@@ -21,14 +21,21 @@ class InputSource {
 // directory (reading a directory would pass for an empty tape).
 std::unique_ptr<InputSource> open_file(const std::string& path);
 
-// Serves bytes that are already in memory; the bytes must outlive the source.
+// Serves bytes that are already in memory, at most `most_per_read` at a read, as a pipe may
+// hand them out a few at a time; at their end, the end of the input, or a failed read if
+// `fail_at_end`. The bytes must outlive the source.
 class MemorySource final : public InputSource {
  public:
-  explicit MemorySource(std::span<const std::uint8_t> bytes) : rest_(bytes) {}
+  explicit MemorySource(std::span<const std::uint8_t> bytes,
+                        std::size_t most_per_read = static_cast<std::size_t>(-1),
+                        bool fail_at_end = false)
+      : rest_(bytes), most_per_read_(most_per_read), fail_at_end_(fail_at_end) {}
   std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override;
 
  private:
   std::span<const std::uint8_t> rest_;
+  std::size_t most_per_read_;
+  bool fail_at_end_;
 };
 
 }  // namespace reelprint::tape_image

@@ -56,33 +56,12 @@ std::string unequal(std::int64_t leading, std::int64_t trailing) {
 
 // --- The example tape stopped at every byte -------------------------------------------------
 
-// Hands out its bytes a few at a time, as a pipe may; after them the input ends, or a read
-// fails.
-class StoppingSource final : public InputSource {
- public:
-  StoppingSource(std::span<const std::uint8_t> bytes, std::size_t step, bool fail)
-      : rest_(bytes), step_(step), fail_(fail) {}
-
-  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
-    if (rest_.empty()) return fail_ ? -1 : 0;
-    const std::size_t count = std::min({n, step_, rest_.size()});
-    std::copy_n(rest_.begin(), count, buf);
-    rest_ = rest_.subspan(count);
-    return static_cast<std::ptrdiff_t>(count);
-  }
-
- private:
-  std::span<const std::uint8_t> rest_;
-  std::size_t step_;
-  bool fail_;
-};
-
-// The first `stop` bytes of `image`, handed out by a StoppingSource.
+// The first `stop` bytes of `image`, handed out a few at a time.
 Outcome list_stopped(const std::vector<std::string_view>& options, const Bytes& image,
                      std::size_t stop, bool fail) {
   return list_with(options, [&](const std::string&) {
     const std::size_t step = 1 + stop % 7;  // reads of 1 to 7 bytes split counts every way
-    return std::make_unique<StoppingSource>(std::span(image).first(stop), step, fail);
+    return std::make_unique<tape_image::MemorySource>(std::span(image).first(stop), step, fail);
   });
 }
 

@@ -28,26 +28,6 @@ Bytes read_data(TapeReader& reader, std::uint64_t count) {
   return out;
 }
 
-// Hands out its bytes a few at a time, as a pipe may, then fails if told to.
-class TrickleSource final : public InputSource {
- public:
-  TrickleSource(Bytes bytes, std::size_t step, bool fail_at_end)
-      : bytes_(std::move(bytes)), step_(step), fail_at_end_(fail_at_end) {}
-  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
-    if (pos_ == bytes_.size()) return fail_at_end_ ? -1 : 0;
-    const std::size_t count = std::min({n, step_, bytes_.size() - pos_});
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(pos_), count, buf);
-    pos_ += count;
-    return static_cast<std::ptrdiff_t>(count);
-  }
-
- private:
-  Bytes bytes_;
-  std::size_t step_;
-  bool fail_at_end_;
-  std::size_t pos_ = 0;
-};
-
 // What reading one whole record gave.
 struct RecordRead {
   std::uint32_t count = 0;
@@ -96,7 +76,7 @@ TEST(ReadLen, GivesZeroAtTheEndAndForACutShortCountAndEverAfter) {
 }
 
 TEST(ReadLen, ReportsAFailedReadInsteadOfATapeMark) {
-  TrickleSource source({}, 4, true);
+  MemorySource source({}, 4, true);
   TapeReader reader(source);
   std::uint32_t count = 0;
   EXPECT_EQ(reader.read_len(count), ReadStatus::io_error);
@@ -173,7 +153,8 @@ TEST(Trailers, AMissingPadByteShowsAsAnUnequalTrailer) {
 }
 
 TEST(Trailers, AFailedReadAfterTheDataIsAnIoErrorNotAMismatch) {
-  TrickleSource source(ImageBuilder().count(2).raw(Bytes{1, 2}).bytes(), 3, true);
+  const Bytes image = ImageBuilder().count(2).raw(Bytes{1, 2}).bytes();
+  MemorySource source(image, 3, true);
   EXPECT_EQ(read_record(source, true).finish, FinishStatus::io_error);
 }
 
@@ -183,7 +164,7 @@ TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) 
   const Bytes small = {9, 8, 7};
   const auto image = ImageBuilder().record(big).record(small).bytes();
   for (const std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
-    TrickleSource source(image, step, false);
+    MemorySource source(image, step);
     TapeReader reader(source);
     std::uint32_t count = 0;
     std::uint32_t trailer = 0;
@@ -204,7 +185,7 @@ TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
     const Bytes first(size, 5);
     const Bytes second = {1, 2, 3, 4, 5};
     const auto image = ImageBuilder().record(first).record(second).bytes();
-    TrickleSource source(image, std::size_t{1} << 20, false);
+    MemorySource source(image, std::size_t{1} << 20);
     TapeReader reader(source);
     std::uint32_t count = 0;
     std::uint32_t trailer = 0;
