@@ -110,13 +110,14 @@ struct LineLayout {
   // A line of this character alone, not the record's first or last, is left out: the blank,
   // or a NUL (which no line holds) when every line is to be listed.
   char droppable;
-  bool dowm;  // each line is followed by its word-mark line
+  bool dowm;  // word marks are shown, each data line followed by a line of them
   const Prefixes* prefixes;
 };
 
-// The word marks under a line's characters: `text` holds '1' under each character that
-// carries one and a space under the others, up to `end`, one past the last mark. `text` must
-// be readable for `marks_copy` bytes when `end` is not 0.
+// The word marks under a line's characters, in a listing that shows them: `text` holds '1'
+// under each character that carries one and a space under the others, up to `end`, one past
+// the last mark (0 if none), and is readable for `marks_copy` bytes. Without `text`, the
+// listing shows no word marks.
 struct Marks {
   const char* text = nullptr;
   std::size_t end = 0;
@@ -128,7 +129,7 @@ class LineWriter {
   LineWriter(const K& kernel, const LineLayout& layout) : kernel_(kernel), layout_(layout) {}
 
   // Writes line `line` (counting from 0) of record `nr` at `p`: the display characters of the
-  // `np` codes at `codes`, then, when word marks are shown, the line of `marks`. The first line
+  // `np` codes at `codes`, then, when word marks are shown, the line of `marks` under them. The first line
   // ends with the record's tag; a line of blanks alone, without marks, that is neither the
   // first nor the `last` is left out. Reads up to `bcd::reach` bytes from `codes`; writes up to
   // `line_room` bytes. Returns the end of what it wrote.
@@ -150,19 +151,22 @@ class LineWriter {
         return p;
       p = pr + np + 1;
     }
-    if (layout_.dowm) {
+    if (marks.text != nullptr) {
       std::memcpy(p, indent.data(), indent.size());
       p += indent.size();
-      if (marks.end != 0) std::memcpy(p, marks.text, marks_copy);  // the rest is written over
+      std::memcpy(p, marks.text, marks_copy);  // what lies past the marks is written over
       p += marks.end;
       *p++ = '\n';
     }
     return p;
   }
 
+  const K& kernel() const { return kernel_; }
+  const LineLayout& layout() const { return layout_; }
+
  private:
-  const K kernel_;
-  const LineLayout layout_;
+  K kernel_;
+  LineLayout layout_;
 };
 
 }  // namespace reelprint

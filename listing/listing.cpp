@@ -54,27 +54,38 @@ struct RecordCursor {
 // takes whatever bytes there are, and is written once it is whole. Every route of a record's
 // bytes to the listing comes through here. Sets `used` to the bytes taken; returns the end.
 template <bcd::Kernel K>
-char* put_record_lines(const K& kernel, const LineWriter<K>& writer, const LineLayout& layout,
-                       char* p, const char* room_end, const std::uint8_t* bytes, std::size_t size,
-                       RecordCursor& at, const RecordNumber& nr, std::size_t& used) {
+char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* room_end,
+                       const std::uint8_t* bytes, std::size_t size, RecordCursor& at,
+                       const RecordNumber& record_number, std::size_t& used) {
+  // Copies of their own, which the compiler can see no store reach, stay in registers: each
+  // byte written through a char pointer could otherwise change them.
+  const LineWriter<K> writer = line_writer;
+  const RecordNumber nr = record_number;
+  const std::size_t recl = writer.layout().recl;
+  std::uint64_t left = at.left;
+  std::size_t line = at.line;
   std::size_t taken = 0;
-  while (at.left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
-    if (!layout.dowm) {
-      const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(layout.recl, at.left));
+  if (!writer.layout().dowm) {
+    while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
+      const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
       if (np > size - taken) break;  // the line's bytes are not all here yet
-      at.left -= np;
-      p = writer.put(p, at.line++, bytes + taken, np, at.left == 0, nr, {});
+      left -= np;
+      p = writer.put(p, line++, bytes + taken, np, left == 0, nr, {});
       taken += np;
-      continue;
     }
-    MarkedLine& line = at.marked;
-    const std::size_t fed = line.feed(kernel, bytes + taken, size - taken, layout.recl);
-    taken += fed;
-    at.left -= fed;
-    if (line.size() < layout.recl && at.left != 0) break;  // the line goes on past these bytes
-    p = writer.put(p, at.line++, line.codes(), line.size(), at.left == 0, nr, line.marks());
-    line.clear();
+  } else {
+    MarkedLine& marked = at.marked;
+    while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
+      const std::size_t fed = marked.feed(writer.kernel(), bytes + taken, size - taken, recl);
+      taken += fed;
+      left -= fed;
+      if (marked.size() < recl && left != 0) break;  // the line goes on past these bytes
+      p = writer.put(p, line++, marked.codes(), marked.size(), left == 0, nr, marked.marks());
+      marked.clear();
+    }
   }
+  at.left = left;
+  at.line = line;
   used = taken;
   return p;
 }
@@ -100,17 +111,13 @@ class Lister {
   void list_whole_records(RecordNumber& nr);
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   int finish_record(std::uint32_t recsiz);
-  // Returns `work(kernel, writer)` with this listing's kernel and line writer.
+  // Returns `work(writer)` with this listing's line writer, over its kernel.
   template <class Work>
   auto with_writer(Work&& work) const {
     return bcd::with_kernel(kernel_, bcd_to_ascii_, tag_frame_, [&](const auto& kernel) {
-      const LineWriter writer(kernel, layout_);
-      return work(kernel, writer);
+      return work(LineWriter(kernel, layout_));
     });
   }
-  // Returns output room enough for every line of a record of `size` bytes: a line for each
-  // `recl_` of them and one more.
-  std::size_t room_for(std::size_t size) const { return (size / recl_ + 1) * line_room; }
   void put_ruler();
   void put_file_header(std::uint64_t nft);
   int read_failed();
@@ -126,8 +133,12 @@ class Lister {
   const Prefixes prefixes_;
   const LineLayout layout_;
   MarkedLine marked_;  // the word-marked line being gathered
+  // Output room a data byte may need, at most: a line's room for every `recl_` of them, so that
+  // a record's lines fit `size * room_per_byte_ + line_room` (a multiplication: a division
+  // costs more than a card's line).
+  const std::size_t room_per_byte_ = (line_room + recl_ - 1) / recl_;
   // The largest record listed whole among others: its lines fit `room_at_once`.
-  const std::size_t whole_record_ = (room_at_once / line_room - 1) * recl_;
+  const std::size_t whole_record_ = (room_at_once - line_room) / room_per_byte_;
 };
 
 int Lister::list() {
@@ -159,21 +170,37 @@ void Lister::list_whole_records(RecordNumber& nr) {
   for (bool more = true; more && out_.error() == 0;) {
     char* p = out_.room(room_at_once);
     const char* const room_end = out_.room_end();
-    const std::size_t taken = with_writer([&](const auto& kernel, const auto& writer) {
+    const std::size_t taken = with_writer([&](const auto& writer) {
       // Copies of their own, which the compiler can see no store reach, stay in registers:
       // each byte written through a char pointer could otherwise change them.
       const LineLayout layout = layout_;
+      const std::size_t room_per_byte = room_per_byte_;
       RecordNumber number = nr;
-      const std::size_t bytes_taken = reader_.take_whole_records(
-          whole_record_, settings_.even, [&](const std::uint8_t* bytes, std::uint32_t size) {
-            if (static_cast<std::size_t>(room_end - p) < room_for(size)) return false;
-            RecordCursor at{size, 0, marked_};
-            std::size_t used = 0;
-            p = put_record_lines(kernel, writer, layout, p, room_end, bytes, size, at, number, used);
-            number.next();
-            return true;
-          });
+      char* q = p;
+      const char* const end = room_end;
+      const auto take_record = [&](const std::uint8_t* bytes, std::uint32_t size) {
+        if (static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
+          return false;  // room for every line it may have: see `room_per_byte_`
+        RecordCursor at{size, 0, marked_};
+        std::size_t used = 0;
+        q = put_record_lines(writer, q, end, bytes, size, at, number, used);
+        number.next();
+        return true;
+      };
+      // Cards, as most images hold, have a loop of their own: one line, first and last.
+      const auto take_card_or_record = [&](const std::uint8_t* bytes, std::uint32_t size) {
+        if (size > layout.recl) return take_record(bytes, size);
+        if (static_cast<std::size_t>(end - q) < line_room) return false;
+        q = writer.put(q, 0, bytes, size, true, number, {});
+        number.next();
+        return true;
+      };
+      const bool even = settings_.even;
+      const std::size_t bytes_taken =
+          layout.dowm ? reader_.take_whole_records(whole_record_, even, take_record)
+                      : reader_.take_whole_records(whole_record_, even, take_card_or_record);
       nr = number;
+      p = q;
       return bytes_taken;
     });
     reader_.consume(taken);
@@ -199,9 +226,8 @@ int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
     const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), at.left));
     char* const start = out_.room(room_at_once);
     std::size_t used = 0;
-    out_.commit(with_writer([&](const auto& kernel, const auto& writer) {
-      return put_record_lines(kernel, writer, layout_, start, out_.room_end(), bytes.data(), size,
-                              at, nr, used);
+    out_.commit(with_writer([&](const auto& writer) {
+      return put_record_lines(writer, start, out_.room_end(), bytes.data(), size, at, nr, used);
     }));
     reader_.consume(used);
     if (out_.error() != 0) return status_write_failed;
