@@ -22,6 +22,38 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Depends is worked out from the binary when dpkg-shlibdeps (package dpkg-dev) is at hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
+# The architecture is that of the compiler's target, so that a cross-built package is labelled
+# for the machine it runs on; tests/packaging/check_deb.sh expects the same. A target not
+# named here is left to cpack, which takes dpkg's own architecture (right for a native build).
+# -DCPACK_DEBIAN_PACKAGE_ARCHITECTURE=... chooses another.
+if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+  set(target ${CMAKE_CXX_COMPILER_TARGET})
+  if(NOT target)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE target
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(NOT target AND CMAKE_CROSSCOMPILING)
+    set(target ${CMAKE_SYSTEM_PROCESSOR}-${CMAKE_SYSTEM_NAME})
+  endif()
+  if(target MATCHES "^x86_64-")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+  elseif(target MATCHES "^aarch64-")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+  elseif(target MATCHES "^arm.*-gnueabihf$")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+  elseif(target MATCHES "^arm.*-gnueabi$")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armel)
+  elseif(target MATCHES "^i[3-6]86-")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
+  elseif(target MATCHES "^s390x-")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE s390x)
+  endif()
+  if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE AND CMAKE_CROSSCOMPILING)
+    message(WARNING "No Debian architecture known for the target \"${target}\": the package "
+                    "would be labelled as for this machine; set CPACK_DEBIAN_PACKAGE_ARCHITECTURE")
+  endif()
+endif()
+
 # A lintian tag that cannot be fixed is overridden in cmake/lintian-overrides, each with a
 # comment giving the reason; the file goes where lintian looks for it.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides)

@@ -1,11 +1,11 @@
 # `cpack -G DEB` makes a package named reelprint, of the project's version, that holds the
 # program in /usr/bin, its manual page gzipped in /usr/share/man/man1, the copyright file and
 # the changelog in /usr/share/doc/reelprint, and nothing else but the files named after the
-# arguments (paths under /).
-# Usage: sh check_deb.sh CPACK BUILD_DIR CONFIG VERSION [FILE...]
+# arguments (paths under /). It is labelled with the architecture of the compiler's target.
+# Usage: sh check_deb.sh CPACK BUILD_DIR CONFIG VERSION CXX CXX_TARGET [FILE...]
 . "$(dirname "$0")/common.sh"
-cpack=$1 build=$2 config=$3 version=$4
-shift 4
+cpack=$1 build=$2 config=$3 version=$4 cxx=$5 cxx_target=$6
+shift 6
 need dpkg-deb dpkg
 
 work=$(mktemp -d) || exit 1
@@ -19,7 +19,18 @@ field() {
 }
 field Package reelprint
 field Version "$version"
-if command -v dpkg >/dev/null 2>&1; then field Architecture "$(dpkg --print-architecture)"; fi
+# The target's processor as Debian names it; dpkg's own architecture for a target not named.
+target=${cxx_target:-$("$cxx" -dumpmachine 2>/dev/null)}
+case $target in
+  x86_64-*) arch=amd64 ;;
+  aarch64-*) arch=arm64 ;;
+  arm*-*gnueabihf) arch=armhf ;;
+  arm*-*gnueabi) arch=armel ;;
+  i[3-6]86-*) arch=i386 ;;
+  s390x-*) arch=s390x ;;
+  *) arch=$(dpkg --print-architecture) ;;
+esac
+field Architecture "$arch"
 for name in Maintainer Description; do
   [ -n "$(dpkg-deb -f "$deb" "$name")" ] || { echo "field $name is empty"; failed=1; }
 done
