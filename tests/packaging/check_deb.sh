@@ -1,21 +1,16 @@
 # `cpack -G DEB` makes a package named reelprint, of the project's version, that holds the
-# program in /usr/bin and its manual page in /usr/share/man/man1, and nothing else.
-# Usage: sh check_deb.sh CPACK BUILD_DIR CONFIG VERSION
+# program in /usr/bin, its manual page gzipped in /usr/share/man/man1, the copyright file and
+# the changelog in /usr/share/doc/reelprint, and nothing else but the files named after the
+# arguments (paths under /). It is labelled with the architecture of the compiler's target.
+# Usage: sh check_deb.sh CPACK BUILD_DIR CONFIG VERSION CXX CXX_TARGET [FILE...]
 . "$(dirname "$0")/common.sh"
-cpack=$1 build=$2 config=$3 version=$4
+cpack=$1 build=$2 config=$3 version=$4 cxx=$5 cxx_target=$6
+shift 6
 need dpkg-deb dpkg
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" \
-  ${config:+-C "$config"} >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  echo "cpack -G DEB failed"
-  exit 1
-fi
-set -- "$work"/out/*.deb
-[ $# -eq 1 ] && [ -f "$1" ] || { echo "expected one .deb, found: $*"; exit 1; }
-deb=$1
+make_deb "$cpack" "$build" "$config" "$work/out" || exit 1
 
 failed=0
 field() {
@@ -24,30 +19,47 @@ field() {
 }
 field Package reelprint
 field Version "$version"
-if command -v dpkg >/dev/null 2>&1; then field Architecture "$(dpkg --print-architecture)"; fi
+# The target's processor as Debian names it; dpkg's own architecture for a target not named.
+target=${cxx_target:-$("$cxx" -dumpmachine 2>/dev/null)}
+case $target in
+  x86_64-*) arch=amd64 ;;
+  aarch64-*) arch=arm64 ;;
+  arm*-*gnueabihf) arch=armhf ;;
+  arm*-*gnueabi) arch=armel ;;
+  i[3-6]86-*) arch=i386 ;;
+  s390x-*) arch=s390x ;;
+  *) arch=$(dpkg --print-architecture) ;;
+esac
+field Architecture "$arch"
 for name in Maintainer Description; do
   [ -n "$(dpkg-deb -f "$deb" "$name")" ] || { echo "field $name is empty"; failed=1; }
 done
 
-# Mode, owner and path of every entry.
-contents=$(dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }' | LC_ALL=C sort -k 3)
-expected="drwxr-xr-x root/root ./usr/
-drwxr-xr-x root/root ./usr/bin/
--rwxr-xr-x root/root ./usr/bin/reelprint
-drwxr-xr-x root/root ./usr/share/
-drwxr-xr-x root/root ./usr/share/man/
-drwxr-xr-x root/root ./usr/share/man/man1/
--rw-r--r-- root/root ./usr/share/man/man1/reelprint.1"
-if [ "$contents" != "$expected" ]; then
+dpkg-deb -c "$deb" >"$work/contents" || exit 1
+paths=$(awk '{ print $6 }' "$work/contents" | sed 's|^\./||; s|/$||' | LC_ALL=C sort)
+expected=$(with_directories usr/bin/reelprint usr/share/man/man1/reelprint.1.gz \
+  usr/share/doc/reelprint/copyright usr/share/doc/reelprint/changelog.gz "$@")
+if [ "$paths" != "$expected" ]; then
   echo "the package holds:"
-  printf '%s\n' "$contents"
+  printf '%s\n' "$paths"
   echo "expected:"
   printf '%s\n' "$expected"
   failed=1
 fi
+# Everything owned by root; the directories and the program 755, the other files 644.
+wrong=$(awk '$2 != "root/root" ||
+  ($6 ~ /\/$/ ? $1 != "drwxr-xr-x" : $6 == "./usr/bin/reelprint" ? $1 != "-rwxr-xr-x" : $1 != "-rw-r--r--")' \
+  "$work/contents")
+[ -z "$wrong" ] || { echo "wrong mode or owner:"; printf '%s\n' "$wrong"; failed=1; }
 
 dpkg-deb -x "$deb" "$work/root" || exit 1
 check_program_version "$work/root/usr/bin/reelprint" "$version" || failed=1
-check_page_version "$work/root/usr/share/man/man1/reelprint.1" "$version" || failed=1
-[ "$failed" -eq 0 ] && echo "$(basename "$deb"): the program and its manual page, version $version"
+check_page_version "$work/root/usr/share/man/man1/reelprint.1.gz" "$version" || failed=1
+# The changelog's latest entry is that of the package's version.
+latest=$(gzip -dc "$work/root/usr/share/doc/reelprint/changelog.gz" | head -n 1)
+case $latest in
+  "reelprint ($version) "*) ;;
+  *) echo "the changelog's latest entry is \"$latest\", not one of version $version"; failed=1 ;;
+esac
+[ "$failed" -eq 0 ] && echo "$(basename "$deb"): the program, its manual page and its docs, version $version"
 exit "$failed"

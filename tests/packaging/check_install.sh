@@ -1,8 +1,10 @@
-# `cmake --install` into a fresh prefix installs the program and its manual page, and nothing
-# else: no test program, no example tool, no library, nothing of GoogleTest.
-# Usage: sh check_install.sh CMAKE BUILD_DIR CONFIG VERSION BINDIR MANDIR
+# `cmake --install` into a fresh prefix installs the program, its manual page (gzipped), the
+# copyright file and the changelog the package needs, the files named after the arguments, and
+# nothing else: no test program, no example tool, no library, nothing of GoogleTest.
+# Usage: sh check_install.sh CMAKE BUILD_DIR CONFIG VERSION BINDIR MANDIR DOCDIR [FILE...]
 . "$(dirname "$0")/common.sh"
-cmake=$1 build=$2 config=$3 version=$4 bindir=$5 mandir=$6
+cmake=$1 build=$2 config=$3 version=$4 bindir=$5 mandir=$6 docdir=$7
+shift 7
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
@@ -14,13 +16,8 @@ if ! "$cmake" --install "$build" --prefix "$prefix" ${config:+--config "$config"
   exit 1
 fi
 
-# The two files and the directories that lead to them.
-expected=$(for path in "$bindir/reelprint" "$mandir/man1/reelprint.1"; do
-  while :; do
-    echo "$path"
-    case $path in */*) path=${path%/*} ;; *) break ;; esac
-  done
-done | LC_ALL=C sort -u)
+expected=$(with_directories "$bindir/reelprint" "$mandir/man1/reelprint.1.gz" \
+  "$docdir/copyright" "$docdir/changelog.gz" "$@")
 installed=$(cd "$prefix" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   echo "installed:"
@@ -30,10 +27,10 @@ if [ "$installed" != "$expected" ]; then
   exit 1
 fi
 
-[ -f "$prefix/$bindir/reelprint" ] && [ -f "$prefix/$mandir/man1/reelprint.1" ] || {
-  echo "the program and the page must be plain files"
-  exit 1
-}
+for file in "$bindir/reelprint" "$mandir/man1/reelprint.1.gz" "$docdir/copyright" \
+  "$docdir/changelog.gz" "$@"; do
+  [ -f "$prefix/$file" ] || { echo "$file must be a plain file"; exit 1; }
+done
 check_program_version "$prefix/$bindir/reelprint" "$version" || exit 1
-check_page_version "$prefix/$mandir/man1/reelprint.1" "$version" || exit 1
-echo "installed $bindir/reelprint and $mandir/man1/reelprint.1, version $version"
+check_page_version "$prefix/$mandir/man1/reelprint.1.gz" "$version" || exit 1
+echo "installed $bindir/reelprint, $mandir/man1/reelprint.1.gz and $docdir/{copyright,changelog.gz}, version $version"

@@ -1,5 +1,6 @@
-# The manual page renders without a single warning, both typeset and for a terminal, and no
-# line of it is wider than an 80-column terminal.
+# The manual page renders without a single warning, both typeset and for a terminal, no line
+# of it is wider than an 80-column terminal, and its sections come in the order of od(1) and
+# xxd(1): the short ones first, then the long descriptions, the corner cases and SEE ALSO.
 # Usage: sh check_man_page.sh PAGE
 . "$(dirname "$0")/common.sh"
 page=$1
@@ -23,6 +24,28 @@ wide=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | awk 'length($0) > 80 { p
 if [ -n "$wide" ]; then
   echo "lines wider than 80 columns:"
   printf '%s\n' "$wide"
+  failed=1
+fi
+
+# Section headings are the rendered lines of capitals that start in the first column.
+sections=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | grep '^[A-Z][A-Z ]*$')
+expected="NAME
+SYNOPSIS
+DESCRIPTION
+OPTIONS
+EXIT STATUS
+EXAMPLES
+TAPE IMAGE
+LISTING LAYOUT
+WORD MARKS
+PRINT ARRANGEMENTS
+ARGUMENT PARSING
+SEE ALSO"
+if [ "$sections" != "$expected" ]; then
+  echo "sections:"
+  printf '%s\n' "$sections"
+  echo "expected:"
+  printf '%s\n' "$expected"
   failed=1
 fi
 exit "$failed"

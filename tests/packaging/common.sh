@@ -22,17 +22,42 @@ check_program_version() {
   }
 }
 
-# Checks that the manual page at `page` carries `version` and no unfilled placeholder.
+# Checks that the gzipped manual page at `page` carries `version` and no unfilled placeholder.
 check_page_version() {
   page=$1 version=$2
   [ -f "$page" ] || { echo "no manual page at $page"; return 1; }
-  grep -q "^\.TH REELPRINT 1 .*\"reelprint $version\"" "$page" || {
+  text=$(gzip -dc "$page") || { echo "$page: not gzipped"; return 1; }
+  printf '%s\n' "$text" | grep -q "^\.TH REELPRINT 1 .*\"reelprint $version\"" || {
     echo "$page: the .TH line does not name reelprint $version:"
-    grep '^\.TH' "$page"
+    printf '%s\n' "$text" | grep '^\.TH'
     return 1
   }
-  if grep -n '@[A-Z_]*@' "$page"; then
+  if printf '%s\n' "$text" | grep -n '@[A-Z_]*@'; then
     echo "$page: placeholders left unfilled"
     return 1
   fi
+}
+
+# Makes the Debian package from the build tree in `out` and sets `deb` to its path.
+make_deb() {
+  cpack=$1 build=$2 config=$3 out=$4
+  if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$out" \
+    ${config:+-C "$config"} >"$out.log" 2>&1; then
+    cat "$out.log"
+    echo "cpack -G DEB failed"
+    return 1
+  fi
+  set -- "$out"/*.deb
+  [ $# -eq 1 ] && [ -f "$1" ] || { echo "expected one .deb, found: $*"; return 1; }
+  deb=$1
+}
+
+# Prints each path given and the directories that lead to it, sorted, each once.
+with_directories() {
+  for path; do
+    while :; do
+      echo "$path"
+      case $path in */*) path=${path%/*} ;; *) break ;; esac
+    done
+  done | LC_ALL=C sort -u
 }
