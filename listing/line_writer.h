@@ -129,28 +129,44 @@ class LineWriter {
   LineWriter(const K& kernel, const LineLayout& layout) : kernel_(kernel), layout_(layout) {}
 
   // Writes line `line` (counting from 0) of record `nr` at `p`: the display characters of the
-  // `np` codes at `codes`, then, when word marks are shown, the line of `marks` under them. The first line
-  // ends with the record's tag; a line of blanks alone, without marks, that is neither the
-  // first nor the `last` is left out. Reads up to `bcd::reach` bytes from `codes`; writes up to
+  // `np` codes at `codes`, then, when word marks are shown, the line of `marks` under them.
+  // The first line ends with the record's tag; a line of blanks alone, without marks, that is
+  // neither the first nor the `last` is left out. Reads up to `bcd::reach` bytes from `codes`; writes up to
   // `line_room` bytes. Returns the end of what it wrote.
   char* put(char* p, std::size_t line, const std::uint8_t* codes, std::size_t np, bool last,
             const RecordNumber& nr, Marks marks) const {
-    const std::size_t recl = layout_.recl;
-    if (line == 0) {
-      kernel_.put_framed(codes, np, p, first_prefix.size());
-      p = nr.put(p + first_prefix.size() + recl + 1 + tag_words.size());
-      *p++ = '\n';
-    } else {
-      char* const pr = layout_.prefixes->put(p, line);
-      // A whole line's width, whatever its length: the same count every time is no
-      // mispredicted branch, and what lies past the line is written over or dropped.
-      kernel_.translate(codes, recl, pr);
-      pr[np] = '\n';
-      const char droppable = layout_.droppable;
-      if (!last && marks.end == 0 && pr[0] == droppable && all_blank(pr, np, droppable))
-        return p;
-      p = pr + np + 1;
-    }
+    if (line != 0) return put_later(p, line, codes, np, last, marks);
+    kernel_.put_framed(codes, np, p, first_prefix.size());
+    p = nr.put(p + first_prefix.size() + layout_.recl + 1 + tag_words.size());
+    *p++ = '\n';
+    return put_marks(p, marks);
+  }
+
+  // The same for a line that is neither the first nor the last, of `recl` characters, in a
+  // listing without word marks.
+  char* put_middle(char* p, std::size_t line, const std::uint8_t* codes) const {
+    return put_later(p, line, codes, layout_.recl, false, {});
+  }
+
+  const K& kernel() const { return kernel_; }
+  const LineLayout& layout() const { return layout_; }
+
+ private:
+  // Writes a line other than the first, as `put` does.
+  char* put_later(char* p, std::size_t line, const std::uint8_t* codes, std::size_t np,
+                  bool last, Marks marks) const {
+    char* const pr = layout_.prefixes->put(p, line);
+    // A whole line's width, whatever its length: the same count every time is no
+    // mispredicted branch, and what lies past the line is written over or dropped.
+    kernel_.translate(codes, layout_.recl, pr);
+    pr[np] = '\n';
+    const char droppable = layout_.droppable;
+    if (!last && marks.end == 0 && pr[0] == droppable && all_blank(pr, np, droppable)) return p;
+    return put_marks(pr + np + 1, marks);
+  }
+
+  // Writes the word-mark line of `marks` at `p`, when word marks are shown; returns its end.
+  char* put_marks(char* p, Marks marks) const {
     if (marks.text != nullptr) {
       std::memcpy(p, indent.data(), indent.size());
       p += indent.size();
@@ -161,10 +177,6 @@ class LineWriter {
     return p;
   }
 
-  const K& kernel() const { return kernel_; }
-  const LineLayout& layout() const { return layout_; }
-
- private:
   K kernel_;
   LineLayout layout_;
 };

@@ -66,7 +66,17 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
   std::size_t line = at.line;
   std::size_t taken = 0;
   if (!writer.layout().dowm) {
-    while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
+    const auto has_room = [&] { return static_cast<std::size_t>(room_end - p) >= line_room; };
+    while (left != 0 && has_room()) {
+      if (line != 0 && left > recl) {
+        // The lines between the first and the last, as many as are here, one test each.
+        const auto last_start = static_cast<std::size_t>(std::min<std::uint64_t>(size, taken + left - 1));
+        const std::size_t from = taken;
+        for (; taken + recl <= last_start && has_room(); taken += recl)
+          p = writer.put_middle(p, line++, bytes + taken);
+        left -= taken - from;
+        if (!has_room()) break;
+      }
       const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
       if (np > size - taken) break;  // the line's bytes are not all here yet
       left -= np;
@@ -109,6 +119,8 @@ class Lister {
 
  private:
   void list_whole_records(RecordNumber& nr);
+  template <class Put>
+  std::size_t take_whole_records(char*& p, RecordNumber& nr, Put put);
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   int finish_record(std::uint32_t recsiz);
   // Returns `work(writer)` with this listing's line writer, over its kernel.
@@ -165,50 +177,70 @@ int Lister::list() {
 
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing them as they are found saves reading each count and trailer apart.
+// such, and listing them as they are found saves reading each count and trailer apart. Cards
+// (records of one line, in a listing without word marks) are most of many images, and take a
+// loop of their own that keeps all it needs in registers; the loop for other records needs
+// more than there are. Each loop stops at a record of the other kind.
 void Lister::list_whole_records(RecordNumber& nr) {
   for (bool more = true; more && out_.error() == 0;) {
     char* p = out_.room(room_at_once);
-    const char* const room_end = out_.room_end();
-    const std::size_t taken = with_writer([&](const auto& writer) {
-      // Copies of their own, which the compiler can see no store reach, stay in registers:
-      // each byte written through a char pointer could otherwise change them.
-      const LineLayout layout = layout_;
-      const std::size_t room_per_byte = room_per_byte_;
-      RecordNumber number = nr;
-      char* q = p;
-      const char* const end = room_end;
-      const auto take_record = [&](const std::uint8_t* bytes, std::uint32_t size) {
-        if (static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
-          return false;  // room for every line it may have: see `room_per_byte_`
-        RecordCursor at{size, 0, marked_};
-        std::size_t used = 0;
-        q = put_record_lines(writer, q, end, bytes, size, at, number, used);
-        number.next();
-        return true;
-      };
-      // Cards, as most images hold, have a loop of their own: one line, first and last.
-      const auto take_card_or_record = [&](const std::uint8_t* bytes, std::uint32_t size) {
-        if (size > layout.recl) return take_record(bytes, size);
-        if (static_cast<std::size_t>(end - q) < line_room) return false;
-        q = writer.put(q, 0, bytes, size, true, number, {});
-        number.next();
-        return true;
-      };
-      const bool even = settings_.even;
-      const std::size_t bytes_taken =
-          layout.dowm ? reader_.take_whole_records(whole_record_, even, take_record)
-                      : reader_.take_whole_records(whole_record_, even, take_card_or_record);
-      nr = number;
-      p = q;
-      return bytes_taken;
-    });
-    reader_.consume(taken);
+    std::size_t taken = 0;
+    if (!layout_.dowm) {
+      taken = take_whole_records(p, nr, [](const auto& writer, char* q, const char* end,
+                                           const std::uint8_t* bytes, std::uint32_t size,
+                                           const RecordNumber& number) -> char* {
+        if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
+          return nullptr;
+        return writer.put(q, 0, bytes, size, true, number, {});
+      });
+      reader_.consume(taken);
+    }
+    const std::size_t room_per_byte = room_per_byte_;
+    MarkedLine& marked = marked_;
+    const std::size_t longer = take_whole_records(
+        p, nr,
+        [room_per_byte, &marked](const auto& writer, char* q, const char* end,
+                                 const std::uint8_t* bytes, std::uint32_t size,
+                                 const RecordNumber& number) -> char* {
+          const LineLayout& layout = writer.layout();
+          if ((size <= layout.recl && !layout.dowm) ||
+              static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
+            return nullptr;  // a card, or no room for every line it may have
+          RecordCursor at{size, 0, marked};
+          std::size_t used = 0;
+          return put_record_lines(writer, q, end, bytes, size, at, number, used);
+        });
+    reader_.consume(longer);
     out_.commit(p);
-    // The run stopped at a record it does not take, or the output buffer is full: on after it
-    // is written. A record that it does not take is left to be read the usual way.
-    more = taken > 0;
+    // A run stopped at a record of the other kind, or the output buffer is full: on after it
+    // is written. A record that neither takes is left to be read the usual way.
+    more = taken + longer > 0;
   }
+}
+
+// Offers the records that lie whole at the front of the loaded bytes to `put(writer, p, end,
+// bytes, size, nr)`, which writes one whole at `p` and returns its end, or returns nullptr to
+// refuse it; numbers them on from `nr`, and moves `p` past them. Returns the bytes they take.
+template <class Put>
+std::size_t Lister::take_whole_records(char*& p, RecordNumber& nr, Put put) {
+  return with_writer([&](const auto& writer) {
+    // Copies of their own, which the compiler can see no store reach, stay in registers: each
+    // byte written through a char pointer could otherwise change them.
+    RecordNumber number = nr;
+    char* q = p;
+    const char* const end = out_.room_end();
+    const std::size_t taken = reader_.take_whole_records(
+        whole_record_, settings_.even, [&](const std::uint8_t* bytes, std::uint32_t size) {
+          char* const after = put(writer, q, end, bytes, size, number);
+          if (after == nullptr) return false;
+          q = after;
+          number.next();
+          return true;
+        });
+    nr = number;
+    p = q;
+    return taken;
+  });
 }
 
 // Lists one record of `recsiz` data bytes, numbered `nr`, its bytes as they come; returns the

@@ -42,30 +42,37 @@ class MarkedLine {
   // that the line takes. Reads up to `bcd::reach` bytes from `src`.
   template <bcd::Kernel K>
   std::size_t feed(const K& kernel, const std::uint8_t* src, std::size_t n, std::size_t recl) {
+    // The line's state in registers while it is fed: the stores of codes and marks would
+    // otherwise reach it, as far as the compiler can tell.
+    std::size_t np = np_;
+    std::size_t marks_end = marks_end_;
+    bool after_separator = after_separator_;
     std::size_t taken = 0;
-    while (np_ < recl && taken < n) {
+    while (np < recl && taken < n) {
       const std::size_t size = std::min(n - taken, bcd::split_size);
-      const std::uint64_t separators =
-          kernel.split_marks(src + taken, size, after_separator_, codes_.data() + np_,
-                             marks_.data() + np_);
+      const std::uint64_t separators = kernel.split_marks(src + taken, size, after_separator,
+                                                          codes_.data() + np, marks_.data() + np);
       const std::uint64_t in_range = ~std::uint64_t{0} >> (64 - size);
       std::uint64_t kept = ~separators & in_range;
       std::size_t used = size;
-      const std::size_t wanted = recl - np_;
+      const std::size_t wanted = recl - np;
       if (static_cast<std::size_t>(std::popcount(kept)) >= wanted) {
         // The line fills: it ends with its last character, and what follows is the next line's.
-        used = nth_set_bit(kept, static_cast<unsigned>(wanted)) + 1;
+        used = kept == in_range ? wanted : nth_set_bit(kept, static_cast<unsigned>(wanted)) + 1;
         kept &= ~std::uint64_t{0} >> (64 - used);
       }
-      const std::uint64_t marked = kept & (separators << 1 | std::uint64_t{after_separator_});
+      const std::uint64_t marked = kept & (separators << 1 | std::uint64_t{after_separator});
       if (marked != 0) {
         const std::uint64_t up_to_last = ~std::uint64_t{0} >> std::countl_zero(marked);
-        marks_end_ = np_ + static_cast<std::size_t>(std::popcount(kept & up_to_last));
+        marks_end = np + static_cast<std::size_t>(std::popcount(kept & up_to_last));
       }
-      after_separator_ = (separators >> (used - 1)) & 1;
-      np_ += static_cast<std::size_t>(std::popcount(kept));
+      after_separator = (separators >> (used - 1)) & 1;
+      np += static_cast<std::size_t>(std::popcount(kept));
       taken += used;
     }
+    np_ = np;
+    marks_end_ = marks_end;
+    after_separator_ = after_separator;
     return taken;
   }
 
