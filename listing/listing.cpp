@@ -43,9 +43,10 @@ char* put_text(char* p, std::string_view text) {
 // Where the listing of a record stands: the bytes it has not yet taken, the line they go on
 // with, and that line's word marks so far when they are shown.
 struct RecordCursor {
+  explicit RecordCursor(std::uint64_t size) : left(size) {}
   std::uint64_t left;     // bytes of the record not yet taken
   std::size_t line = 0;   // the next line to write, counting from 0
-  MarkedLine& marked;     // the line being gathered, in a word-marked listing
+  MarkedLine marked;      // the line being gathered, in a word-marked listing
 };
 
 // Writes the lines of record `nr` that the `size` bytes at `bytes` (the next of the record, at
@@ -144,7 +145,6 @@ class Lister {
   const bcd::LineFrame tag_frame_;        // a record's first line, less its characters and number
   const Prefixes prefixes_;
   const LineLayout layout_;
-  MarkedLine marked_;  // the word-marked line being gathered
   // Output room a data byte may need, at most: a line's room for every `recl_` of them, so that
   // a record's lines fit `size * room_per_byte_ + line_room` (a multiplication: a division
   // costs more than a card's line).
@@ -196,17 +196,16 @@ void Lister::list_whole_records(RecordNumber& nr) {
       reader_.consume(taken);
     }
     const std::size_t room_per_byte = room_per_byte_;
-    MarkedLine& marked = marked_;
     const std::size_t longer = take_whole_records(
         p, nr,
-        [room_per_byte, &marked](const auto& writer, char* q, const char* end,
+        [room_per_byte](const auto& writer, char* q, const char* end,
                                  const std::uint8_t* bytes, std::uint32_t size,
                                  const RecordNumber& number) -> char* {
           const LineLayout& layout = writer.layout();
           if ((size <= layout.recl && !layout.dowm) ||
               static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
             return nullptr;  // a card, or no room for every line it may have
-          RecordCursor at{size, 0, marked};
+          RecordCursor at(size);
           std::size_t used = 0;
           return put_record_lines(writer, q, end, bytes, size, at, number, used);
         });
@@ -246,13 +245,12 @@ std::size_t Lister::take_whole_records(char*& p, RecordNumber& nr, Put put) {
 // Lists one record of `recsiz` data bytes, numbered `nr`, its bytes as they come; returns the
 // exit status, 0 if the listing goes on.
 int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
-  marked_.clear();
-  RecordCursor at{recsiz, 0, marked_};
+  RecordCursor at(recsiz);
   while (at.left != 0) {
     // Enough bytes at once for the line to be whole, unless a word-marked line's separators
     // take it further: the line can be whole with no fewer.
     const auto wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(at.left, recl_ - marked_.size()));
+        static_cast<std::size_t>(std::min<std::uint64_t>(at.left, recl_ - at.marked.size()));
     const std::span<const std::uint8_t> bytes = reader_.data(wanted);
     if (bytes.size() < wanted) return read_failed();
     const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), at.left));
