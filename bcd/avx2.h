@@ -66,23 +66,31 @@ class Kernel {
   }
 
   // Eight bytes at a time, packed by a shuffle from a table.
-  [[REELPRINT_AVX2]] std::uint64_t split_marks(const std::uint8_t* src, std::size_t n,
-                                               bool after_separator, std::uint8_t* codes,
-                                               char* marks) const {
-    const std::uint64_t in_range = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
-    const std::uint64_t separators = (separators_in(src) | separators_in(src + 32) << 32) & in_range;
-    const std::uint64_t kept = ~separators & in_range;
-    const std::uint64_t marked = kept & (separators << 1 | std::uint64_t{after_separator});
+  [[REELPRINT_AVX2]] SplitMask split_marks(const std::uint8_t* src, std::size_t n,
+                                           bool after_separator, std::uint8_t* codes,
+                                           char* marks) const {
+    const auto bits = static_cast<unsigned>(n);
+    const SplitMask in_range{_bzhi_u64(~std::uint64_t{0}, bits),
+                             _bzhi_u64(~std::uint64_t{0}, bits > 64 ? bits - 64 : 0)};
+    const SplitMask separators{
+        (separators_in(src) | separators_in(src + 32) << 32) & in_range.low,
+        (separators_in(src + 64) | separators_in(src + 96) << 32) & in_range.high};
+    const SplitMask marked{
+        ~separators.low & in_range.low & (separators.low << 1 | std::uint64_t{after_separator}),
+        ~separators.high & in_range.high & (separators.high << 1 | separators.low >> 63)};
     std::size_t at = 0;
     for (std::size_t k = 0; k < n; k += 8) {
-      const auto keep = static_cast<unsigned>(kept >> k) & 0xFF;
+      const std::uint64_t word_kept = ~(k < 64 ? separators.low : separators.high);
+      const std::uint64_t word_marked = k < 64 ? marked.low : marked.high;
+      const auto keep = static_cast<unsigned>(word_kept >> (k % 64)) & 0xFF;
       const __m128i shuffle = _mm_cvtsi64_si128(static_cast<long long>(pack_shuffles[keep]));
       const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + k));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + at), _mm_shuffle_epi8(bytes, shuffle));
-      const __m128i mark_bytes = _mm_cvtsi64_si128(
-          static_cast<long long>(mark_text(static_cast<unsigned>(marked >> k) & 0xFF)));
+      const __m128i mark_bytes = _mm_cvtsi64_si128(static_cast<long long>(
+          mark_text(static_cast<unsigned>(word_marked >> (k % 64)) & 0xFF)));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(marks + at),
                        _mm_shuffle_epi8(mark_bytes, shuffle));
+      // Bytes past `n` count as kept here, but nothing is kept after them.
       at += static_cast<std::size_t>(__builtin_popcount(keep));
     }
     return separators;

@@ -19,8 +19,18 @@ namespace reelprint::bcd {
 // nothing, and what is written past it is to be written over or dropped.
 inline constexpr std::size_t widest_translated_line = 128;
 inline constexpr std::size_t reach = 128;
-// The most bytes `split_marks` takes at once: one bit each in the mask it returns.
-inline constexpr std::size_t split_size = 64;
+// The most bytes `split_marks` takes at once: a line's worth, one bit each in the mask it
+// returns.
+inline constexpr std::size_t split_size = 128;
+// One bit for each of up to `split_size` bytes: byte k is bit k of `low`, or bit k - 64 of
+// `high`.
+struct SplitMask {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  bool operator==(const SplitMask&) const = default;
+  friend SplitMask operator&(SplitMask a, SplitMask b) { return {a.low & b.low, a.high & b.high}; }
+  friend SplitMask operator~(SplitMask a) { return {~a.low, ~a.high}; }
+};
 
 // A line's frame: what a record's first line holds besides its characters (its prefix, the
 // blanks to its tag and the tag's words), written whole with the characters translated into
@@ -45,11 +55,14 @@ struct LineFrame {
 //                               `at + n` at most `frame_size`); writes up to `frame_reach`;
 //   split_marks(src, n, after_separator, codes, marks)
 //                               finds the word separators among the `n` bytes at `src` (1 to
-//                               `split_size`) and returns them as a mask, bit k for byte k;
-//                               copies the other bytes, in order, to `codes`, and under each
-//                               writes to `marks` '1' if a separator stands just before it (for
-//                               the first byte: if `after_separator`), a space if not; writes up
-//                               to `split_size` bytes at each.
+//                               `split_size`) and returns them as a `SplitMask`; copies the
+//                               other bytes, in order, to `codes`, and under each writes to
+//                               `marks` '1' if a separator stands just before it (for the first
+//                               byte: if `after_separator`), a space if not; writes `split_size`
+//                               bytes at each, in whole vectors from `codes` and `marks` on where
+//                               it can: a line read back at once, as the line writer does, then
+//                               finds each of its vectors whole in the store queue, where pieces
+//                               would make the read wait for them all to reach the cache.
 //
 // Each may read up to `reach` bytes from `src` and write up to `reach` from `dst`, `codes` and
 // `marks`; every kernel gives the same bytes where the line is.
@@ -61,7 +74,7 @@ concept Kernel = std::copy_constructible<K> &&
                    { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
                    {
                      kernel.split_marks(src, n, after_separator, codes, marks)
-                   } -> std::same_as<std::uint64_t>;
+                   } -> std::same_as<SplitMask>;
                  };
 
 // The kernels there are; which of them a processor runs is found when the program starts.

@@ -23,13 +23,13 @@ class Kernel {
     translate(src, n, dst + at);
   }
 
-  std::uint64_t split_marks(const std::uint8_t* src, std::size_t n, bool after_separator,
-                            std::uint8_t* codes, char* marks) const {
-    std::uint64_t separators = 0;
+  SplitMask split_marks(const std::uint8_t* src, std::size_t n, bool after_separator,
+                        std::uint8_t* codes, char* marks) const {
+    SplitMask separators;
     std::size_t kept = 0;
     for (std::size_t k = 0; k < n; ++k) {
       if ((src[k] & 63) == word_separator) {
-        separators |= std::uint64_t{1} << k;
+        (k < 64 ? separators.low : separators.high) |= std::uint64_t{1} << (k % 64);
         after_separator = true;
       } else {
         codes[kept] = src[k];

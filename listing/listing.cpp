@@ -193,8 +193,18 @@ void Lister::list_whole_records(RecordNumber& nr) {
           return nullptr;
         return writer.put(q, 0, bytes, size, true, number, {});
       });
-      reader_.consume(taken);
+    } else {
+      taken = take_whole_records(p, nr, [](const auto& writer, char* q, const char* end,
+                                           const std::uint8_t* bytes, std::uint32_t size,
+                                           const RecordNumber& number) -> char* {
+        if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
+          return nullptr;
+        MarkedLine line;
+        line.feed(writer.kernel(), bytes, size, size);
+        return writer.put(q, 0, line.codes(), line.size(), true, number, line.marks());
+      });
     }
+    reader_.consume(taken);
     const std::size_t room_per_byte = room_per_byte_;
     const std::size_t longer = take_whole_records(
         p, nr,
@@ -202,7 +212,7 @@ void Lister::list_whole_records(RecordNumber& nr) {
                                  const std::uint8_t* bytes, std::uint32_t size,
                                  const RecordNumber& number) -> char* {
           const LineLayout& layout = writer.layout();
-          if ((size <= layout.recl && !layout.dowm) ||
+          if (size <= layout.recl ||
               static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
             return nullptr;  // a card, or no room for every line it may have
           RecordCursor at(size);

@@ -14,18 +14,71 @@
 
 namespace reelprint {
 
-// Returns the place of the `k`th (from 1) set bit of `bits`, which has at least `k`: a byte at a
-// time, then a bit at a time within the byte.
-inline unsigned nth_set_bit(std::uint64_t bits, unsigned k) {
-  unsigned base = 0;
-  for (unsigned in_byte; k > (in_byte = static_cast<unsigned>(std::popcount(bits & 0xFF)));) {
-    k -= in_byte;
-    bits >>= 8;
-    base += 8;
+// The bit operations on a line's masks of up to `bcd::split_size` bytes. Whether a byte is a
+// separator is the data's to say, so none of them branches on a mask: a guessed branch would
+// be guessed wrong as often as not.
+namespace mask {
+using bcd::SplitMask;
+
+// For each byte value and k from 0 to 7, the place of the (k + 1)th set bit (8 if none).
+inline constexpr std::array<std::array<std::uint8_t, 8>, 256> bit_places = [] {
+  std::array<std::array<std::uint8_t, 8>, 256> places{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    unsigned k = 0;
+    for (unsigned bit = 0; bit < 8; ++bit)
+      if ((byte >> bit) & 1) places[byte][k++] = static_cast<std::uint8_t>(bit);
+    for (; k < 8; ++k) places[byte][k] = 8;
   }
-  for (; k > 1; --k) bits &= bits - 1;
-  return base + static_cast<unsigned>(std::countr_zero(bits));
+  return places;
+}();
+
+// Returns the place of the `k`th (from 1) set bit of `bits`, which has at least `k`: the byte it
+// is in from the running counts of set bits, byte by byte, in one word; then its place in that
+// byte from a table.
+inline unsigned nth_set_bit(std::uint64_t bits, unsigned k) {
+  constexpr std::uint64_t ones = 0x0101'0101'0101'0101ull;
+  std::uint64_t counts = bits - ((bits >> 1) & 0x5555'5555'5555'5555ull);
+  counts = (counts & 0x3333'3333'3333'3333ull) + ((counts >> 2) & 0x3333'3333'3333'3333ull);
+  counts = (counts + (counts >> 4)) & 0x0F0F'0F0F'0F0F'0F0Full;
+  const std::uint64_t running = counts * ones;  // byte i: the set bits in bytes 0 to i
+  // The bytes whose running count is k or more have their top bit set (counts are at most 64).
+  const std::uint64_t reached = ((running | 0x8080'8080'8080'8080ull) - (k * ones)) & (0x80 * ones);
+  const auto byte = static_cast<unsigned>(std::countr_zero(reached)) / 8;
+  const auto before = static_cast<unsigned>((running << 8 >> (8 * byte)) & 0xFF);
+  return 8 * byte + bit_places[(bits >> (8 * byte)) & 0xFF][k - before - 1];
 }
+
+// Returns the mask of bytes 0 to `n` - 1.
+inline SplitMask first(std::size_t n) {
+  const auto below = [](std::size_t k) {
+    return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
+  };
+  return {below(n), below(n > 64 ? n - 64 : 0)};
+}
+inline std::size_t count(SplitMask a) {
+  return static_cast<std::size_t>(std::popcount(a.low) + std::popcount(a.high));
+}
+inline bool has(SplitMask a, std::size_t k) {
+  return ((k < 64 ? a.low : a.high) >> (k % 64)) & 1;
+}
+// Returns the mask of the bytes just after those of `a`, and byte 0 if `first` is set.
+inline SplitMask next(SplitMask a, bool first) {
+  return {a.low << 1 | std::uint64_t{first}, a.high << 1 | a.low >> 63};
+}
+// Returns the place of the `k`th (from 1) byte in `a`, which has at least `k`.
+inline std::size_t nth(SplitMask a, std::size_t k) {
+  const auto in_low = static_cast<std::size_t>(std::popcount(a.low));
+  const bool low = k <= in_low;
+  return (low ? 0 : 64) + nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
+}
+// Returns how many bytes there are up to the last in `a`, that one included: 0 if none.
+inline std::size_t through_last(SplitMask a) {
+  const auto in_low = static_cast<std::size_t>(64 - std::countl_zero(a.low));
+  const auto in_high = static_cast<std::size_t>(128 - std::countl_zero(a.high));
+  return a.high != 0 ? in_high : in_low;
+}
+
+}  // namespace mask
 
 class MarkedLine {
  public:
@@ -50,24 +103,25 @@ class MarkedLine {
     std::size_t taken = 0;
     while (np < recl && taken < n) {
       const std::size_t size = std::min(n - taken, bcd::split_size);
-      const std::uint64_t separators = kernel.split_marks(src + taken, size, after_separator,
-                                                          codes_.data() + np, marks_.data() + np);
-      const std::uint64_t in_range = ~std::uint64_t{0} >> (64 - size);
-      std::uint64_t kept = ~separators & in_range;
+      const bcd::SplitMask separators = kernel.split_marks(
+          src + taken, size, after_separator, codes_.data() + np, marks_.data() + np);
+      const bcd::SplitMask in_range = mask::first(size);
+      bcd::SplitMask kept = ~separators & in_range;
       std::size_t used = size;
+      std::size_t count = mask::count(kept);
       const std::size_t wanted = recl - np;
-      if (static_cast<std::size_t>(std::popcount(kept)) >= wanted) {
+      if (count >= wanted) {
         // The line fills: it ends with its last character, and what follows is the next line's.
-        used = kept == in_range ? wanted : nth_set_bit(kept, static_cast<unsigned>(wanted)) + 1;
-        kept &= ~std::uint64_t{0} >> (64 - used);
+        used = mask::nth(kept, wanted) + 1;
+        kept = kept & mask::first(used);
+        count = wanted;
       }
-      const std::uint64_t marked = kept & (separators << 1 | std::uint64_t{after_separator});
-      if (marked != 0) {
-        const std::uint64_t up_to_last = ~std::uint64_t{0} >> std::countl_zero(marked);
-        marks_end = np + static_cast<std::size_t>(std::popcount(kept & up_to_last));
-      }
-      after_separator = (separators >> (used - 1)) & 1;
-      np += static_cast<std::size_t>(std::popcount(kept));
+      const bcd::SplitMask marked = kept & mask::next(separators, after_separator);
+      const std::size_t through_mark = mask::through_last(marked);
+      const std::size_t marks_here = np + mask::count(kept & mask::first(through_mark));
+      marks_end = through_mark != 0 ? marks_here : marks_end;
+      after_separator = mask::has(separators, used - 1);
+      np += count;
       taken += used;
     }
     np_ = np;

@@ -67,7 +67,7 @@ TEST_P(EveryKernel, WritesTheFrameWithTheLineInItAndShowsNothingPastTheLine) {
 }
 
 TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
-  for (unsigned seed = 0; seed < 40; ++seed) {
+  for (unsigned seed = 0; seed < 24; ++seed) {
     // Separators of every form, alone and in runs, at the ends too.
     std::vector<std::uint8_t> bytes = scattered(split_size + reach, seed);
     for (std::size_t k = seed % 5; k < bytes.size(); k += 3 + (k * seed) % 7)
@@ -75,13 +75,14 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
     if (seed % 2 == 0) bytes[split_size - 1] = word_separator;
     for (std::size_t n = 1; n <= split_size; ++n) {
       for (const bool after : {false, true}) {
-        std::uint64_t expected_separators = 0;
+        SplitMask expected_separators;
         std::vector<std::uint8_t> expected_codes;
         std::string expected_marks;
         bool marked = after;
         for (std::size_t k = 0; k < n; ++k) {
           if ((bytes[k] & 63) == word_separator) {
-            expected_separators |= std::uint64_t{1} << k;
+            (k < 64 ? expected_separators.low : expected_separators.high) |= std::uint64_t{1}
+                                                                              << (k % 64);
             marked = true;
           } else {
             expected_codes.push_back(bytes[k]);
@@ -91,12 +92,12 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
         }
         std::vector<std::uint8_t> codes(reach + 8, '!');
         std::string marks(reach + 8, '!');
-        std::uint64_t separators = 0;
+        SplitMask separators;
         with(LineFrame{}, [&](const auto& kernel) {
           separators = kernel.split_marks(bytes.data(), n, after, codes.data(), marks.data());
         });
         const std::size_t kept = expected_codes.size();
-        ASSERT_EQ(separators, expected_separators) << "seed=" << seed << " n=" << n;
+        ASSERT_TRUE(separators == expected_separators) << "seed=" << seed << " n=" << n;
         ASSERT_EQ(std::vector(codes.begin(), codes.begin() + kept), expected_codes) << n;
         ASSERT_EQ(marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
         ASSERT_EQ(std::string(codes.begin() + split_size, codes.end()) + marks.substr(split_size),
