@@ -1,9 +1,12 @@
 // Writes the benchmark tape images, the same bytes for the same seed.
-// Usage: make_bench_images KIND MIB SEED OUTPUT
+// Usage: make_bench_images KIND SIZE SEED OUTPUT
+//   SIZE: in MiB, or in KiB with a K after it (4K); the image is whole records of about that
+//   size, then a tape mark
 //   mixed:  records of 80 to 2000 random codes 1 to 63
 //   cards:  80-byte card records
 //   blanks: mostly blank records with word separators, for -w and the blank-line rule
 //   object: an object deck for -w: 80-byte cards, one byte in seven a word separator
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -77,7 +80,7 @@ void make_record(std::string_view kind, Random& random, std::vector<std::uint8_t
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fputs("Usage: make_bench_images mixed|cards|blanks|object MIB SEED OUTPUT\n", stderr);
+    std::fputs("Usage: make_bench_images mixed|cards|blanks|object SIZE[K] SEED OUTPUT\n", stderr);
     return 1;
   }
   const std::string_view kind = argv[1];
@@ -85,7 +88,8 @@ int main(int argc, char** argv) {
     std::fputs("make_bench_images: KIND is mixed, cards, blanks or object\n", stderr);
     return 1;
   }
-  const std::uint64_t target = std::strtoull(argv[2], nullptr, 10) << 20;
+  char* unit = nullptr;
+  const std::uint64_t target = std::strtoull(argv[2], &unit, 10) << (*unit == 'K' ? 10 : 20);
   Random random(std::strtoull(argv[3], nullptr, 10));
   std::FILE* file = std::fopen(argv[4], "wb");
   if (file == nullptr) {
@@ -98,7 +102,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   while (ok && written < target) {
     out.clear();
-    while (out.size() < (1u << 20)) {
+    while (out.size() < std::min<std::uint64_t>(1u << 20, target - written)) {
       make_record(kind, random, data);
       const auto size = static_cast<std::uint32_t>(data.size());
       put_count(out, size);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Lists a tape image of one 3 GiB record, made on the fly and fed through a pipe (never
 # stored), and checks that reelprint ends with status 0, writes the whole listing, and stays
-# under 8 MiB of peak resident memory: a record is never held whole.
+# under 4 MiB of peak resident memory: a record is never held whole.
 #
 # Usage: bench/memory_check.sh [BINARY]        (default: build/reelprint)
 # Needs GNU time at /usr/bin/time (Debian package: time). Takes about a minute; not part of
@@ -10,7 +10,7 @@ set -euo pipefail
 
 binary=${1:-build/reelprint}
 size=$((3 << 30))      # data bytes in the record: 3221225472, more than 2^31
-limit_kib=$((8 << 10)) # 8 MiB
+limit_kib=$((4 << 10)) # 4 MiB
 
 [ -x "$binary" ] || { echo "memory_check: no binary at $binary" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "memory_check: needs /usr/bin/time (package: time)" >&2; exit 2; }

@@ -29,9 +29,10 @@ void enlarge_pipe(int fd) {
   if (::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode)) ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
 }
 
-OutputBuffer::OutputBuffer(OutputSink& sink) : sink_(sink), storage_(buffer_size + 64) {
-  void* start = storage_.data();
-  std::size_t space = storage_.size();
+OutputBuffer::OutputBuffer(OutputSink& sink)
+    : sink_(sink), storage_(std::make_unique_for_overwrite<char[]>(buffer_size + 64)) {
+  void* start = storage_.get();
+  std::size_t space = buffer_size + 64;
   buffer_ = {static_cast<char*>(std::align(64, buffer_size, start, space)), buffer_size};
 }
 

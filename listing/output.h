@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string_view>
-#include <vector>
 
 namespace reelprint {
 
@@ -62,7 +62,7 @@ class OutputBuffer {
 
  private:
   OutputSink& sink_;
-  std::vector<char> storage_;
+  std::unique_ptr<char[]> storage_;  // never zero-filled: only the pages written are touched
   std::span<char> buffer_;  // within `storage_`, cache-line aligned: the kernel copies from
                             // an aligned block several times faster
   std::size_t used_ = 0;

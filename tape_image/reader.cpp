@@ -5,9 +5,26 @@
 
 namespace reelprint::tape_image {
 
+namespace {
+
+// Returns how many bytes each read of `source` asks for.
+std::size_t read_size_for(const InputSource& source) {
+  const std::uint64_t size = source.known_size();
+  if (size == 0) return TapeReader::pipe_read;
+  const std::uint64_t pages = (size + TapeReader::page - 1) / TapeReader::page;
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>(pages * TapeReader::page, TapeReader::largest_read));
+}
+
+}  // namespace
+
 TapeReader::TapeReader(InputSource& source)
-    : source_(source), buffer_(alignment + kept_room + buffer_size + readable_past_end) {
-  const auto start = reinterpret_cast<std::uintptr_t>(buffer_.data());
+    : source_(source),
+      read_size_(read_size_for(source)),
+      storage_(std::make_unique_for_overwrite<std::uint8_t[]>(alignment + kept_room + read_size_ +
+                                                              readable_past_end)),
+      buffer_(storage_.get()) {
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer_);
   fill_ = kept_room + (alignment - (start + kept_room) % alignment) % alignment;
   pos_ = end_ = fill_;
 }
@@ -15,16 +32,16 @@ TapeReader::TapeReader(InputSource& source)
 bool TapeReader::load(std::size_t n) {
   while (end_ - pos_ < n) {
     if (at_end_ || failed_) return false;
-    if (end_ == fill_ + buffer_size || pos_ == end_) {
+    if (end_ == fill_ + read_size_ || pos_ == end_) {
       // Keep the unread bytes (fewer than `n`, at most a few) right before `fill_`, so that
       // `n` of them lie together and the next read starts aligned.
       const std::size_t kept = end_ - pos_;
-      std::memmove(buffer_.data() + fill_ - kept, buffer_.data() + pos_, kept);
+      std::memmove(buffer_ + fill_ - kept, buffer_ + pos_, kept);
       pos_ = fill_ - kept;
       end_ = fill_;
     }
-    // Whole blocks of `buffer_size` keep the file offset of every read aligned as well.
-    const std::ptrdiff_t got = source_.read(buffer_.data() + end_, fill_ + buffer_size - end_);
+    // Whole blocks of `read_size_` keep the file offset of every read aligned as well.
+    const std::ptrdiff_t got = source_.read(buffer_ + end_, fill_ + read_size_ - end_);
     if (got < 0) {
       failed_ = true;
     } else if (got == 0) {
@@ -43,7 +60,7 @@ ReadStatus TapeReader::read_len_slowly(std::uint32_t& count) {
     pos_ = end_;  // the bytes of a cut-short count are gone
     return ReadStatus::ok;
   }
-  count = load_le32(buffer_.data() + pos_);
+  count = load_le32(buffer_ + pos_);
   pos_ += 4;
   return ReadStatus::ok;
 }

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
+#include <memory>
 
 #include "tape_image/source.h"
 
@@ -29,7 +29,13 @@ enum class FinishStatus {
 
 class TapeReader {
  public:
-  static constexpr std::size_t buffer_size = 128 * 1024;
+  // How much each read asks for: a regular file whole, up to `largest_read` at a time (fewer
+  // calls, each copy the size the kernel copies fastest); an input of unknown size, such as a
+  // pipe, `pipe_read` at a time (what a pipe enlarged by its writer holds). Each a whole number
+  // of pages, so that reads keep the file offset aligned too.
+  static constexpr std::size_t largest_read = 1024 * 1024;
+  static constexpr std::size_t pipe_read = 128 * 1024;
+  static constexpr std::size_t page = 4096;
   // Bytes past the loaded ones that may be read (their values are of no use), so that a block
   // translation may run past the end of the bytes it needs.
   static constexpr std::size_t readable_past_end = 128;
@@ -42,7 +48,7 @@ class TapeReader {
   // left. Returns io_error only when the input failed.
   ReadStatus read_len(std::uint32_t& count) {
     if (end_ - pos_ < 4) return read_len_slowly(count);
-    count = load_le32(buffer_.data() + pos_);
+    count = load_le32(buffer_ + pos_);
     pos_ += 4;
     return ReadStatus::ok;
   }
@@ -52,7 +58,7 @@ class TapeReader {
   // (see `failed`). Bytes stay unread until `consume` is called.
   std::span<const std::uint8_t> data(std::size_t want) {
     if (end_ - pos_ < want) load(want);
-    return {buffer_.data() + pos_, end_ - pos_};
+    return {buffer_ + pos_, end_ - pos_};
   }
 
   // Marks the next `n` loaded bytes as read.
@@ -67,7 +73,7 @@ class TapeReader {
   // Inline, so that `take` is compiled into the loop.
   template <class Take>
   std::size_t take_whole_records(std::size_t max_size, bool even, Take&& take) const {
-    const std::uint8_t* const front = buffer_.data() + pos_;
+    const std::uint8_t* const front = buffer_ + pos_;
     const std::size_t limit = end_ - pos_;
     const std::size_t odd_pad = even ? 1 : 0;
     // Where a record starts depends on the count before it, so each count would wait for the
@@ -100,7 +106,7 @@ class TapeReader {
   FinishStatus finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2) {
     const std::size_t pad = even && recsiz % 2 == 1;
     if (end_ - pos_ < pad + 4) return finish_record_slowly(recsiz, pad, recsiz2);
-    recsiz2 = load_le32(buffer_.data() + pos_ + pad);
+    recsiz2 = load_le32(buffer_ + pos_ + pad);
     pos_ += pad + 4;
     return recsiz2 == recsiz ? FinishStatus::ok : FinishStatus::unequal_counts;
   }
@@ -122,14 +128,16 @@ class TapeReader {
   bool load(std::size_t n);
 
   // The kernel copies between cache-line-aligned addresses several times faster than between
-  // misaligned ones, so reads always start at `fill_`, take `buffer_size` bytes (keeping the
+  // misaligned ones, so reads always start at `fill_`, take `read_size_` bytes (keeping the
   // file offset aligned too), and the few unread bytes a load keeps are moved to just before
   // `fill_`.
   static constexpr std::size_t alignment = 64;
   static constexpr std::size_t kept_room = most_wanted;  // for the unread bytes a load keeps
 
   InputSource& source_;
-  std::vector<std::uint8_t> buffer_;
+  std::size_t read_size_;                      // bytes each read asks for
+  std::unique_ptr<std::uint8_t[]> storage_;   // never zero-filled: its bytes are read in
+  std::uint8_t* buffer_;                      // within `storage_`
   std::size_t fill_;     // where reads start: an aligned offset, `kept_room` or more
   std::size_t pos_;      // next unread byte
   std::size_t end_;      // end of the loaded bytes

@@ -13,7 +13,7 @@ namespace {
 
 class FileSource final : public InputSource {
  public:
-  explicit FileSource(int fd) : fd_(fd) {}
+  FileSource(int fd, std::uint64_t known_size) : fd_(fd), known_size_(known_size) {}
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
   ~FileSource() override { ::close(fd_); }
@@ -26,8 +26,11 @@ class FileSource final : public InputSource {
     }
   }
 
+  std::uint64_t known_size() const override { return known_size_; }
+
  private:
   int fd_;
+  std::uint64_t known_size_;  // of a regular file when opened; 0 for anything else
 };
 
 }  // namespace
@@ -40,7 +43,8 @@ std::unique_ptr<InputSource> open_file(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<FileSource>(fd);
+  const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+  return std::make_unique<FileSource>(fd, size);
 }
 
 std::ptrdiff_t MemorySource::read(std::uint8_t* buf, std::size_t n) {

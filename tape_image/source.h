@@ -15,6 +15,9 @@ class InputSource {
   // Reads up to `n` bytes into `buf`; returns how many were read, 0 at the end of the input,
   // or -1 on a read error.
   virtual std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) = 0;
+  // Returns how many bytes the input holds, when that is known before it is read (a regular
+  // file); 0 if it is not (a pipe).
+  virtual std::uint64_t known_size() const { return 0; }
 };
 
 // Returns the file at `path` opened for reading, or nullptr if it can't be opened or is a
@@ -31,6 +34,7 @@ class MemorySource final : public InputSource {
                         bool fail_at_end = false)
       : rest_(bytes), most_per_read_(most_per_read), fail_at_end_(fail_at_end) {}
   std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override;
+  std::uint64_t known_size() const override { return rest_.size(); }
 
  private:
   std::span<const std::uint8_t> rest_;

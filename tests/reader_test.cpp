@@ -158,13 +158,55 @@ TEST(Trailers, AFailedReadAfterTheDataIsAnIoErrorNotAMismatch) {
   EXPECT_EQ(read_record(source, true).finish, FinishStatus::io_error);
 }
 
+// Serves bytes as a pipe does, its size unknown: read `TapeReader::pipe_read` at a time.
+class PipeSource final : public InputSource {
+ public:
+  PipeSource(std::span<const std::uint8_t> bytes, std::size_t most_per_read)
+      : bytes_(bytes, most_per_read) {}
+  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override { return bytes_.read(buf, n); }
+
+ private:
+  MemorySource bytes_;
+};
+
+TEST(Buffering, ReadsARegularFileWholeUpToAMebibyteAtATimeAndAPipeInSmallerBlocks) {
+  struct Case {
+    std::size_t image_size;
+    bool sized;
+    std::size_t first_read;  // what the first read asks for
+  };
+  for (const Case& c : {Case{0, true, TapeReader::pipe_read}, Case{1, true, TapeReader::page},
+                        Case{5000, true, 2 * TapeReader::page},
+                        Case{3 << 20, true, TapeReader::largest_read},
+                        Case{5000, false, TapeReader::pipe_read}}) {
+    // Records the size of each read asked for.
+    struct Asked final : InputSource {
+      explicit Asked(std::size_t size, bool sized) : size(size), sized(sized) {}
+      std::ptrdiff_t read(std::uint8_t*, std::size_t n) override {
+        asked.push_back(n);
+        return 0;
+      }
+      std::uint64_t known_size() const override { return sized ? size : 0; }
+      std::size_t size;
+      bool sized;
+      std::vector<std::size_t> asked;
+    } source(c.image_size, c.sized);
+    TapeReader reader(source);
+    std::uint32_t count = 1;
+    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
+    EXPECT_EQ(count, 0u);
+    ASSERT_FALSE(source.asked.empty());
+    EXPECT_EQ(source.asked.front(), c.first_read) << c.image_size;
+  }
+}
+
 TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) {
-  Bytes big(TapeReader::buffer_size * 2 + 3);
+  Bytes big(TapeReader::pipe_read * 2 + 3);
   for (std::size_t k = 0; k < big.size(); ++k) big[k] = static_cast<std::uint8_t>(k * 7);
   const Bytes small = {9, 8, 7};
   const auto image = ImageBuilder().record(big).record(small).bytes();
   for (const std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
-    MemorySource source(image, step);
+    PipeSource source(image, step);
     TapeReader reader(source);
     std::uint32_t count = 0;
     std::uint32_t trailer = 0;
@@ -181,11 +223,11 @@ TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) 
 TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
   // The first record's end moves across the end of the first buffer load byte by byte, so
   // its pad byte, its trailer and the next count each get split there in every way.
-  for (std::size_t size = TapeReader::buffer_size - 14; size < TapeReader::buffer_size; ++size) {
+  for (std::size_t size = TapeReader::pipe_read - 14; size < TapeReader::pipe_read; ++size) {
     const Bytes first(size, 5);
     const Bytes second = {1, 2, 3, 4, 5};
     const auto image = ImageBuilder().record(first).record(second).bytes();
-    MemorySource source(image, std::size_t{1} << 20);
+    PipeSource source(image, std::size_t{1} << 20);
     TapeReader reader(source);
     std::uint32_t count = 0;
     std::uint32_t trailer = 0;
