@@ -47,9 +47,9 @@ class Reporter final : public tape_image::SurveyListener {
     tally_.clear();
   }
 
-  void record(const SurveyRecord& record) override {
-    tally_.add(record.size);
-    if (!records_) return;
+  void records(const SurveyRecord& record) override {
+    tally_.add(record.size, record.count);
+    if (!records_) return;  // runs of one record only when there are record lines
     line_.clear();
     put_record_name(line_, record.file, record.number);
     line_ += " at ";
@@ -72,7 +72,7 @@ class Reporter final : public tape_image::SurveyListener {
   void close(const Ending& ending) {
     if (ending.in_record) {
       put_file_line(ending.file, "0 records");
-    } else if (tally_.records() > 0) {
+    } else if (tally_.summary().records > 0) {
       put_file_line(files_ + 1, "");
     }
   }
@@ -90,34 +90,35 @@ class Reporter final : public tape_image::SurveyListener {
     line_ += " at ";
     put(line_, file_at_);
     line_ += ": ";
-    if (tally_.records() == 0) {
+    const SizeTally::Summary sizes = tally_.summary();
+    if (sizes.records == 0) {
       line_ += if_none;
     } else {
-      put_count(line_, tally_.records(), "record");
+      put_count(line_, sizes.records, "record");
       line_ += " of ";
-      if (tally_.largest() == tally_.smallest()) {
-        put_count(line_, tally_.smallest(), "byte");
+      if (sizes.largest == sizes.smallest) {
+        put_count(line_, sizes.smallest, "byte");
       } else {
-        put(line_, tally_.smallest());
+        put(line_, sizes.smallest);
         line_ += " to ";
-        put(line_, tally_.largest());
+        put(line_, sizes.largest);
         line_ += " bytes, most common ";
-        if (const auto common = tally_.most_common()) {
-          put(line_, common->first);
+        if (sizes.most_common) {
+          put(line_, sizes.most_common->first);
           line_ += " (";
-          put_count(line_, common->second, "record");
+          put_count(line_, sizes.most_common->second, "record");
           line_ += ")";
         } else {
           line_ += "not known";
         }
       }
       line_ += ", ";
-      put_count(line_, tally_.data_bytes(), "data byte");
+      put_count(line_, sizes.data_bytes, "data byte");
     }
     line_ += '\n';
     spool_.append(line_);
     ++files_;
-    records_total_ += tally_.records();
+    records_total_ += sizes.records;
     tally_.clear();
   }
 

@@ -20,20 +20,22 @@ enum class Framing {
   e11,   // no pad byte (reelprint -e)
 };
 
-// A record read whole, its trailing count equal to its leading one.
+// Records read whole, each with its trailing count equal to its leading one: a run of `count`
+// records of one size, one right after another (only ever one when data bytes are asked for).
 struct SurveyRecord {
-  std::uint64_t file;    // its tape file, from 1
-  std::uint64_t number;  // its number in that tape file, from 1
-  std::uint64_t offset;  // of its leading count
-  std::uint32_t size;    // data bytes
-  std::span<const std::uint8_t> first;  // its first data bytes, as many as asked for or all
+  std::uint64_t file;    // their tape file, from 1
+  std::uint64_t number;  // the number of the first in that tape file, from 1
+  std::uint64_t offset;  // of the first one's leading count
+  std::uint32_t size;    // data bytes of each
+  std::uint64_t count;   // records in the run
+  std::span<const std::uint8_t> first;  // the first data bytes, as many as asked for or all
 };
 
 // Hears the items of a walk as they are read whole.
 class SurveyListener {
  public:
   virtual ~SurveyListener() = default;
-  virtual void record(const SurveyRecord& record) = 0;
+  virtual void records(const SurveyRecord& run) = 0;
   // A tape mark at `offset`; it ends tape file `file`.
   virtual void tape_mark(std::uint64_t file, std::uint64_t offset) = 0;
 };
