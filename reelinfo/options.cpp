@@ -85,9 +85,10 @@ std::string help_text() {
          "      --help     print this help and exit\n"
          "      --version  print the version and exit\n"
          "\n"
-         "Exit status: 0 the images read cleanly, 1 a bad command line, 2 an image can't be\n"
-         "opened, 3 one ends inside a record's data or can't be read, 4 a trailing count\n"
-         "differs or is cut short, 5 the report can't be written; the highest of them.\n";
+         "Exit status: 0 the images read cleanly, 1 a bad command line, 2 an image\n"
+         "can't be opened, 3 one ends inside a record's data or can't be read, 4 a\n"
+         "trailing count differs or is cut short, 5 the report can't be written; with\n"
+         "several images, the highest.\n";
 }
 
 std::string version_text() { return "reelinfo (reelprint) " REELPRINT_VERSION "\n"; }
