@@ -197,8 +197,8 @@ std::string end_line(const tape_image::Survey& survey) {
       put_reason(line, survey.read_errno);
       break;
   }
-  if ((ending.kind == EndKind::end_of_medium || ending.kind == EndKind::unequal_counts) &&
-      ending.bytes > 0) {
+  // Bytes past the marker: simh reads none of them.
+  if (ending.kind == EndKind::end_of_medium && ending.bytes > 0) {
     line += ", ";
     put_count(line, ending.bytes, "byte");
     line += " after it";

@@ -146,12 +146,12 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
       {"unequal counts", {}, ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes(),
        ": 22 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
-       "end at 0: file 1 record 1: leading count 4, trailing count 5, 10 bytes after it\n", 4, true},
+       "end at 0: file 1 record 1: leading count 4, trailing count 5\n", 4, true},
       // Read with a pad byte, the trailing count is 00 00 00 02 (the next record's count).
       {"E11 image without -e", {}, ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
-       "end at 0: file 1 record 1: leading count 3, trailing count 33554432, 13 bytes after it\n"
+       "end at 0: file 1 record 1: leading count 3, trailing count 33554432\n"
        "reads cleanly with -e (E11 framing)\n", 4, true},
       {"E11 image with -e", {"-e"}, ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, E11 framing, 1 tape file, 2 records\n"
@@ -161,7 +161,7 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
       {"simh image with -e", {"-e"}, ImageBuilder().record(three).tape_mark().bytes(),
        ": 16 bytes, E11 framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
-       "end at 0: file 1 record 1: leading count 3, trailing count 768, 5 bytes after it\n"
+       "end at 0: file 1 record 1: leading count 3, trailing count 768\n"
        "reads cleanly without -e (simh framing)\n", 4, true},
   };
   for (const Ended& c : cases) {
