@@ -57,8 +57,11 @@ class Reporter final : public tape_image::SurveyListener {
     line_ += ": ";
     put_count(line_, record.size, "byte");
     line_ += ": ";
-    for (const std::uint8_t code : record.first) line_ += bcd::bcd_to_ascii_a[code & 63];
-    line_ += '\n';
+    char text[tape_image::most_first_bytes + 1];
+    char* end = text;
+    for (const std::uint8_t code : record.first) *end++ = bcd::bcd_to_ascii_a[code & 63];
+    *end++ = '\n';
+    line_.append(text, end);
     spool_.append(line_);
   }
 

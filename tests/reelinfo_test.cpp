@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,30 @@ TEST(Reelinfo, AFailedReadIsStatusThree) {
             "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
             "end at 10: read error at 16 in file 1 record 2\n");
   EXPECT_EQ(result.status, 3);
+
+  // After the walk has stopped at unequal counts, on the way to the end for the size.
+  images.named = {{"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes()}};
+  const testing::Outcome later = reelinfo_run({"t.tap"}, images);
+  EXPECT_EQ(later.out,
+            "t.tap: 22 bytes, simh framing, 1 tape file, 0 records\n"
+            "file 1 at 0: 0 records\n"
+            "end at 0: file 1 record 1: leading count 4, trailing count 5\n"
+            "read error at 22\n");
+  EXPECT_EQ(later.status, 4);
+}
+
+TEST(Reelinfo, ATemporaryFileThatCantBeMadeIsStatusFive) {
+  const char* const before = std::getenv("TMPDIR");
+  const std::string kept = before != nullptr ? before : "";
+  ::setenv("TMPDIR", "/nonexistent/folder", 1);
+  const testing::Outcome result = reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}, 16);
+  if (before != nullptr) {
+    ::setenv("TMPDIR", kept.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+  EXPECT_EQ(result.status, 5);
+  EXPECT_EQ(result.err, "reelinfo: error writing a temporary file: No such file or directory\n");
 }
 
 TEST(Reelinfo, SeveralImagesOneAfterAnotherWithTheHighestStatus) {
