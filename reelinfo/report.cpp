@@ -47,6 +47,7 @@ class Reporter final : public tape_image::SurveyListener {
     tally_.clear();
   }
 
+  // Counts the sizes of a run of records, and gives each a line if asked.
   void records(const SurveyRecord& record) override {
     tally_.add(record.size, record.count);
     if (!records_) return;  // runs of one record only when there are record lines
@@ -65,6 +66,7 @@ class Reporter final : public tape_image::SurveyListener {
     spool_.append(line_);
   }
 
+  // Gives the tape file the tape mark ends its line; the next one begins after it.
   void tape_mark(std::uint64_t file, std::uint64_t offset) override {
     put_file_line(file, "empty");
     file_at_ = offset + 4;
@@ -80,7 +82,9 @@ class Reporter final : public tape_image::SurveyListener {
     }
   }
 
+  // Returns the tape files given a line so far.
   std::uint64_t files() const { return files_; }
+  // Returns the records read whole so far in the tape files given a line.
   std::uint64_t records() const { return records_total_; }
 
  private:

@@ -20,6 +20,7 @@ class Spool {
   Spool& operator=(const Spool&) = delete;
   ~Spool();
 
+  // Holds `text` after the lines before it; past the memory limit they all go to the file.
   void append(std::string_view text);
 
   struct Failure {

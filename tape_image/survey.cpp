@@ -16,6 +16,7 @@ constexpr std::uint32_t end_of_medium_count = 0xFFFFFFFF;
 constexpr std::size_t buffer_size = 128 * 1024;
 constexpr std::size_t buffer_alignment = 64;
 
+// Returns the little-endian 32-bit number at `b`.
 std::uint32_t load_le32(const std::uint8_t* b) {
   return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
@@ -128,6 +129,7 @@ class Walk {
     }
   }
 
+  // Returns how the walk ended, once `finish` or `fail` has been called.
   const Ending& ending() const { return ending_; }
 
  private:
@@ -182,6 +184,8 @@ class Walk {
     return true;
   }
 
+  // Acts on the leading count just gathered: a tape mark, the end-of-medium marker, or the
+  // start of a record.
   void take_count() {
     const std::uint32_t count = count_;
     count_ = 0;
@@ -226,6 +230,7 @@ class Walk {
     pos_ = trailer_at();
   }
 
+  // Acts on the trailing count just gathered: the record ends well, or the walk breaks here.
   void take_trailer() {
     const std::uint32_t trailer = count_;
     count_ = 0;
@@ -242,6 +247,7 @@ class Walk {
     item_at_ = pos_;
   }
 
+  // Ends the walk with `kind`, the items framed well up to `at`.
   void end(EndKind kind, std::uint64_t at) {
     ended_ = true;
     ending_.kind = kind;

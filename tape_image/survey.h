@@ -35,6 +35,7 @@ struct SurveyRecord {
 class SurveyListener {
  public:
   virtual ~SurveyListener() = default;
+  // A run of records read whole.
   virtual void records(const SurveyRecord& run) = 0;
   // A tape mark at `offset`; it ends tape file `file`.
   virtual void tape_mark(std::uint64_t file, std::uint64_t offset) = 0;
