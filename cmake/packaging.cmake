@@ -10,7 +10,11 @@ IBM 1401 BCD character data: for each tape file a column ruler, then
 every record cut into numbered lines, with its word marks on a line of
 their own if asked. It reads the simh and E11 tape-image framings and
 shows the characters through the A, H (Fortran) or 'old simh' print
-arrangement.")
+arrangement.
+
+reelinfo tells what an image holds at a glance: its tape files, their
+records and sizes, and exactly how and where the image ends or its
+framing breaks.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 

@@ -13,7 +13,8 @@ namespace {
 
 class FileSource final : public InputSource {
  public:
-  FileSource(int fd, std::uint64_t known_size) : fd_(fd), known_size_(known_size) {}
+  FileSource(int fd, bool regular, std::uint64_t size)
+      : fd_(fd), regular_(regular), known_size_(regular ? size : 0) {}
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
   ~FileSource() override { ::close(fd_); }
@@ -26,10 +27,23 @@ class FileSource final : public InputSource {
     }
   }
 
+  // Seeks forward, up to the file's present end; a pipe or a device is read instead.
+  std::uint64_t skip(std::uint64_t n) override {
+    if (!regular_) return 0;
+    struct stat info {};
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at < 0 || ::fstat(fd_, &info) != 0 || info.st_size <= at) return 0;
+    // Within what an off_t holds, so that no sum below overflows.
+    const auto most = static_cast<std::uint64_t>(info.st_size - at);
+    const auto step = static_cast<off_t>(std::min(n, most));
+    return ::lseek(fd_, step, SEEK_CUR) < 0 ? 0 : static_cast<std::uint64_t>(step);
+  }
+
   std::uint64_t known_size() const override { return known_size_; }
 
  private:
   int fd_;
+  bool regular_;              // a regular file, whose size tells how far it may be skipped
   std::uint64_t known_size_;  // of a regular file when opened; 0 for anything else
 };
 
@@ -40,11 +54,13 @@ std::unique_ptr<InputSource> open_file(const std::string& path) {
   if (fd < 0) return nullptr;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
     ::close(fd);
+    errno = error;
     return nullptr;
   }
-  const std::uint64_t size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-  return std::make_unique<FileSource>(fd, size);
+  return std::make_unique<FileSource>(fd, S_ISREG(info.st_mode),
+                                      static_cast<std::uint64_t>(info.st_size));
 }
 
 std::ptrdiff_t MemorySource::read(std::uint8_t* buf, std::size_t n) {
@@ -53,6 +69,12 @@ std::ptrdiff_t MemorySource::read(std::uint8_t* buf, std::size_t n) {
   if (count > 0) std::memcpy(buf, rest_.data(), count);
   rest_ = rest_.subspan(count);
   return static_cast<std::ptrdiff_t>(count);
+}
+
+std::uint64_t MemorySource::skip(std::uint64_t n) {
+  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(n, rest_.size()));
+  rest_ = rest_.subspan(count);
+  return count;
 }
 
 }  // namespace reelprint::tape_image

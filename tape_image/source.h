@@ -18,10 +18,14 @@ class InputSource {
   // Returns how many bytes the input holds, when that is known before it is read (a regular
   // file); 0 if it is not (a pipe).
   virtual std::uint64_t known_size() const { return 0; }
+  // Passes over up to `n` bytes without reading them, where the source can do so cheaply (a
+  // regular file); returns how many it passed over: fewer than `n` at the end of the input,
+  // and 0 where it can't, in which case the caller reads them instead.
+  virtual std::uint64_t skip(std::uint64_t /*n*/) { return 0; }
 };
 
 // Returns the file at `path` opened for reading, or nullptr if it can't be opened or is a
-// directory (reading a directory would pass for an empty tape).
+// directory (reading a directory would pass for an empty tape); errno then tells why.
 std::unique_ptr<InputSource> open_file(const std::string& path);
 
 // Serves bytes that are already in memory, at most `most_per_read` at a read, as a pipe may
@@ -35,6 +39,7 @@ class MemorySource final : public InputSource {
       : rest_(bytes), most_per_read_(most_per_read), fail_at_end_(fail_at_end) {}
   std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override;
   std::uint64_t known_size() const override { return rest_.size(); }
+  std::uint64_t skip(std::uint64_t n) override;
 
  private:
   std::span<const std::uint8_t> rest_;

@@ -1,7 +1,8 @@
 # `cpack -G DEB` makes a package named reelprint, of the project's version, that holds the
-# program in /usr/bin, its manual page gzipped in /usr/share/man/man1, the copyright file and
-# the changelog in /usr/share/doc/reelprint, and nothing else but the files named after the
-# arguments (paths under /). It is labelled with the architecture of the compiler's target.
+# programs reelprint and reelinfo in /usr/bin, their manual pages gzipped in
+# /usr/share/man/man1, the copyright file and the changelog in /usr/share/doc/reelprint, and
+# nothing else but the files named after the arguments (paths under /). It is labelled with
+# the architecture of the compiler's target.
 # Usage: sh check_deb.sh CPACK BUILD_DIR CONFIG VERSION CXX CXX_TARGET [FILE...]
 . "$(dirname "$0")/common.sh"
 cpack=$1 build=$2 config=$3 version=$4 cxx=$5 cxx_target=$6
@@ -38,6 +39,7 @@ done
 dpkg-deb -c "$deb" >"$work/contents" || exit 1
 paths=$(awk '{ print $6 }' "$work/contents" | sed 's|^\./||; s|/$||' | LC_ALL=C sort)
 expected=$(with_directories usr/bin/reelprint usr/share/man/man1/reelprint.1.gz \
+  usr/bin/reelinfo usr/share/man/man1/reelinfo.1.gz \
   usr/share/doc/reelprint/copyright usr/share/doc/reelprint/changelog.gz "$@")
 if [ "$paths" != "$expected" ]; then
   echo "the package holds:"
@@ -46,20 +48,22 @@ if [ "$paths" != "$expected" ]; then
   printf '%s\n' "$expected"
   failed=1
 fi
-# Everything owned by root; the directories and the program 755, the other files 644.
+# Everything owned by root; the directories and the programs 755, the other files 644.
 wrong=$(awk '$2 != "root/root" ||
-  ($6 ~ /\/$/ ? $1 != "drwxr-xr-x" : $6 == "./usr/bin/reelprint" ? $1 != "-rwxr-xr-x" : $1 != "-rw-r--r--")' \
+  ($6 ~ /\/$/ ? $1 != "drwxr-xr-x" : $6 ~ /^\.\/usr\/bin\// ? $1 != "-rwxr-xr-x" : $1 != "-rw-r--r--")' \
   "$work/contents")
 [ -z "$wrong" ] || { echo "wrong mode or owner:"; printf '%s\n' "$wrong"; failed=1; }
 
 dpkg-deb -x "$deb" "$work/root" || exit 1
 check_program_version "$work/root/usr/bin/reelprint" "$version" || failed=1
 check_page_version "$work/root/usr/share/man/man1/reelprint.1.gz" "$version" || failed=1
+check_reelinfo_version "$work/root/usr/bin/reelinfo" "$version" || failed=1
+check_page_version "$work/root/usr/share/man/man1/reelinfo.1.gz" "$version" reelinfo || failed=1
 # The changelog's latest entry is that of the package's version.
 latest=$(gzip -dc "$work/root/usr/share/doc/reelprint/changelog.gz" | head -n 1)
 case $latest in
   "reelprint ($version) "*) ;;
   *) echo "the changelog's latest entry is \"$latest\", not one of version $version"; failed=1 ;;
 esac
-[ "$failed" -eq 0 ] && echo "$(basename "$deb"): the program, its manual page and its docs, version $version"
+[ "$failed" -eq 0 ] && echo "$(basename "$deb"): the programs, their manual pages and the docs, version $version"
 exit "$failed"

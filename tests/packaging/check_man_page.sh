@@ -1,9 +1,11 @@
 # The manual page renders without a single warning, both typeset and for a terminal, no line
 # of it is wider than an 80-column terminal, and its sections come in the order of od(1) and
 # xxd(1): the short ones first, then the long descriptions, the corner cases and SEE ALSO.
-# Usage: sh check_man_page.sh PAGE
+# The sections expected are those given after the page, or else those of reelprint(1).
+# Usage: sh check_man_page.sh PAGE [SECTION...]
 . "$(dirname "$0")/common.sh"
 page=$1
+shift
 need groff groff-base
 [ -f "$page" ] || { echo "no manual page at $page"; exit 1; }
 
@@ -29,7 +31,10 @@ fi
 
 # Section headings are the rendered lines of capitals that start in the first column.
 sections=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | grep '^[A-Z][A-Z ]*$')
-expected="NAME
+if [ $# -gt 0 ]; then
+  expected=$(printf '%s\n' "$@")
+else
+  expected="NAME
 SYNOPSIS
 DESCRIPTION
 OPTIONS
@@ -41,6 +46,7 @@ WORD MARKS
 PRINT ARRANGEMENTS
 ARGUMENT PARSING
 SEE ALSO"
+fi
 if [ "$sections" != "$expected" ]; then
   echo "sections:"
   printf '%s\n' "$sections"

@@ -22,13 +22,28 @@ check_program_version() {
   }
 }
 
-# Checks that the gzipped manual page at `page` carries `version` and no unfilled placeholder.
+# Checks that `program` --version runs, with status 0, and names `version`.
+check_reelinfo_version() {
+  program=$1 version=$2
+  [ -x "$program" ] || { echo "not an executable: $program"; return 1; }
+  said=$("$program" --version)
+  status=$?
+  [ "$status" -eq 0 ] || { echo "$program --version: status $status, not 0"; return 1; }
+  [ "$said" = "reelinfo (reelprint) $version" ] || {
+    echo "$program --version says \"$said\", not version $version"
+    return 1
+  }
+}
+
+# Checks that the gzipped manual page at `page` of `name` (default reelprint) carries `version`
+# and no unfilled placeholder.
 check_page_version() {
-  page=$1 version=$2
+  page=$1 version=$2 name=${3:-reelprint}
+  title=$(printf '%s' "$name" | tr '[:lower:]' '[:upper:]')
   [ -f "$page" ] || { echo "no manual page at $page"; return 1; }
   text=$(gzip -dc "$page") || { echo "$page: not gzipped"; return 1; }
-  printf '%s\n' "$text" | grep -q "^\.TH REELPRINT 1 .*\"reelprint $version\"" || {
-    echo "$page: the .TH line does not name reelprint $version:"
+  printf '%s\n' "$text" | grep -q "^\.TH $title 1 .*\"$name $version\"" || {
+    echo "$page: the .TH line does not name $name $version:"
     printf '%s\n' "$text" | grep '^\.TH'
     return 1
   }

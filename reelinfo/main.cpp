@@ -1,0 +1,14 @@
+// reelinfo: tells what is on a tape image of IBM 1401 BCD character data.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "reelinfo/run.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv, argv + argc);
+  reelprint::FdSink out(STDOUT_FILENO);
+  reelprint::FdSink err(STDERR_FILENO);
+  return reelprint::reelinfo::run(args, reelprint::tape_image::open_file, out, err);
+}

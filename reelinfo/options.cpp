@@ -1,0 +1,96 @@
+#include "reelinfo/options.h"
+
+#include <getopt.h>
+
+#include <string_view>
+
+namespace reelprint::reelinfo {
+namespace {
+
+enum LongOnly : int { help_option = 256, version_option };
+
+constexpr option long_options[] = {
+    {"e11", no_argument, nullptr, 'e'},
+    {"records", no_argument, nullptr, 'l'},
+    {"help", no_argument, nullptr, help_option},
+    {"version", no_argument, nullptr, version_option},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Returns the complaint about an option getopt_long refused, given what it left in `optopt`
+// and the argument it read last, `last`.
+std::string complaint_about(int refused, std::string_view last) {
+  // A short option can only be unknown; a known letter here comes from a long option given a
+  // value, and 0 or a long option's number from a long option.
+  if (refused != 0 && refused < help_option && refused != 'e' && refused != 'l')
+    return "unknown option '-" + std::string(1, static_cast<char>(refused)) + "'";
+  const std::string_view name = last.substr(0, last.find('='));
+  if (refused == 0) return "unknown option '" + std::string(name) + "'";
+  return "option '" + std::string(name) + "' takes no value";
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+  // getopt_long wants writable C strings, and may reorder them: copies of the arguments.
+  std::vector<std::string> copies = args;
+  if (copies.empty()) copies.emplace_back("reelinfo");
+  std::vector<char*> argv;
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(copies.size());
+
+  CommandLine command;
+  // getopt_long keeps its place in the C library; 0 starts it afresh for these arguments, and
+  // its own messages are off, so that the complaint goes where the caller writes it.
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    const int option = getopt_long(argc, argv.data(), "el", long_options, nullptr);
+    if (option == -1) break;
+    switch (option) {
+      case 'e':
+        command.options.framing = tape_image::Framing::e11;
+        break;
+      case 'l':
+        command.options.records = true;
+        break;
+      case help_option:
+        command.action = CommandLine::Action::help;
+        return command;
+      case version_option:
+        command.action = CommandLine::Action::version;
+        return command;
+      default:
+        command.complaint = complaint_about(optopt, argv[optind - 1]);
+        return command;
+    }
+  }
+  for (int k = optind; k < argc; ++k) command.options.images.emplace_back(argv[k]);
+  if (command.options.images.empty()) {
+    command.complaint = "no tape image named";
+    return command;
+  }
+  command.action = CommandLine::Action::report;
+  return command;
+}
+
+std::string help_text() {
+  return "Usage: reelinfo [OPTION]... IMAGE...\n"
+         "Tell what is on each tape image: its tape files, their records and sizes, and\n"
+         "exactly how and where the image ends.\n"
+         "\n"
+         "  -e, --e11      read the E11 framing: no pad byte after odd-length data\n"
+         "  -l, --records  a line for every record too: place, size, first characters\n"
+         "      --help     print this help and exit\n"
+         "      --version  print the version and exit\n"
+         "\n"
+         "Exit status: 0 the images read cleanly, 1 a bad command line, 2 an image\n"
+         "can't be opened, 3 one ends inside a record's data or can't be read, 4 a\n"
+         "trailing count differs or is cut short, 5 the report can't be written; with\n"
+         "several images, the highest.\n";
+}
+
+std::string version_text() { return "reelinfo (reelprint) " REELPRINT_VERSION "\n"; }
+
+}  // namespace reelprint::reelinfo

@@ -1,0 +1,33 @@
+// The command line of reelinfo: "[options] IMAGE...", GNU style.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tape_image/survey.h"
+
+namespace reelprint::reelinfo {
+
+struct Options {
+  tape_image::Framing framing = tape_image::Framing::simh;
+  bool records = false;             // a line for every record too (--records)
+  std::vector<std::string> images;  // the images' names, as given
+};
+
+struct CommandLine {
+  enum class Action { report, help, version, bad };
+  Action action = Action::bad;
+  Options options;
+  std::string complaint;  // for `bad`: what is wrong, one line without the program's name
+};
+
+// Reads `args` (program name first) with getopt_long; returns what to do.
+CommandLine parse_command_line(const std::vector<std::string>& args);
+
+// Returns the text of --help.
+std::string help_text();
+
+// Returns the text of --version.
+std::string version_text();
+
+}  // namespace reelprint::reelinfo

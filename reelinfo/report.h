@@ -1,0 +1,36 @@
+// The report on one tape image: a first line of totals, a line for each tape file (and for each
+// record, if asked), how the image ends, and which framing reads it cleanly if the one asked
+// for breaks.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "reelinfo/size_tally.h"
+#include "reelinfo/spool.h"
+#include "tape_image/source.h"
+#include "tape_image/survey.h"
+
+namespace reelprint::reelinfo {
+
+// Characters of each record that a record line shows.
+inline constexpr std::size_t shown_characters = 40;
+
+struct ImageReport {
+  int status;              // the exit status reelprint's would be: 0, 3 or 4
+  std::string first_line;  // the totals, which come before the lines in the spool
+};
+
+// Surveys the image that `source` reads, named `name`, in `framing`, with a line for each record
+// if `records`; leaves every line of the report but the first in `spool`, using `tally` to
+// count sizes. Returns the first line and the exit status.
+ImageReport report_image(std::string_view name, tape_image::InputSource& source,
+                         tape_image::Framing framing, bool records, Spool& spool,
+                         SizeTally& tally);
+
+// Returns the exit status that reelprint gives where its listing reaches `ending`: 0, 3 or 4.
+// At the end-of-medium marker, which reelprint reads as a count, it is reelinfo's own: 0.
+int status_of(const tape_image::Ending& ending);
+
+}  // namespace reelprint::reelinfo

@@ -1,0 +1,82 @@
+#include "reelinfo/run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "listing/settings.h"
+#include "reelinfo/options.h"
+#include "reelinfo/report.h"
+
+namespace reelprint::reelinfo {
+namespace {
+
+// Says on `err` why the report could not be written, errno `error`, unless a reader of a pipe
+// went away, which needs no word; returns the status.
+int write_failed(OutputSink& err, int error, bool temporary) {
+  if (error != EPIPE || temporary) {
+    const std::string message = std::string("reelinfo: error writing ") +
+                                (temporary ? "a temporary file" : "standard output") + ": " +
+                                std::strerror(error) + "\n";
+    err.write(message.data(), message.size());
+  }
+  return status_write_failed;
+}
+
+// Writes `text` to `out`; returns 0, or the status after a failure, said on `err`.
+int write_text(OutputSink& out, OutputSink& err, std::string_view text) {
+  const int error = out.write(text.data(), text.size());
+  return error == 0 ? status_ok : write_failed(err, error, false);
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
+        OutputSink& err, std::size_t spool_memory) {
+  const CommandLine command = parse_command_line(args);
+  switch (command.action) {
+    case CommandLine::Action::help:
+      return write_text(out, err, help_text());
+    case CommandLine::Action::version:
+      return write_text(out, err, version_text());
+    case CommandLine::Action::bad: {
+      const std::string message = "reelinfo: " + command.complaint +
+                                  "\nTry 'reelinfo --help' for more information.\n";
+      err.write(message.data(), message.size());
+      return status_usage;
+    }
+    case CommandLine::Action::report:
+      break;
+  }
+
+  Spool spool(spool_memory);
+  SizeTally tally;
+  int status = status_ok;
+  bool first = true;
+  for (const std::string& name : command.options.images) {
+    // A blank line between the reports on several images.
+    if (!first && write_text(out, err, "\n") != status_ok) return status_write_failed;
+    first = false;
+    errno = 0;
+    const std::unique_ptr<tape_image::InputSource> source = open(name);
+    if (!source) {
+      const int error = errno;
+      std::string line = name + ": cannot open";
+      if (error != 0) line += std::string(" (") + std::strerror(error) + ")";
+      line += '\n';
+      if (write_text(out, err, line) != status_ok) return status_write_failed;
+      status = std::max<int>(status, status_open_failed);
+      continue;
+    }
+    const ImageReport report = report_image(name, *source, command.options.framing,
+                                            command.options.records, spool, tally);
+    if (write_text(out, err, report.first_line) != status_ok) return status_write_failed;
+    if (const Spool::Failure failure = spool.drain(out); failure.error != 0)
+      return write_failed(err, failure.error, failure.temporary);
+    status = std::max(status, report.status);
+  }
+  return status;
+}
+
+}  // namespace reelprint::reelinfo

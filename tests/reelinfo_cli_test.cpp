@@ -1,0 +1,143 @@
+// End-to-end runs of the reelinfo binary (built with REELPRINT_BINARY naming it): --help and
+// --version, bad command lines, files that can't be opened, the example tape, an image past
+// 4 GiB, a pipe, and output that can't be written.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "tests/binary_run.h"
+#include "tests/support.h"
+
+namespace reelprint {
+namespace {
+
+using tape_image::ImageBuilder;
+using testing::BinaryOutcome;
+using testing::Bytes;
+
+class ReelinfoCli : public testing::BinaryTest {
+ protected:
+  // The fixture runs REELPRINT_BINARY, which this test names reelinfo.
+  BinaryOutcome reelinfo(const std::vector<std::string>& args, const std::string& stdout_path = "",
+                         const Bytes* input = nullptr) {
+    return reelprint(args, stdout_path, input);
+  }
+};
+
+TEST_F(ReelinfoCli, HelpAndVersionGoToStandardOutputWithStatusZero) {
+  const BinaryOutcome help = reelinfo({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.out.rfind("Usage: reelinfo [OPTION]... IMAGE...\n", 0), 0u);
+  for (const char* option : {"-e, --e11", "-l, --records", "--help", "--version"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  std::istringstream lines(help.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+
+  const BinaryOutcome version = reelinfo({"--version", "missing.tap"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "reelinfo (reelprint) " REELPRINT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+}
+
+TEST_F(ReelinfoCli, ABadCommandLineSaysSoOnStandardErrorWithStatusOne) {
+  const std::string hint = "Try 'reelinfo --help' for more information.\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{}, "no tape image named"},
+      {{"-h", "t.tap"}, "unknown option '-h'"},
+      {{"--wide", "t.tap"}, "unknown option '--wide'"},
+      {{"--version=2"}, "option '--version' takes no value"},
+  };
+  for (const auto& [args, complaint] : bad) {
+    const BinaryOutcome result = reelinfo(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "reelinfo: " + complaint + "\n" + hint);
+  }
+}
+
+TEST_F(ReelinfoCli, AnImageThatCantBeOpenedIsStatusTwo) {
+  std::filesystem::create_directory(dir_ / "folder");
+  const BinaryOutcome result = reelinfo({"missing.tap", "folder"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out,
+            "missing.tap: cannot open (No such file or directory)\n"
+            "\n"
+            "folder: cannot open (Is a directory)\n");
+  EXPECT_EQ(result.err, "");
+}
+
+// The example deck: eleven 80-column cards (88 bytes each), a tape mark at 968; from 972 the
+// object deck, records of 80, 25, 13 and 80 codes (88, 34, 22 and 88 bytes), a tape mark at
+// 1204 and another at 1208.
+TEST_F(ReelinfoCli, TheExampleTape) {
+  const BinaryOutcome result = reelinfo({std::string(EXAMPLE_DIR) + "/deck.tap"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            std::string(EXAMPLE_DIR) +
+                "/deck.tap: 1212 bytes, simh framing, 3 tape files, 15 records\n"
+                "file 1 at 0: 11 records of 80 bytes, 880 data bytes\n"
+                "file 2 at 972: 4 records of 13 to 80 bytes, most common 80 (2 records), 198 data "
+                "bytes\n"
+                "file 3 at 1208: empty\n"
+                "end at 1212: after a tape mark\n");
+}
+
+// A sparse file of 5 GiB: records of 3 GiB and 2 GiB of holes, then a card and a tape mark.
+// It is surveyed by seeking past the long records; offsets and sizes need 64 bits.
+TEST_F(ReelinfoCli, AnImagePastFourGibibytes) {
+  const std::uint64_t first = 3ull << 30, second = 2ull << 30;
+  const int fd = ::open((dir_ / "big.tap").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  const auto put = [&](const Bytes& bytes, std::uint64_t at) {
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)),
+              static_cast<ssize_t>(bytes.size()));
+  };
+  const auto count = [](std::uint64_t value) {
+    return ImageBuilder().count(static_cast<std::uint32_t>(value)).bytes();
+  };
+  put(count(first), 0);
+  put(count(first), 4 + first);
+  put(count(second), 8 + first);
+  put(count(second), 12 + first + second);
+  put(ImageBuilder().record(Bytes(80, 49)).tape_mark().bytes(), 16 + first + second);
+  ::close(fd);
+
+  const BinaryOutcome result = reelinfo({"-l", "big.tap"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "big.tap: 5368709228 bytes, simh framing, 1 tape file, 3 records\n"
+            "file 1 record 1 at 0: 3221225472 bytes: " + std::string(40, ' ') + "\n"
+            "file 1 record 2 at 3221225480: 2147483648 bytes: " + std::string(40, ' ') + "\n"
+            "file 1 record 3 at 5368709136: 80 bytes: " + std::string(40, 'A') + "\n"
+            "file 1 at 0: 3 records of 80 to 3221225472 bytes, most common 80 (1 record), "
+            "5368709200 data bytes\n"
+            "end at 5368709228: after a tape mark\n");
+}
+
+TEST_F(ReelinfoCli, AnImageThroughAPipe) {
+  const Bytes image = ImageBuilder().record(Bytes{1, 2}).count(7).raw(Bytes{1, 2, 3}).bytes();
+  const BinaryOutcome result = reelinfo({"/dev/stdin"}, "", &image);
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out,
+            "/dev/stdin: 17 bytes, simh framing, 1 tape file, 1 record\n"
+            "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+            "end at 10: file 1 record 2 cut short in its data, 3 of 7 bytes there\n");
+}
+
+TEST_F(ReelinfoCli, AReportThatCantBeWrittenIsStatusFive) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{std::string(EXAMPLE_DIR) + "/deck.tap"},
+        std::vector<std::string>{"--help"}}) {
+    const BinaryOutcome result = reelinfo(args, "/dev/full");
+    EXPECT_EQ(result.status, 5);
+    EXPECT_EQ(result.err, "reelinfo: error writing standard output: No space left on device\n");
+  }
+}
+
+}  // namespace
+}  // namespace reelprint

@@ -1,0 +1,314 @@
+// reelinfo in-process: whole reports for images whose facts are worked out by hand, the line of
+// every kind of ending with its status (the same as reelprint's), the framing hint both ways,
+// several images, and the parts: the command line, the size tally, the spool.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "reelinfo/options.h"
+#include "reelinfo/run.h"
+#include "reelinfo/size_tally.h"
+#include "tests/memory_run.h"
+#include "tests/support.h"
+
+namespace reelprint {
+namespace {
+
+using reelinfo::SizeTally;
+using tape_image::ImageBuilder;
+using testing::Bytes;
+using testing::codes;
+using testing::operator+;
+using testing::repeat;
+
+struct Images {
+  std::vector<std::pair<std::string, Bytes>> named;
+  bool fail_at_end = false;  // each read fails at the end of its bytes
+};
+
+// Runs reelinfo with `args` over images in memory; any other name can't be opened.
+testing::Outcome reelinfo_run(std::vector<std::string> args, const Images& images,
+                              std::size_t spool_memory = reelinfo::Spool::default_memory_limit) {
+  args.insert(args.begin(), "reelinfo");
+  testing::Collect out;
+  testing::Collect err;
+  const int status = reelinfo::run(
+      args,
+      [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+        for (const auto& [known, bytes] : images.named) {
+          if (known == name)
+            return std::make_unique<tape_image::MemorySource>(bytes, 5, images.fail_at_end);
+        }
+        errno = ENOENT;
+        return nullptr;
+      },
+      out, err, spool_memory);
+  return {status, out.text, err.text};
+}
+
+const Bytes two = codes("AB");
+const Bytes three = codes("ABC");
+const Bytes hello = codes("HELLO, WORLD");
+
+// Two cards, a tape mark, three records of 12, 2 (bytes above 63: shown by their low six bits)
+// and 12 codes, two tape marks. Offsets: cards at 0 and 88, a tape mark at 176; then 180, 200
+// (12 + 8 bytes on), 210 (2 + 8 on), the tape marks at 230 and 234; 238 bytes in all.
+const Bytes two_files = ImageBuilder()
+                            .record(repeat(49, 80))
+                            .record(repeat(49, 80))
+                            .tape_mark()
+                            .record(hello)
+                            .record(Bytes{49 + 64, 50 + 128})
+                            .record(hello)
+                            .tape_mark()
+                            .tape_mark()
+                            .bytes();
+
+TEST(Reelinfo, ReportsTapeFilesTheirSizesAndTheEnd) {
+  const testing::Outcome result = reelinfo_run({"t.tap"}, {{{"t.tap", two_files}}});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "t.tap: 238 bytes, simh framing, 3 tape files, 5 records\n"
+            "file 1 at 0: 2 records of 80 bytes, 160 data bytes\n"
+            "file 2 at 180: 3 records of 2 to 12 bytes, most common 12 (2 records), 26 data bytes\n"
+            "file 3 at 234: empty\n"
+            "end at 238: after a tape mark\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(Reelinfo, ListsEveryRecordWithItsFirstFortyCharacters) {
+  const std::string forty(40, 'A');
+  const std::string expected =
+      "t.tap: 238 bytes, simh framing, 3 tape files, 5 records\n"
+      "file 1 record 1 at 0: 80 bytes: " + forty + "\n"
+      "file 1 record 2 at 88: 80 bytes: " + forty + "\n"
+      "file 1 at 0: 2 records of 80 bytes, 160 data bytes\n"
+      "file 2 record 1 at 180: 12 bytes: HELLO, WORLD\n"
+      "file 2 record 2 at 200: 2 bytes: AB\n"
+      "file 2 record 3 at 210: 12 bytes: HELLO, WORLD\n"
+      "file 2 at 180: 3 records of 2 to 12 bytes, most common 12 (2 records), 26 data bytes\n"
+      "file 3 at 234: empty\n"
+      "end at 238: after a tape mark\n";
+  EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}).out, expected);
+  EXPECT_EQ(reelinfo_run({"t.tap", "--records"}, {{{"t.tap", two_files}}}).out, expected);
+  // Held in a temporary file past a few bytes of memory: the same report.
+  EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}, 16).out, expected);
+}
+
+TEST(Reelinfo, OneOfEachIsSingular) {
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", ImageBuilder().record(Bytes{1}).bytes()}}}).out,
+            "t.tap: 10 bytes, simh framing, 1 tape file, 1 record\n"
+            "file 1 at 0: 1 record of 1 byte, 1 data byte\n"
+            "end at 10: after a record, with no tape mark after it\n");
+}
+
+struct Ended {
+  const char* name;
+  std::vector<std::string> options;
+  Bytes image;
+  std::string report;  // less the first line's name
+  int status;
+  bool as_reelprint;  // reelprint's status is the same
+};
+
+TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
+  const std::vector<Ended> cases = {
+      {"empty", {}, {}, ": 0 bytes, simh framing, 0 tape files, 0 records\nend at 0: the image is empty\n", 0, true},
+      {"stray bytes", {}, ImageBuilder().record(two).raw(Bytes{1, 2, 3}).bytes(),
+       ": 13 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: 3 stray bytes where a count should begin\n", 0, true},
+      // reelprint reads the marker as a count of 4294967295 and finds the image cut short.
+      {"end-of-medium marker", {}, ImageBuilder().record(two).count(0xFFFFFFFF).bytes(),
+       ": 14 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: end-of-medium marker\n", 0, false},
+      {"bytes after the marker", {}, ImageBuilder().tape_mark().count(0xFFFFFFFF).raw(three).bytes(),
+       ": 11 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: empty\n"
+       "end at 4: end-of-medium marker, 3 bytes after it\n", 0, false},
+      {"data cut short", {}, ImageBuilder().tape_mark().count(10).raw(three).bytes(),
+       ": 11 bytes, simh framing, 2 tape files, 0 records\n"
+       "file 1 at 0: empty\n"
+       "file 2 at 4: 0 records\n"
+       "end at 4: file 2 record 1 cut short in its data, 3 of 10 bytes there\n", 3, true},
+      // The E11 walk breaks as well (its trailing count is missing): no hint.
+      {"pad byte missing", {}, ImageBuilder().record(two).count(3).raw(three).bytes(),
+       ": 17 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: file 1 record 2 cut short before its pad byte\n", 4, true},
+      {"trailing count cut short", {}, ImageBuilder().count(3).raw(three).raw(Bytes{0, 3}).bytes(),
+       ": 9 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its trailing count, 1 of 4 bytes there\n", 4, true},
+      {"unequal counts", {}, ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes(),
+       ": 22 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1: leading count 4, trailing count 5\n", 4, true},
+      // Read with a pad byte, the trailing count is 00 00 00 02 (the next record's count).
+      {"E11 image without -e", {}, ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       ": 25 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1: leading count 3, trailing count 33554432\n"
+       "reads cleanly with -e (E11 framing)\n", 4, true},
+      {"E11 image with -e", {"-e"}, ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       ": 25 bytes, E11 framing, 1 tape file, 2 records\n"
+       "file 1 at 0: 2 records of 2 to 3 bytes, most common 2 (1 record), 5 data bytes\n"
+       "end at 25: after a tape mark\n", 0, true},
+      // Read without a pad byte, the trailing count is the pad and 03 00 00: 768.
+      {"simh image with -e", {"-e"}, ImageBuilder().record(three).tape_mark().bytes(),
+       ": 16 bytes, E11 framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1: leading count 3, trailing count 768\n"
+       "reads cleanly without -e (simh framing)\n", 4, true},
+  };
+  for (const Ended& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.options;
+    args.push_back("t.tap");
+    const testing::Outcome result = reelinfo_run(args, {{{"t.tap", c.image}}});
+    EXPECT_EQ(result.out, "t.tap" + c.report);
+    EXPECT_EQ(result.status, c.status);
+    // reelprint, listing as many tape files as there can be.
+    std::vector<std::string_view> options(c.options.begin(), c.options.end());
+    options.push_back("-9");
+    const int reelprint_status = testing::list(options, c.image).status;
+    if (c.as_reelprint) {
+      EXPECT_EQ(reelprint_status, c.status);
+    } else {
+      EXPECT_NE(reelprint_status, c.status);
+    }
+  }
+}
+
+TEST(Reelinfo, AFailedReadIsStatusThree) {
+  Images images{{{"t.tap", ImageBuilder().record(two).count(4).raw(two).bytes()}}, true};
+  const testing::Outcome result = reelinfo_run({"t.tap"}, images);
+  EXPECT_EQ(result.out,
+            "t.tap: 16 bytes, simh framing, 1 tape file, 1 record\n"
+            "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+            "end at 10: read error at 16 in file 1 record 2\n");
+  EXPECT_EQ(result.status, 3);
+
+  // After the walk has stopped at unequal counts, on the way to the end for the size.
+  images.named = {{"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes()}};
+  const testing::Outcome later = reelinfo_run({"t.tap"}, images);
+  EXPECT_EQ(later.out,
+            "t.tap: 22 bytes, simh framing, 1 tape file, 0 records\n"
+            "file 1 at 0: 0 records\n"
+            "end at 0: file 1 record 1: leading count 4, trailing count 5\n"
+            "read error at 22\n");
+  EXPECT_EQ(later.status, 4);
+}
+
+TEST(Reelinfo, ATemporaryFileThatCantBeMadeIsStatusFive) {
+  const char* const before = std::getenv("TMPDIR");
+  const std::string kept = before != nullptr ? before : "";
+  ::setenv("TMPDIR", "/nonexistent/folder", 1);
+  const testing::Outcome result = reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}, 16);
+  if (before != nullptr) {
+    ::setenv("TMPDIR", kept.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+  EXPECT_EQ(result.status, 5);
+  EXPECT_EQ(result.err, "reelinfo: error writing a temporary file: No such file or directory\n");
+}
+
+TEST(Reelinfo, SeveralImagesOneAfterAnotherWithTheHighestStatus) {
+  const Images images{{{"a.tap", ImageBuilder().tape_mark().bytes()},
+                       {"b.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).bytes()}}};
+  const testing::Outcome result = reelinfo_run({"a.tap", "missing.tap", "b.tap"}, images);
+  EXPECT_EQ(result.out,
+            "a.tap: 4 bytes, simh framing, 1 tape file, 0 records\n"
+            "file 1 at 0: empty\n"
+            "end at 4: after a tape mark\n"
+            "\n"
+            "missing.tap: cannot open (No such file or directory)\n"
+            "\n"
+            "b.tap: 12 bytes, simh framing, 1 tape file, 0 records\n"
+            "file 1 at 0: 0 records\n"
+            "end at 0: file 1 record 1: leading count 4, trailing count 5\n");
+  EXPECT_EQ(result.status, 4);
+  EXPECT_EQ(reelinfo_run({"a.tap", "missing.tap"}, images).status, 2);
+  EXPECT_EQ(reelinfo_run({"a.tap", "a.tap"}, images).status, 0);
+}
+
+TEST(Reelinfo, CommandLine) {
+  using reelinfo::CommandLine;
+  using Action = CommandLine::Action;
+  const auto parse = [](std::vector<std::string> args) {
+    args.insert(args.begin(), "reelinfo");
+    return reelinfo::parse_command_line(args);
+  };
+  CommandLine c = parse({"a.tap", "-l", "b.tap", "--e11"});  // options anywhere, GNU style
+  EXPECT_EQ(c.action, Action::report);
+  EXPECT_TRUE(c.options.records);
+  EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
+  EXPECT_EQ(c.options.images, (std::vector<std::string>{"a.tap", "b.tap"}));
+  c = parse({"-le", "--", "-l"});
+  EXPECT_TRUE(c.options.records);
+  EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
+  EXPECT_EQ(c.options.images, std::vector<std::string>{"-l"});
+  c = parse({"a.tap"});
+  EXPECT_FALSE(c.options.records);
+  EXPECT_EQ(c.options.framing, tape_image::Framing::simh);
+  EXPECT_EQ(parse({"a.tap", "--help", "-x"}).action, Action::help);
+  EXPECT_EQ(parse({"--version"}).action, Action::version);
+  EXPECT_EQ(parse({"--rec", "a.tap"}).options.records, true);  // an unambiguous abbreviation
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{}, "no tape image named"},
+      {{"-l"}, "no tape image named"},
+      {{"-h", "a.tap"}, "unknown option '-h'"},
+      {{"-lx", "a.tap"}, "unknown option '-x'"},
+      {{"--foo=1", "a.tap"}, "unknown option '--foo'"},
+      {{"--records=2", "a.tap"}, "option '--records' takes no value"},
+      {{"--help=yes"}, "option '--help' takes no value"},
+  };
+  for (const auto& [args, complaint] : bad) {
+    c = parse(args);
+    EXPECT_EQ(c.action, Action::bad) << complaint;
+    EXPECT_EQ(c.complaint, complaint);
+  }
+}
+
+TEST(SizeTally, SmallestLargestMostCommonAndDataBytes) {
+  SizeTally tally;
+  for (const std::uint32_t size : {80u, 13u, 80u, 25u, 13u, 80u, 70000u, 70000u, 70000u})
+    tally.add(size);
+  SizeTally::Summary s = tally.summary();
+  EXPECT_EQ(s.records, 9u);
+  EXPECT_EQ(s.smallest, 13u);
+  EXPECT_EQ(s.largest, 70000u);
+  EXPECT_EQ(s.data_bytes, 80u * 3 + 13 * 2 + 25 + 70000 * 3);
+  // 80 and 70000 three times each: the smaller one.
+  EXPECT_EQ(s.most_common, (std::pair<std::uint32_t, std::uint64_t>{80, 3}));
+  tally.add(70000, 2);
+  EXPECT_EQ(tally.summary().most_common, (std::pair<std::uint32_t, std::uint64_t>{70000, 5}));
+
+  tally.clear();
+  EXPECT_EQ(tally.summary().records, 0u);
+  EXPECT_FALSE(tally.summary().most_common);
+  tally.add(25);
+  EXPECT_EQ(tally.summary().most_common, (std::pair<std::uint32_t, std::uint64_t>{25, 1}));
+}
+
+TEST(SizeTally, TooManyDifferentLargeSizesLeaveTheMostCommonUnknown) {
+  SizeTally tally;
+  for (std::uint32_t k = 0; k < SizeTally::most_large_sizes; ++k) tally.add(SizeTally::small_limit + k);
+  EXPECT_TRUE(tally.summary().most_common);
+  tally.add(SizeTally::small_limit + SizeTally::most_large_sizes);
+  const SizeTally::Summary s = tally.summary();
+  EXPECT_FALSE(s.most_common);
+  EXPECT_EQ(s.records, SizeTally::most_large_sizes + 1);
+  tally.clear();
+  tally.add(1);
+  EXPECT_TRUE(tally.summary().most_common);
+}
+
+}  // namespace
+}  // namespace reelprint

@@ -1,0 +1,268 @@
+// The survey of a tape image: the items it tells and how it says the image ends, for a table
+// of images whose offsets and endings are worked out from the framing by hand; the same
+// whatever pieces the input comes in, and whether it can skip or not.
+#include "tape_image/survey.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support.h"
+
+namespace reelprint {
+namespace {
+
+using tape_image::EndKind;
+using tape_image::Ending;
+using tape_image::Framing;
+using tape_image::ImageBuilder;
+using testing::Bytes;
+using testing::codes;
+using testing::operator+;
+using testing::repeat;
+
+// Writes down every item told, a run of records as each of its records: "T<file>@<offset>"
+// for a tape mark, "R<file>.<number>@<offset>:<size>" for a record, with "=<codes shown>"
+// when data bytes are asked for.
+struct Items final : tape_image::SurveyListener {
+  explicit Items(Framing framing = Framing::simh) : framing(framing) {}
+  Framing framing;
+  std::vector<std::string> told;
+  void records(const tape_image::SurveyRecord& run) override {
+    const std::uint64_t pad = framing == Framing::simh ? run.size % 2 : 0;
+    const std::uint64_t stride = 8 + run.size + pad;
+    for (std::uint64_t k = 0; k < run.count; ++k) {
+      std::ostringstream item;
+      item << "R" << run.file << "." << run.number + k << "@" << run.offset + k * stride << ":"
+           << run.size;
+      if (!run.first.empty()) item << "=" << std::string(run.first.begin(), run.first.end());
+      told.push_back(item.str());
+    }
+  }
+  void tape_mark(std::uint64_t file, std::uint64_t offset) override {
+    std::ostringstream item;
+    item << "T" << file << "@" << offset;
+    told.push_back(item.str());
+  }
+};
+
+// Hands out the bytes of another source and can't skip, as a pipe.
+struct NoSkip final : tape_image::InputSource {
+  explicit NoSkip(tape_image::InputSource& inner) : inner(inner) {}
+  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override { return inner.read(buf, n); }
+  tape_image::InputSource& inner;
+};
+
+// An ending as a line, to compare whole.
+std::string describe(const Ending& e) {
+  std::ostringstream text;
+  text << "kind " << static_cast<int>(e.kind) << " at " << e.at;
+  if (e.in_record) text << " in " << e.file << "." << e.record << " size " << e.size;
+  text << " trailer " << e.trailer << " bytes " << e.bytes;
+  return text.str();
+}
+
+Ending ending(EndKind kind, std::uint64_t at, std::uint64_t bytes = 0) {
+  Ending e;
+  e.kind = kind;
+  e.at = at;
+  e.bytes = bytes;
+  return e;
+}
+
+Ending in_record(EndKind kind, std::uint64_t at, std::uint64_t file, std::uint64_t record,
+                 std::uint32_t size, std::uint64_t bytes = 0, std::uint32_t trailer = 0) {
+  Ending e = ending(kind, at, bytes);
+  e.in_record = true;
+  e.file = file;
+  e.record = record;
+  e.size = size;
+  e.trailer = trailer;
+  return e;
+}
+
+struct Case {
+  const char* name;
+  Bytes image;
+  Framing framing;
+  std::vector<std::string> items;
+  Ending ending;
+  std::optional<Ending> other;  // the walk in the other framing, where it parts
+};
+
+const Bytes two = codes("AB");
+const Bytes three = codes("ABC");
+const Bytes card = repeat(49, 80);
+const std::uint32_t long_size = 400001;  // passed over by seeking: more than two read buffers
+
+std::vector<Case> cases() {
+  return {
+      {"empty", {}, Framing::simh, {}, ending(EndKind::empty, 0), {}},
+      {"tape mark alone", ImageBuilder().tape_mark().bytes(), Framing::simh, {"T1@0"},
+       ending(EndKind::after_tape_mark, 4), {}},
+      // 88 bytes a card; a record of 2 takes 10.
+      {"two files and an empty one",
+       ImageBuilder().record(card).record(card).tape_mark().record(two).tape_mark().tape_mark().bytes(),
+       Framing::simh, {"R1.1@0:80", "R1.2@88:80", "T1@176", "R2.1@180:2", "T2@190", "T3@194"},
+       ending(EndKind::after_tape_mark, 198), {}},
+      // The E11 walk reads the pad byte and three bytes of the count 3 as its trailing count:
+      // 00 03 00 00, 768; 13 bytes follow it.
+      {"no tape mark at the end", ImageBuilder().record(three).record(codes("ABCD")).bytes(),
+       Framing::simh, {"R1.1@0:3", "R1.2@12:4"}, ending(EndKind::after_record, 24),
+       in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 768)},
+      {"stray bytes", ImageBuilder().record(two).raw(Bytes{1, 2, 3}).bytes(), Framing::simh,
+       {"R1.1@0:2"}, ending(EndKind::stray_bytes, 10, 3), {}},
+      {"end-of-medium marker", ImageBuilder().record(two).count(0xFFFFFFFF).raw(two + three).bytes(),
+       Framing::simh, {"R1.1@0:2"}, ending(EndKind::end_of_medium, 10, 5), {}},
+      {"data cut short", ImageBuilder().tape_mark().count(10).raw(three).bytes(), Framing::simh,
+       {"T1@0"}, in_record(EndKind::in_data, 4, 2, 1, 10, 3), {}},
+      // The E11 walk wants the trailing count right after the data, where the image ends.
+      {"pad byte missing", ImageBuilder().record(two).count(3).raw(three).bytes(), Framing::simh,
+       {"R1.1@0:2"}, in_record(EndKind::before_pad, 10, 1, 2, 3),
+       in_record(EndKind::in_trailer, 10, 1, 2, 3, 0)},
+      {"trailing count cut short",
+       ImageBuilder().record(codes("ABCD")).count(4).raw(codes("ABCD")).raw(Bytes{4, 0}).bytes(),
+       Framing::simh, {"R1.1@0:4"}, in_record(EndKind::in_trailer, 12, 1, 2, 4, 2), {}},
+      {"trailing count cut short after the pad byte",
+       ImageBuilder().count(3).raw(three).raw(Bytes{0, 3}).bytes(), Framing::simh, {},
+       in_record(EndKind::in_trailer, 0, 1, 1, 3, 1),
+       in_record(EndKind::in_trailer, 0, 1, 1, 3, 2)},
+      {"unequal counts", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes(),
+       Framing::simh, {}, in_record(EndKind::unequal_counts, 0, 1, 1, 4, 10, 5), {}},
+      // A count of 2^31 + 1 is a count like any other; the image ends 20 bytes into its data.
+      {"count of 2^31 and more", ImageBuilder().record(two).count(0x80000001).raw(repeat(1, 20)).bytes(),
+       Framing::simh, {"R1.1@0:2"}, in_record(EndKind::in_data, 10, 1, 2, 0x80000001, 20),
+       in_record(EndKind::in_data, 10, 1, 2, 0x80000001, 20)},
+      // 03 00 00 00 C1 C2 C3 03 00 00 00 | 02 00 00 00 ...: read with a pad byte, the trailing
+      // count is 00 00 00 02, 33554432; 25 - 12 bytes follow it.
+      {"E11 image read without -e",
+       ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       Framing::simh, {}, in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432),
+       ending(EndKind::after_tape_mark, 25)},
+      {"simh image read with -e", ImageBuilder().record(three).tape_mark().bytes(), Framing::e11, {},
+       in_record(EndKind::unequal_counts, 0, 1, 1, 3, 5, 768), ending(EndKind::after_tape_mark, 16)},
+      {"E11 image read with -e",
+       ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       Framing::e11, {"R1.1@0:3", "R1.2@11:2", "T1@21"}, ending(EndKind::after_tape_mark, 25),
+       in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432)},
+      // 400001 is 81 1A 06 00; the E11 walk's trailing count is 00 81 1A 06, 102400256, and 15
+      // bytes follow it.
+      {"a record longer than two read buffers",
+       ImageBuilder().record(repeat(1, long_size)).record(two).tape_mark().bytes(), Framing::simh,
+       {"R1.1@0:400001", "R1.2@400010:2", "T1@400020"}, ending(EndKind::after_tape_mark, 400024),
+       in_record(EndKind::unequal_counts, 0, 1, 1, long_size, 15, 102400256)},
+      {"long record cut short", ImageBuilder().count(long_size).raw(repeat(1, 300000)).bytes(),
+       Framing::simh, {}, in_record(EndKind::in_data, 0, 1, 1, long_size, 300000),
+       in_record(EndKind::in_data, 0, 1, 1, long_size, 300000)},
+  };
+}
+
+// Every way the bytes may come: whole or in pieces of 1 to 7, skippable or not.
+TEST(Survey, TableOfImagesInEveryPieceSize) {
+  for (const Case& c : cases()) {
+    for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2},
+                                    std::size_t{3}, std::size_t{5}, std::size_t{7}}) {
+      for (const bool skippable : {true, false}) {
+        SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece) +
+                     (skippable ? ", skippable" : ""));
+        tape_image::MemorySource memory(c.image, piece == 0 ? static_cast<std::size_t>(-1) : piece);
+        NoSkip pipe(memory);
+        Items items(c.framing);
+        const tape_image::Survey s =
+            tape_image::survey(skippable ? static_cast<tape_image::InputSource&>(memory) : pipe,
+                               c.framing, 0, items);
+        EXPECT_EQ(s.size, c.image.size());
+        EXPECT_FALSE(s.read_failed);
+        EXPECT_EQ(items.told, c.items);
+        EXPECT_EQ(describe(s.ending), describe(c.ending));
+        ASSERT_EQ(s.other.has_value(), c.other.has_value());
+        if (c.other) {
+          EXPECT_EQ(describe(*s.other), describe(*c.other));
+        }
+      }
+    }
+  }
+}
+
+TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
+  const Bytes image = ImageBuilder().record(codes("HELLO")).record(two).record(codes("WORLD")).bytes();
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{4}, static_cast<std::size_t>(-1)}) {
+    tape_image::MemorySource source(image, piece);
+    Items items;
+    tape_image::survey(source, Framing::simh, 3, items);
+    const auto shown = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+    EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:5=" + shown(codes("HEL")),
+                                                    "R1.2@14:2=" + shown(two),
+                                                    "R1.3@24:5=" + shown(codes("WOR"))}));
+  }
+}
+
+TEST(Survey, AFailedReadEndsTheWalkWhereItStood) {
+  // Inside the second record's data: the read fails after 16 bytes.
+  const Bytes inside = ImageBuilder().record(two).count(4).raw(two).bytes();
+  tape_image::MemorySource failing(inside, 3, true);
+  Items items;
+  tape_image::Survey s = tape_image::survey(failing, Framing::simh, 0, items);
+  EXPECT_TRUE(s.read_failed);
+  EXPECT_EQ(s.size, 16u);
+  EXPECT_EQ(describe(s.ending), describe(in_record(EndKind::read_error, 10, 1, 2, 4)));
+
+  const Bytes between = ImageBuilder().tape_mark().bytes();
+  tape_image::MemorySource failing_after(between, static_cast<std::size_t>(-1), true);
+  s = tape_image::survey(failing_after, Framing::simh, 0, items);
+  EXPECT_TRUE(s.read_failed);
+  EXPECT_EQ(describe(s.ending), describe(ending(EndKind::read_error, 4)));
+}
+
+// An image of 5 GiB, mostly the zeros of two long records, served without being made: only
+// the bytes asked for are filled in.
+struct SparseImage final : tape_image::InputSource {
+  std::vector<std::pair<std::uint64_t, Bytes>> pieces;  // at an offset, these bytes; else 0
+  std::uint64_t size = 0;
+  std::uint64_t at = 0;
+  std::uint64_t read_bytes = 0;
+  std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(n, size - at));
+    std::memset(buf, 0, count);
+    for (const auto& [offset, bytes] : pieces) {
+      for (std::size_t k = 0; k < bytes.size(); ++k)
+        if (offset + k >= at && offset + k < at + count) buf[offset + k - at] = bytes[k];
+    }
+    at += count;
+    read_bytes += count;
+    return static_cast<std::ptrdiff_t>(count);
+  }
+  std::uint64_t skip(std::uint64_t n) override {
+    const std::uint64_t count = std::min(n, size - at);
+    at += count;
+    return count;
+  }
+};
+
+TEST(Survey, OffsetsPastFourGibibytesAndLongRecordsPassedOver) {
+  const std::uint64_t first = 3ull << 30, second = 2ull << 30;  // data bytes of the long ones
+  SparseImage image;
+  const auto count = [](std::uint64_t value) {
+    return ImageBuilder().count(static_cast<std::uint32_t>(value)).bytes();
+  };
+  image.pieces = {{0, count(first)},
+                  {4 + first, count(first) + count(second)},
+                  {4 + first + 8 + second, count(second) + ImageBuilder().record(card).tape_mark().bytes()}};
+  // 3 GiB + 8 = 3221225480; + 8 + 2 GiB = 5368709136; + 88 = 5368709224; + 4.
+  image.size = 5368709228ull;
+  Items items;
+  const tape_image::Survey s = tape_image::survey(image, Framing::simh, 0, items);
+  EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:3221225472", "R1.2@3221225480:2147483648",
+                                                  "R1.3@5368709136:80", "T1@5368709224"}));
+  EXPECT_EQ(describe(s.ending), describe(ending(EndKind::after_tape_mark, 5368709228ull)));
+  EXPECT_EQ(s.size, 5368709228ull);
+  EXPECT_LT(image.read_bytes, 1u << 20);  // the long records' data was not read
+}
+
+}  // namespace
+}  // namespace reelprint
