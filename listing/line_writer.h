@@ -106,12 +106,25 @@ inline bcd::LineFrame tag_frame(std::size_t recl) {
 
 // How the lines of a listing are laid out, set once for the listing.
 struct LineLayout {
+  LineLayout(std::size_t recl, char droppable, bool dowm, const Prefixes& prefixes)
+      : recl(recl), droppable(droppable), dowm(dowm), prefixes(&prefixes),
+        per_line((std::uint64_t{1} << 40) / recl + 1) {}
+
+  // Returns how many whole lines `n` bytes (below 2^24) make: `n / recl`, by a multiplication
+  // (a division takes as long as listing a short line).
+  std::size_t lines_in(std::size_t n) const {
+    return static_cast<std::size_t>((n * per_line) >> 40);
+  }
+
   std::size_t recl;  // characters per line
   // A line of this character alone, not the record's first or last, is left out: the blank,
   // or a NUL (which no line holds) when every line is to be listed.
   char droppable;
   bool dowm;  // word marks are shown, each data line followed by a line of them
   const Prefixes* prefixes;
+  // 2^40 / `recl`, rounded up: the quotient is exact for every `n` below 2^24, as the error
+  // it makes, below 2^-16, never carries a fraction of at most (recl - 1) / recl past 1.
+  std::uint64_t per_line;
 };
 
 // The word marks under a line's characters, in a listing that shows them: `text` holds '1'

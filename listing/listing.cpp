@@ -70,12 +70,17 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
     const auto has_room = [&] { return static_cast<std::size_t>(room_end - p) >= line_room; };
     while (left != 0 && has_room()) {
       if (line != 0 && left > recl) {
-        // The lines between the first and the last, as many as are here, one test each.
-        const auto last_start = static_cast<std::size_t>(std::min<std::uint64_t>(size, taken + left - 1));
-        const std::size_t from = taken;
-        for (; taken + recl <= last_start && has_room(); taken += recl)
-          p = writer.put_middle(p, line++, bytes + taken);
-        left -= taken - from;
+        // The lines between the first and the last, as many as are here and have room, counted
+        // first, so that each takes no test but the loop's.
+        const auto before_last =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, taken + left - 1)) - taken;
+        const std::size_t count = std::min(writer.layout().lines_in(before_last),
+                                           static_cast<std::size_t>(room_end - p) / line_room);
+        const std::uint8_t* from = bytes + taken;
+        for (const std::size_t stop = line + count; line != stop; ++line, from += recl)
+          p = writer.put_middle(p, line, from);
+        taken += count * recl;
+        left -= count * recl;
         if (!has_room()) break;
       }
       const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
@@ -114,7 +119,7 @@ class Lister {
         bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)),
         tag_frame_(tag_frame(recl_)),
         prefixes_(recl_),
-        layout_{recl_, settings.all ? '\0' : settings.blank, settings.dowm, &prefixes_} {}
+        layout_(recl_, settings.all ? '\0' : settings.blank, settings.dowm, prefixes_) {}
 
   int list();
 
