@@ -29,8 +29,12 @@ inline constexpr std::array<std::uint64_t, 256> pack_shuffles = [] {
 // A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
 // negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in
 // tables that hold each quarter XOR the one before leaves c's own entry.
-class Kernel {
+class Kernel : public SplitBytesOps<Kernel> {
  public:
+  using Split = SplitBytes;
+  using SplitBytesOps::put_framed;
+  using SplitBytesOps::translate;
+
   [[REELPRINT_AVX2]] Kernel(const DisplayTable& table, const LineFrame& frame)
       : quarter0_(quarter(table, 0)),
         quarter1_(quarter(table, 1)),
@@ -66,9 +70,11 @@ class Kernel {
   }
 
   // Eight bytes at a time, packed by a shuffle from a table.
-  [[REELPRINT_AVX2]] SplitMask split_marks(const std::uint8_t* src, std::size_t n,
-                                           bool after_separator, std::uint8_t* codes,
-                                           char* marks) const {
+  [[REELPRINT_AVX2]] Split split(const std::uint8_t* src, std::size_t n,
+                                 bool after_separator) const {
+    Split split;
+    std::uint8_t* const codes = split.codes.data();
+    char* const marks = split.marks.data();
     const auto bits = static_cast<unsigned>(n);
     const SplitMask in_range{_bzhi_u64(~std::uint64_t{0}, bits),
                              _bzhi_u64(~std::uint64_t{0}, bits > 64 ? bits - 64 : 0)};
@@ -93,7 +99,8 @@ class Kernel {
       // Bytes past `n` count as kept here, but nothing is kept after them.
       at += static_cast<std::size_t>(__builtin_popcount(keep));
     }
-    return separators;
+    split.separators = separators;
+    return split;
   }
 
  private:

@@ -30,35 +30,22 @@ class Kernel {
           dst + k, _mm512_maskz_permutexvar_epi8(~0ull, _mm512_loadu_si512(src + k), codes_));
   }
 
-  // The line's two vectors loaded whole, each half of the frame with the bytes that fall in it
-  // moved to their place and looked up: two loads, two two-table permutes, two merging
-  // permutes and two stores. Whole loads at the line's start find a line that was just split
-  // out (see `split_marks`) in the store queue.
+  // The line's two vectors loaded whole and moved into the frame (see the private overload).
   [[REELPRINT_AVX512]] void put_framed(const std::uint8_t* src, std::size_t n, char* dst,
                                        std::size_t at) const {
-    const std::uint64_t end = at + n;
-    const __mmask64 low =
-        _bzhi_u64(~0ull, static_cast<unsigned>(end)) & ~_bzhi_u64(~0ull, static_cast<unsigned>(at));
-    const __mmask64 high = _bzhi_u64(~0ull, static_cast<unsigned>(end > 64 ? end - 64 : 0));
-    const __m512i first = _mm512_loadu_si512(src);
-    const __m512i second = _mm512_loadu_si512(src + 64);
-    // Byte j of the frame holds byte j - at of the line: of the two vectors, byte j - at of
-    // the low half, byte j + 64 - at of the high one.
-    const __m512i shift = _mm512_set1_epi8(static_cast<char>(at));
-    const __m512i bytes_low =
-        _mm512_permutex2var_epi8(first, _mm512_sub_epi8(iota_, shift), second);
-    const __m512i bytes_high = _mm512_permutex2var_epi8(
-        first, _mm512_sub_epi8(_mm512_add_epi8(iota_, _mm512_set1_epi8(64)), shift), second);
-    _mm512_storeu_si512(dst, _mm512_mask_permutexvar_epi8(frame_low_, low, bytes_low, codes_));
-    _mm512_storeu_si512(dst + 64,
-                        _mm512_mask_permutexvar_epi8(frame_high_, high, bytes_high, codes_));
+    put_framed(_mm512_loadu_si512(src), _mm512_loadu_si512(src + 64), n, dst, at);
   }
 
-  // Both vectors compressed in registers and joined there, then stored whole: a compressing
-  // store is far slower on some processors, and whole vectors are what a line read back finds.
-  [[REELPRINT_AVX512]] SplitMask split_marks(const std::uint8_t* src, std::size_t n,
-                                             bool after_separator, std::uint8_t* codes,
-                                             char* marks) const {
+  // The packed bytes and the marks each in two vectors: both halves compressed, then joined.
+  // (Compressed in registers: a compressing store is far slower on some processors.)
+  struct Split {
+    SplitMask separators;
+    __m512i codes_low, codes_high;  // the packed bytes
+    __m512i marks_low, marks_high;  // the marks under them
+  };
+
+  [[REELPRINT_AVX512]] Split split(const std::uint8_t* src, std::size_t n,
+                                   bool after_separator) const {
     const auto bits = static_cast<unsigned>(n);
     const __mmask64 in_low = _bzhi_u64(~0ull, bits);
     const __mmask64 in_high = _bzhi_u64(~0ull, bits > 64 ? bits - 64 : 0);
@@ -76,30 +63,68 @@ class Kernel {
     const __mmask64 marked_high = kept_high & (separators_high << 1 | separators_low >> 63);
     const __m512i spaces = _mm512_set1_epi8(' ');
     const __m512i ones = _mm512_set1_epi8('1');
+    // Joined: byte j of the low vector is byte j - kept of the high half's from `kept` on, and
+    // byte j of the high one is byte j + 64 - kept of it.
     const auto kept = static_cast<unsigned>(__builtin_popcountll(kept_low));
-    store_joined(codes, kept, _mm512_maskz_compress_epi8(kept_low, bytes_low),
-                 _mm512_maskz_compress_epi8(kept_high, bytes_high));
-    store_joined(marks, kept,
-                 _mm512_maskz_compress_epi8(kept_low, _mm512_mask_blend_epi8(marked_low, spaces, ones)),
-                 _mm512_maskz_compress_epi8(kept_high, _mm512_mask_blend_epi8(marked_high, spaces, ones)));
-    return {separators_low, separators_high};
+    const __mmask64 from_high = ~_bzhi_u64(~0ull, kept);
+    const __m512i shift = _mm512_sub_epi8(iota_, _mm512_set1_epi8(static_cast<char>(kept)));
+    const __m512i shift_on = _mm512_add_epi8(shift, _mm512_set1_epi8(64));
+    const __m512i codes_high = _mm512_maskz_compress_epi8(kept_high, bytes_high);
+    const __m512i marks_high =
+        _mm512_maskz_compress_epi8(kept_high, _mm512_mask_blend_epi8(marked_high, spaces, ones));
+    return {{separators_low, separators_high},
+            _mm512_mask_permutexvar_epi8(_mm512_maskz_compress_epi8(kept_low, bytes_low),
+                                         from_high, shift, codes_high),
+            _mm512_maskz_permutexvar_epi8(~0ull, shift_on, codes_high),
+            _mm512_mask_permutexvar_epi8(
+                _mm512_maskz_compress_epi8(kept_low,
+                                           _mm512_mask_blend_epi8(marked_low, spaces, ones)),
+                from_high, shift, marks_high),
+            _mm512_maskz_permutexvar_epi8(~0ull, shift_on, marks_high)};
+  }
+
+  [[REELPRINT_AVX512]] void translate(const Split& split, std::size_t n, char* dst) const {
+    _mm512_storeu_si512(dst, _mm512_maskz_permutexvar_epi8(~0ull, split.codes_low, codes_));
+    if (n > 64)
+      _mm512_storeu_si512(dst + 64,
+                          _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
+  }
+
+  [[REELPRINT_AVX512]] void put_framed(const Split& split, std::size_t n, char* dst,
+                                       std::size_t at) const {
+    put_framed(split.codes_low, split.codes_high, n, dst, at);
+  }
+
+  [[REELPRINT_AVX512]] void put_marks(const Split& split, char* dst) const {
+    _mm512_storeu_si512(dst, split.marks_low);
+    _mm512_storeu_si512(dst + 64, split.marks_high);
+  }
+
+  [[REELPRINT_AVX512]] void store(const Split& split, std::uint8_t* codes, char* marks) const {
+    _mm512_storeu_si512(codes, split.codes_low);
+    _mm512_storeu_si512(codes + 64, split.codes_high);
+    put_marks(split, marks);
   }
 
  private:
-  // Stores the first `count` bytes of `first` and then those of `second` at `dst`, as two whole
-  // vectors.
-  template <class Byte>
-  [[REELPRINT_AVX512, gnu::always_inline]] void store_joined(Byte* dst, unsigned count,
-                                                             __m512i first, __m512i second) const {
-    // Byte j of the low vector is byte j - count of `second` from `count` on; byte j of the high
-    // one is byte j + 64 - count of `second`.
-    const __m512i from = _mm512_sub_epi8(iota_, _mm512_set1_epi8(static_cast<char>(count)));
-    const __m512i low = _mm512_mask_permutexvar_epi8(
-        first, ~_bzhi_u64(~0ull, count), from, second);
-    const __m512i high =
-        _mm512_maskz_permutexvar_epi8(~0ull, _mm512_add_epi8(from, _mm512_set1_epi8(64)), second);
-    _mm512_storeu_si512(dst, low);
-    _mm512_storeu_si512(dst + 64, high);
+  // Writes the frame at `dst` with the `n` bytes that `first` and `second` hold, in order,
+  // translated into it from byte `at` on: each half of the frame with the bytes that fall in
+  // it moved to their place by a two-table permute, and looked up by a merging one.
+  [[REELPRINT_AVX512]] void put_framed(__m512i first, __m512i second, std::size_t n, char* dst,
+                                       std::size_t at) const {
+    const std::uint64_t end = at + n;
+    const __mmask64 low =
+        _bzhi_u64(~0ull, static_cast<unsigned>(end)) & ~_bzhi_u64(~0ull, static_cast<unsigned>(at));
+    const __mmask64 high = _bzhi_u64(~0ull, static_cast<unsigned>(end > 64 ? end - 64 : 0));
+    // Byte j of the frame holds byte j - at of the line: byte j - at of the two vectors for the
+    // low half, byte j + 64 - at for the high one.
+    const __m512i shift = _mm512_sub_epi8(iota_, _mm512_set1_epi8(static_cast<char>(at)));
+    const __m512i bytes_low = _mm512_permutex2var_epi8(first, shift, second);
+    const __m512i bytes_high =
+        _mm512_permutex2var_epi8(first, _mm512_add_epi8(shift, _mm512_set1_epi8(64)), second);
+    _mm512_storeu_si512(dst, _mm512_mask_permutexvar_epi8(frame_low_, low, bytes_low, codes_));
+    _mm512_storeu_si512(dst + 64,
+                        _mm512_mask_permutexvar_epi8(frame_high_, high, bytes_high, codes_));
   }
 
   __m512i codes_;                   // the 64 display characters

@@ -7,6 +7,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -53,29 +54,68 @@ struct LineFrame {
 //   put_framed(src, n, dst, at) writes the frame at `dst` with the display characters of the
 //                               `n` bytes at `src` in it from byte `at` on (`at` at most 32,
 //                               `at + n` at most `frame_size`); writes up to `frame_reach`;
-//   split_marks(src, n, after_separator, codes, marks)
-//                               finds the word separators among the `n` bytes at `src` (1 to
-//                               `split_size`) and returns them as a `SplitMask`; copies the
-//                               other bytes, in order, to `codes`, and under each writes to
-//                               `marks` '1' if a separator stands just before it (for the first
-//                               byte: if `after_separator`), a space if not; writes `split_size`
-//                               bytes at each, in whole vectors from `codes` and `marks` on where
-//                               it can: a line read back at once, as the line writer does, then
-//                               finds each of its vectors whole in the store queue, where pieces
-//                               would make the read wait for them all to reach the cache.
+//   split(src, n, after_separator)
+//                               returns the `n` bytes at `src` (1 to `split_size`) split into
+//                               their word separators (the `separators` mask of the `Split` it
+//                               returns) and the other bytes, packed in order, each with a mark
+//                               under it: '1' if a separator stands just before it (for the
+//                               first byte: if `after_separator`), a space if not;
+//   translate(split, n, dst), put_framed(split, n, dst, at)
+//                               the same as for bytes, for the first `n` packed bytes of a split;
+//   put_marks(split, dst)       writes a split's marks (`split_size` bytes) at `dst`;
+//   store(split, codes, marks)  writes its packed bytes at `codes` and its marks at `marks`
+//                               (`split_size` bytes each).
 //
-// Each may read up to `reach` bytes from `src` and write up to `reach` from `dst`, `codes` and
-// `marks`; every kernel gives the same bytes where the line is.
+// A `Split` is a value: a kernel with wide registers holds it there, and a line split and
+// written at once never passes through memory, where reading back bytes just stored a piece at
+// a time would wait for every piece to reach the cache. Each operation may read up to `reach`
+// bytes from `src` and write up to `reach` from `dst`, `codes` and `marks`; every kernel gives
+// the same bytes where the line is.
 template <class K>
-concept Kernel = std::copy_constructible<K> &&
-                 requires(const K& kernel, const std::uint8_t* src, std::size_t n, char* dst,
-                          std::size_t at, bool after_separator, std::uint8_t* codes, char* marks) {
-                   { kernel.translate(src, n, dst) } -> std::same_as<void>;
-                   { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
-                   {
-                     kernel.split_marks(src, n, after_separator, codes, marks)
-                   } -> std::same_as<SplitMask>;
-                 };
+concept Kernel =
+    std::copy_constructible<K> &&
+    requires(const K& kernel, const std::uint8_t* src, std::size_t n, char* dst, std::size_t at,
+             bool after_separator, const typename K::Split& split, std::uint8_t* codes,
+             char* marks) {
+      { kernel.translate(src, n, dst) } -> std::same_as<void>;
+      { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
+      { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
+      { split.separators } -> std::convertible_to<SplitMask>;
+      { kernel.translate(split, n, dst) } -> std::same_as<void>;
+      { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
+      { kernel.put_marks(split, dst) } -> std::same_as<void>;
+      { kernel.store(split, codes, marks) } -> std::same_as<void>;
+    };
+
+// The split of a kernel that packs bytes a few at a time, which it holds in memory.
+struct SplitBytes {
+  SplitMask separators;
+  alignas(64) std::array<std::uint8_t, split_size + reach> codes;  // and slack a kernel reads
+  alignas(64) std::array<char, split_size> marks;
+};
+
+// The operations on a `SplitBytes`, the same for each kernel `K` that packs into one: those on
+// the bytes it holds. `K` names them with `using`.
+template <class K>
+class SplitBytesOps {
+ public:
+  void translate(const SplitBytes& split, std::size_t n, char* dst) const {
+    self().translate(split.codes.data(), n, dst);
+  }
+  void put_framed(const SplitBytes& split, std::size_t n, char* dst, std::size_t at) const {
+    self().put_framed(split.codes.data(), n, dst, at);
+  }
+  void put_marks(const SplitBytes& split, char* dst) const {
+    std::memcpy(dst, split.marks.data(), split_size);
+  }
+  void store(const SplitBytes& split, std::uint8_t* codes, char* marks) const {
+    std::memcpy(codes, split.codes.data(), split_size);
+    std::memcpy(marks, split.marks.data(), split_size);
+  }
+
+ private:
+  const K& self() const { return static_cast<const K&>(*this); }
+};
 
 // The kernels there are; which of them a processor runs is found when the program starts.
 enum class KernelId {

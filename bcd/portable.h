@@ -8,8 +8,12 @@
 
 namespace reelprint::bcd::portable {
 
-class Kernel {
+class Kernel : public SplitBytesOps<Kernel> {
  public:
+  using Split = SplitBytes;
+  using SplitBytesOps::put_framed;
+  using SplitBytesOps::translate;
+
   Kernel(const DisplayTable& table, const LineFrame& frame) : frame_(frame.bytes.data()) {
     for (std::size_t byte = 0; byte < bytes_.size(); ++byte) bytes_[byte] = table[byte];
   }
@@ -23,21 +27,21 @@ class Kernel {
     translate(src, n, dst + at);
   }
 
-  SplitMask split_marks(const std::uint8_t* src, std::size_t n, bool after_separator,
-                        std::uint8_t* codes, char* marks) const {
-    SplitMask separators;
+  Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
+    Split split;
+    split.separators = {};
     std::size_t kept = 0;
     for (std::size_t k = 0; k < n; ++k) {
       if ((src[k] & 63) == word_separator) {
-        (k < 64 ? separators.low : separators.high) |= std::uint64_t{1} << (k % 64);
+        (k < 64 ? split.separators.low : split.separators.high) |= std::uint64_t{1} << (k % 64);
         after_separator = true;
       } else {
-        codes[kept] = src[k];
-        marks[kept++] = after_separator ? '1' : ' ';
+        split.codes[kept] = src[k];
+        split.marks[kept++] = after_separator ? '1' : ' ';
         after_separator = false;
       }
     }
-    return separators;
+    return split;
   }
 
  private:

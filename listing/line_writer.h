@@ -32,7 +32,7 @@ static_assert(first_prefix.size() + widest_line + 1 + tag_words.size() <= bcd::f
 // The most output room `LineWriter::put` may write into, overshoot included: a frame or a
 // prefix and a line's translation, the record number and what it may write past itself, then
 // the word-mark line, whose marks are copied in whole vectors.
-inline constexpr std::size_t marks_copy = 128;
+inline constexpr std::size_t marks_copy = bcd::split_size;
 inline constexpr std::size_t line_room = 24 + bcd::frame_reach + 28 + 1 + 8 + marks_copy;
 static_assert(widest_line <= marks_copy);
 
@@ -127,13 +127,24 @@ struct LineLayout {
   std::uint64_t per_line;
 };
 
-// The word marks under a line's characters, in a listing that shows them: `text` holds '1'
-// under each character that carries one and a space under the others, up to `end`, one past
-// the last mark (0 if none), and is readable for `marks_copy` bytes. Without `text`, the
-// listing shows no word marks.
+// A line's word marks, in a listing that shows them: `text` holds '1' under each character that
+// carries one and a space under the others, up to `end`, one past the last mark (0 if none),
+// and is readable for `marks_copy` bytes.
 struct Marks {
-  const char* text = nullptr;
-  std::size_t end = 0;
+  const char* text;
+  std::size_t end;
+};
+
+// The same, held by a kernel's split (see `bcd::Kernel`).
+template <class Split>
+struct SplitMarks {
+  const Split& split;
+  std::size_t end;
+};
+
+// No word marks: the listing does not show them.
+struct NoMarks {
+  static constexpr std::size_t end = 0;
 };
 
 template <bcd::Kernel K>
@@ -141,13 +152,15 @@ class LineWriter {
  public:
   LineWriter(const K& kernel, const LineLayout& layout) : kernel_(kernel), layout_(layout) {}
 
-  // Writes line `line` (counting from 0) of record `nr` at `p`: the display characters of the
-  // `np` codes at `codes`, then, when word marks are shown, the line of `marks` under them.
-  // The first line ends with the record's tag; a line of blanks alone, without marks, that is
-  // neither the first nor the `last` is left out. Reads up to `bcd::reach` bytes from `codes`; writes up to
-  // `line_room` bytes. Returns the end of what it wrote.
-  char* put(char* p, std::size_t line, const std::uint8_t* codes, std::size_t np, bool last,
-            const RecordNumber& nr, Marks marks) const {
+  // Writes line `line` (counting from 0) of record `nr` at `p`: the display characters of its
+  // `np` codes, which `codes` holds (bytes at a pointer, or a kernel's split), then, when word
+  // marks are shown, the line of its `marks` under them. The first line ends with the record's
+  // tag; a line of blanks alone, without marks, that is neither the first nor the `last` is
+  // left out. Reads up to `bcd::reach` bytes from codes at a pointer; writes up to `line_room`
+  // bytes. Returns the end of what it wrote.
+  template <class Codes, class LineMarks = NoMarks>
+  char* put(char* p, std::size_t line, const Codes& codes, std::size_t np, bool last,
+            const RecordNumber& nr, const LineMarks& marks = {}) const {
     if (line != 0) return put_later(p, line, codes, np, last, marks);
     kernel_.put_framed(codes, np, p, first_prefix.size());
     p = nr.put(p + first_prefix.size() + layout_.recl + 1 + tag_words.size());
@@ -158,7 +171,7 @@ class LineWriter {
   // The same for a line that is neither the first nor the last, of `recl` characters, in a
   // listing without word marks.
   char* put_middle(char* p, std::size_t line, const std::uint8_t* codes) const {
-    return put_later(p, line, codes, layout_.recl, false, {});
+    return put_later(p, line, codes, layout_.recl, false, NoMarks{});
   }
 
   const K& kernel() const { return kernel_; }
@@ -166,8 +179,9 @@ class LineWriter {
 
  private:
   // Writes a line other than the first, as `put` does.
-  char* put_later(char* p, std::size_t line, const std::uint8_t* codes, std::size_t np,
-                  bool last, Marks marks) const {
+  template <class Codes, class LineMarks>
+  char* put_later(char* p, std::size_t line, const Codes& codes, std::size_t np, bool last,
+                  const LineMarks& marks) const {
     char* const pr = layout_.prefixes->put(p, line);
     // A whole line's width, whatever its length: the same count every time is no
     // mispredicted branch, and what lies past the line is written over or dropped.
@@ -179,15 +193,26 @@ class LineWriter {
   }
 
   // Writes the word-mark line of `marks` at `p`, when word marks are shown; returns its end.
+  // What is written past the marks is written over.
+  static char* put_marks(char* p, NoMarks) { return p; }
   char* put_marks(char* p, Marks marks) const {
-    if (marks.text != nullptr) {
-      std::memcpy(p, indent.data(), indent.size());
-      p += indent.size();
-      std::memcpy(p, marks.text, marks_copy);  // what lies past the marks is written over
-      p += marks.end;
-      *p++ = '\n';
-    }
-    return p;
+    p = put_indent(p);
+    std::memcpy(p, marks.text, marks_copy);
+    return end_marks(p, marks.end);
+  }
+  template <class Split>
+  char* put_marks(char* p, const SplitMarks<Split>& marks) const {
+    p = put_indent(p);
+    kernel_.put_marks(marks.split, p);
+    return end_marks(p, marks.end);
+  }
+  static char* put_indent(char* p) {
+    std::memcpy(p, indent.data(), indent.size());
+    return p + indent.size();
+  }
+  static char* end_marks(char* p, std::size_t end) {
+    p[end] = '\n';
+    return p + end + 1;
   }
 
   K kernel_;

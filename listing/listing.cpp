@@ -91,8 +91,24 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
     }
   } else {
     MarkedLine& marked = at.marked;
+    const K& kernel = writer.kernel();
     while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
-      const std::size_t fed = marked.feed(writer.kernel(), bytes + taken, size - taken, recl);
+      if (marked.empty() && taken != size) {
+        // A line that its first split holds whole is written from the split, and its bytes
+        // never pass through memory; one that goes on past it is gathered there.
+        const auto first =
+            split_new_line(kernel, bytes + taken, std::min(size - taken, bcd::split_size), recl);
+        taken += first.used;
+        left -= first.used;
+        if (first.state.np == recl || left == 0) {
+          p = writer.put(p, line++, first.split, first.state.np, left == 0, nr,
+                         SplitMarks{first.split, first.state.marks_end});
+        } else {
+          marked.start(kernel, first);
+        }
+        continue;
+      }
+      const std::size_t fed = marked.feed(kernel, bytes + taken, size - taken, recl);
       taken += fed;
       left -= fed;
       if (marked.size() < recl && left != 0) break;  // the line goes on past these bytes
@@ -204,9 +220,9 @@ void Lister::list_whole_records(RecordNumber& nr) {
                                            const RecordNumber& number) -> char* {
         if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
           return nullptr;
-        MarkedLine line;
-        line.feed(writer.kernel(), bytes, size, size);
-        return writer.put(q, 0, line.codes(), line.size(), true, number, line.marks());
+        const auto card = split_new_line(writer.kernel(), bytes, size, size);
+        return writer.put(q, 0, card.split, card.state.np, true, number,
+                          SplitMarks{card.split, card.state.marks_end});
       });
     }
     reader_.consume(taken);

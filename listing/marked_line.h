@@ -80,67 +80,103 @@ inline std::size_t through_last(SplitMask a) {
 
 }  // namespace mask
 
+// Where a word-marked line stands as it is gathered.
+struct LineState {
+  std::size_t np = 0;              // characters in the line
+  std::size_t marks_end = 0;       // one past the line's last mark, 0 if none
+  bool after_separator = false;    // the last byte taken was a separator
+};
+
+// Takes the next `size` bytes of a record, split into `separators` and characters, into a line
+// that stands at `state` and holds at most `recl` characters; moves `state` on, and returns how
+// many of the bytes the line takes: all of them, or those up to the character that fills it
+// (what follows is the next line's). A separator takes no position: it marks the character
+// after it.
+inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::size_t recl,
+                              LineState& state) {
+  const bcd::SplitMask in_range = mask::first(size);
+  bcd::SplitMask kept = ~separators & in_range;
+  std::size_t used = size;
+  std::size_t count = mask::count(kept);
+  const std::size_t wanted = recl - state.np;
+  if (count >= wanted) {
+    used = mask::nth(kept, wanted) + 1;
+    kept = kept & mask::first(used);
+    count = wanted;
+  }
+  const bcd::SplitMask marked = kept & mask::next(separators, state.after_separator);
+  const std::size_t through_mark = mask::through_last(marked);
+  const std::size_t marks_here = state.np + mask::count(kept & mask::first(through_mark));
+  state.marks_end = through_mark != 0 ? marks_here : state.marks_end;
+  state.after_separator = mask::has(separators, used - 1);
+  state.np += count;
+  return used;
+}
+
+// The first split of a new word-marked line: the split itself, where it leaves the line, and
+// how many of its bytes the line took.
+template <class Split>
+struct FirstSplit {
+  Split split;
+  LineState state;
+  std::size_t used;
+};
+
+// Splits the `n` bytes at `src` (1 to `bcd::split_size`) for a new word-marked line of at most
+// `recl` characters; returns the split and what the line took of it.
+template <bcd::Kernel K>
+FirstSplit<typename K::Split> split_new_line(const K& kernel, const std::uint8_t* src,
+                                             std::size_t n, std::size_t recl) {
+  FirstSplit<typename K::Split> first{kernel.split(src, n, false), {}, 0};
+  first.used = take_split(first.split.separators, n, recl, first.state);
+  return first;
+}
+
+// A word-marked line gathered in memory, from bytes that come in more than one piece or take
+// more than one split.
 class MarkedLine {
  public:
   // Starts a new line.
-  void clear() {
-    np_ = 0;
-    marks_end_ = 0;
-    after_separator_ = false;
+  void clear() { state_ = {}; }
+
+  // Returns true when the line has taken no byte yet.
+  bool empty() const { return state_.np == 0 && !state_.after_separator; }
+
+  // Starts the line with the first split of its bytes.
+  template <bcd::Kernel K>
+  void start(const K& kernel, const FirstSplit<typename K::Split>& first) {
+    kernel.store(first.split, codes_.data(), marks_.data());
+    state_ = first.state;
   }
 
   // Feeds the line from the `n` bytes at `src`, the next of its record, until it holds `recl`
-  // characters or the bytes run out; returns how many it took. A separator takes no position:
-  // it marks the character after it, and the line's last character is never followed by one
-  // that the line takes. Reads up to `bcd::reach` bytes from `src`.
+  // characters or the bytes run out; returns how many it took. Reads up to `bcd::reach` bytes
+  // from `src`.
   template <bcd::Kernel K>
   std::size_t feed(const K& kernel, const std::uint8_t* src, std::size_t n, std::size_t recl) {
-    // The line's state in registers while it is fed: the stores of codes and marks would
-    // otherwise reach it, as far as the compiler can tell.
-    std::size_t np = np_;
-    std::size_t marks_end = marks_end_;
-    bool after_separator = after_separator_;
+    // In registers while the line is fed: the stores of codes and marks would otherwise reach
+    // it, as far as the compiler can tell.
+    LineState state = state_;
     std::size_t taken = 0;
-    while (np < recl && taken < n) {
+    while (state.np < recl && taken < n) {
       const std::size_t size = std::min(n - taken, bcd::split_size);
-      const bcd::SplitMask separators = kernel.split_marks(
-          src + taken, size, after_separator, codes_.data() + np, marks_.data() + np);
-      const bcd::SplitMask in_range = mask::first(size);
-      bcd::SplitMask kept = ~separators & in_range;
-      std::size_t used = size;
-      std::size_t count = mask::count(kept);
-      const std::size_t wanted = recl - np;
-      if (count >= wanted) {
-        // The line fills: it ends with its last character, and what follows is the next line's.
-        used = mask::nth(kept, wanted) + 1;
-        kept = kept & mask::first(used);
-        count = wanted;
-      }
-      const bcd::SplitMask marked = kept & mask::next(separators, after_separator);
-      const std::size_t through_mark = mask::through_last(marked);
-      const std::size_t marks_here = np + mask::count(kept & mask::first(through_mark));
-      marks_end = through_mark != 0 ? marks_here : marks_end;
-      after_separator = mask::has(separators, used - 1);
-      np += count;
-      taken += used;
+      const auto split = kernel.split(src + taken, size, state.after_separator);
+      kernel.store(split, codes_.data() + state.np, marks_.data() + state.np);
+      taken += take_split(split.separators, size, recl, state);
     }
-    np_ = np;
-    marks_end_ = marks_end;
-    after_separator_ = after_separator;
+    state_ = state;
     return taken;
   }
 
   const std::uint8_t* codes() const { return codes_.data(); }
-  std::size_t size() const { return np_; }  // the characters so far
-  Marks marks() const { return {marks_.data(), marks_end_}; }
+  std::size_t size() const { return state_.np; }  // the characters so far
+  Marks marks() const { return {marks_.data(), state_.marks_end}; }
 
  private:
-  std::size_t np_ = 0;          // characters in the line
-  std::size_t marks_end_ = 0;   // one past the line's last mark, 0 if none
-  bool after_separator_ = false;  // the last byte taken was a separator
+  LineState state_;
   // Room for a whole line, what one split writes past it, and what a kernel reads past that.
   alignas(64) std::array<std::uint8_t, widest_line + bcd::split_size + bcd::reach> codes_;
-  std::array<char, widest_line + bcd::split_size + marks_copy> marks_;  // under `codes_`
+  alignas(64) std::array<char, widest_line + bcd::split_size + marks_copy> marks_;  // under `codes_`
 };
 
 }  // namespace reelprint

@@ -90,18 +90,29 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
             marked = false;
           }
         }
+        // The split, written out both ways: stored, and as the line writer writes it.
         std::vector<std::uint8_t> codes(reach + 8, '!');
         std::string marks(reach + 8, '!');
+        std::string chars(reach + 8, '!');
+        std::string written_marks(reach + 8, '!');
+        const std::size_t kept = expected_codes.size();
         SplitMask separators;
         with(LineFrame{}, [&](const auto& kernel) {
-          separators = kernel.split_marks(bytes.data(), n, after, codes.data(), marks.data());
+          const auto split = kernel.split(bytes.data(), n, after);
+          separators = split.separators;
+          kernel.store(split, codes.data(), marks.data());
+          if (kept > 0) kernel.translate(split, kept, chars.data());
+          kernel.put_marks(split, written_marks.data());
         });
-        const std::size_t kept = expected_codes.size();
         ASSERT_TRUE(separators == expected_separators) << "seed=" << seed << " n=" << n;
         ASSERT_EQ(std::vector(codes.begin(), codes.begin() + kept), expected_codes) << n;
         ASSERT_EQ(marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
-        ASSERT_EQ(std::string(codes.begin() + split_size, codes.end()) + marks.substr(split_size),
-                  std::string(2 * (reach + 8 - split_size), '!'));
+        ASSERT_EQ(written_marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
+        for (std::size_t k = 0; k < kept; ++k)
+          ASSERT_EQ(chars[k], shown(expected_codes[k])) << "seed=" << seed << " n=" << n;
+        ASSERT_EQ(std::string(codes.begin() + split_size, codes.end()) + marks.substr(split_size) +
+                      written_marks.substr(split_size),
+                  std::string(3 * (reach + 8 - split_size), '!'));
       }
     }
   }
