@@ -220,7 +220,7 @@ void Lister::list_whole_records(RecordNumber& nr) {
                                            const RecordNumber& number) -> char* {
         if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
           return nullptr;
-        const auto card = split_new_line(writer.kernel(), bytes, size, size);
+        const auto card = split_new_line(writer.kernel(), bytes, size, writer.layout().recl);
         return writer.put(q, 0, card.split, card.state.np, true, number,
                           SplitMarks{card.split, card.state.marks_end});
       });
