@@ -76,10 +76,18 @@ class Prefixes {
     }
   }
 
+  // The lines whose prefixes the table holds: 0 to `listed` - 1.
+  static constexpr std::size_t listed = 1024;
+
   // Writes the prefix of line `line` (counting from 0) of a record at `p`; returns its end.
   char* put(char* p, std::size_t line) const {
-    if (line >= table_.size()) [[unlikely]]
+    if (line >= listed) [[unlikely]]
       return put_position(p, 1 + line * recl_);
+    return put_listed(p, line);
+  }
+
+  // The same for a line below `listed`.
+  char* put_listed(char* p, std::size_t line) const {
     std::memcpy(p, &table_[line], sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
     return p + table_[line].size;
   }
@@ -90,7 +98,7 @@ class Prefixes {
     std::uint8_t size;
   };
   std::size_t recl_;
-  std::array<Prefix, 1024> table_;
+  std::array<Prefix, listed> table_;
 };
 
 // Returns the frame of a record's first line of `recl` characters: its prefix, the blanks to
@@ -169,9 +177,11 @@ class LineWriter {
   }
 
   // The same for a line that is neither the first nor the last, of `recl` characters, in a
-  // listing without word marks.
+  // listing without word marks, whose prefix the table holds (`line` below
+  // `Prefixes::listed`).
   char* put_middle(char* p, std::size_t line, const std::uint8_t* codes) const {
-    return put_later(p, line, codes, layout_.recl, false, NoMarks{});
+    return put_after_prefix(layout_.prefixes->put_listed(p, line), p, codes, layout_.recl,
+                            false, NoMarks{});
   }
 
   const K& kernel() const { return kernel_; }
@@ -182,7 +192,13 @@ class LineWriter {
   template <class Codes, class LineMarks>
   char* put_later(char* p, std::size_t line, const Codes& codes, std::size_t np, bool last,
                   const LineMarks& marks) const {
-    char* const pr = layout_.prefixes->put(p, line);
+    return put_after_prefix(layout_.prefixes->put(p, line), p, codes, np, last, marks);
+  }
+
+  // Writes the rest of a line other than the first, at `pr`, after its prefix at `p`.
+  template <class Codes, class LineMarks>
+  char* put_after_prefix(char* pr, char* p, const Codes& codes, std::size_t np, bool last,
+                         const LineMarks& marks) const {
     // A whole line's width, whatever its length: the same count every time is no
     // mispredicted branch, and what lies past the line is written over or dropped.
     kernel_.translate(codes, layout_.recl, pr);

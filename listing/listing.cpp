@@ -77,8 +77,11 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
         const std::size_t count = std::min(writer.layout().lines_in(before_last),
                                            static_cast<std::size_t>(room_end - p) / line_room);
         const std::uint8_t* from = bytes + taken;
-        for (const std::size_t stop = line + count; line != stop; ++line, from += recl)
+        const std::size_t stop = line + count;
+        for (const std::size_t listed = std::clamp(Prefixes::listed, line, stop); line != listed;
+             ++line, from += recl)
           p = writer.put_middle(p, line, from);
+        for (; line != stop; ++line, from += recl) p = writer.put(p, line, from, recl, false, nr);
         taken += count * recl;
         left -= count * recl;
         if (!has_room()) break;
