@@ -97,9 +97,14 @@ class RecordNumber {
     // The leading zero digits are the high bytes equal to a 0 digit; the units always show.
     const int leading_zero_bits = std::countl_zero((digits_ ^ all_zero_digits) | 1) & ~7;
     // From 0xF6 + d to '0' + d in each byte, with no borrow between bytes; then the highest
-    // digit first, as text reads, and the leading zeros shifted out.
-    const std::uint64_t text = __builtin_bswap64(digits_ - 0xC6C6'C6C6'C6C6'C6C6ull);
-    const std::uint64_t shown = text >> leading_zero_bits;
+    // digit first in memory, as text reads, and the leading zeros shifted out. A big-endian
+    // word holds its highest byte first already.
+    const std::uint64_t text = digits_ - 0xC6C6'C6C6'C6C6'C6C6ull;
+    std::uint64_t shown;
+    if constexpr (std::endian::native == std::endian::little)
+      shown = __builtin_bswap64(text) >> leading_zero_bits;
+    else
+      shown = text << leading_zero_bits;
     std::memcpy(p, &shown, 8);
     return p + 8 - leading_zero_bits / 8;
   }
