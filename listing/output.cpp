@@ -24,9 +24,11 @@ int FdSink::write(const char* data, std::size_t n) {
   return 0;
 }
 
-void enlarge_pipe(int fd) {
+void enlarge_pipe([[maybe_unused]] int fd) {
+#if defined(F_SETPIPE_SZ)  // Linux alone resizes a pipe
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode)) ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+#endif
 }
 
 OutputBuffer::OutputBuffer(OutputSink& sink)
