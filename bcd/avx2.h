@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bcd/kernel.h"
+#include "bcd/pack_shuffles.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -11,20 +12,6 @@
 namespace reelprint::bcd::avx2 {
 
 #define REELPRINT_AVX2 gnu::target("avx2,bmi,bmi2,popcnt")
-
-// For each mask of the bytes to keep among eight, the shuffle that packs them to the front.
-inline constexpr std::array<std::uint64_t, 256> pack_shuffles = [] {
-  std::array<std::uint64_t, 256> shuffles{};
-  for (std::size_t keep = 0; keep < 256; ++keep) {
-    std::uint64_t shuffle = 0;
-    std::size_t kept = 0;
-    for (std::size_t k = 0; k < 8; ++k)
-      if ((keep >> k) & 1) shuffle |= std::uint64_t{k} << (8 * kept++);
-    for (; kept < 8; ++kept) shuffle |= std::uint64_t{0x80} << (8 * kept);  // zero
-    shuffles[keep] = shuffle;
-  }
-  return shuffles;
-}();
 
 // A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
 // negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in

@@ -4,6 +4,7 @@
 #include "bcd/avx2.h"
 #include "bcd/avx512vbmi.h"
 #include "bcd/kernel.h"
+#include "bcd/neon.h"
 #include "bcd/portable.h"
 
 namespace reelprint::bcd {
@@ -18,6 +19,9 @@ auto with_kernel(KernelId id, const DisplayTable& table, const LineFrame& frame,
       return avx512vbmi::run(table, frame, work);
     case KernelId::avx2:
       return avx2::run(table, frame, work);
+#elif defined(__aarch64__) && defined(__AARCH64EL__)
+    case KernelId::neon:
+      return neon::run(table, frame, work);
 #endif
     default:
       return portable::run(table, frame, work);

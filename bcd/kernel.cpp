@@ -21,6 +21,8 @@ KernelsHere find_kernels() {
   if (avx2 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
       __builtin_cpu_supports("avx512vbmi2"))
     here.ids[here.count++] = KernelId::avx512vbmi;
+#elif defined(__aarch64__) && defined(__AARCH64EL__)
+  here.ids[here.count++] = KernelId::neon;  // part of every aarch64 processor
 #endif
   return here;
 }

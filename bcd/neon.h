@@ -1,0 +1,124 @@
+// The NEON kernel (aarch64): one 64-entry table lookup translates 16 bytes, and an eight-byte
+// table shuffle packs the bytes that are not word separators.
+#pragma once
+
+#include "bcd/kernel.h"
+
+// Little-endian aarch64 alone (every Debian arm64): a mask is read out of a vector as a
+// little-endian word. NEON is part of every aarch64 processor, so nothing is checked at start
+// and no target attribute is needed.
+#if defined(__aarch64__) && defined(__AARCH64EL__)
+#include <arm_neon.h>
+
+#include <bit>
+
+#include "bcd/pack_shuffles.h"
+
+namespace reelprint::bcd::neon {
+
+class Kernel {
+ public:
+  Kernel(const DisplayTable& table, const LineFrame& frame)
+      : codes_{{load(table, 0), load(table, 16), load(table, 32), load(table, 48)}},
+        low_six_(vdupq_n_u8(63)),
+        separator_(vdupq_n_u8(word_separator)),
+        frame_(reinterpret_cast<const std::uint8_t*>(frame.bytes.data())) {}
+
+  // 32 bytes a step: at most 128 read and written for a line of up to 128.
+  void translate(const std::uint8_t* src, std::size_t n, char* dst) const {
+    auto* const out = reinterpret_cast<std::uint8_t*>(dst);
+    for (std::size_t k = 0; k < n; k += 32) {
+      put_vector(src, out, k);
+      put_vector(src, out, k + 16);
+    }
+  }
+
+  // The frame's first 32 bytes, the line over them, and the frame's end from the line's end
+  // on, 16 bytes at a time: at most `at` + 31 past the line's end (159) is written.
+  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
+    auto* const out = reinterpret_cast<std::uint8_t*>(dst);
+    copy_frame(out, 0);
+    copy_frame(out, 16);
+    translate(src, n, dst + at);
+    for (std::size_t k = at + n; k < frame_size; k += 16) copy_frame(out, k);
+  }
+
+  // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
+  SplitMask split_marks(const std::uint8_t* src, std::size_t n, bool after_separator,
+                        std::uint8_t* codes, char* marks) const {
+    const auto below = [](std::size_t k) {
+      return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
+    };
+    const SplitMask in_range{below(n), below(n > 64 ? n - 64 : 0)};
+    const SplitMask separators =
+        SplitMask{separators_in(src), separators_in(src + 64)} & in_range;
+    const SplitMask kept = ~separators & in_range;
+    const SplitMask marked =
+        kept & SplitMask{separators.low << 1 | std::uint64_t{after_separator},
+                         separators.high << 1 | separators.low >> 63};
+    const uint8x8_t bit_of_byte = vcreate_u8(0x8040'2010'0804'0201ull);
+    const uint8x8_t ones = vdup_n_u8('1');
+    const uint8x8_t spaces = vdup_n_u8(' ');
+    auto* const mark_out = reinterpret_cast<std::uint8_t*>(marks);
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < n; k += 8) {
+      const auto keep = static_cast<unsigned>((k < 64 ? kept.low : kept.high) >> (k % 64)) & 0xFF;
+      const auto mark = static_cast<std::uint8_t>((k < 64 ? marked.low : marked.high) >> (k % 64));
+      const uint8x8_t shuffle = vcreate_u8(pack_shuffles[keep]);
+      vst1_u8(codes + at, vtbl1_u8(vld1_u8(src + k), shuffle));
+      // 0xFF in each byte whose bit of the mask is set.
+      const uint8x8_t set = vtst_u8(vdup_n_u8(mark), bit_of_byte);
+      vst1_u8(mark_out + at, vtbl1_u8(vbsl_u8(set, ones, spaces), shuffle));
+      at += static_cast<std::size_t>(std::popcount(keep));
+    }
+    return separators;
+  }
+
+ private:
+  // Returns the 16 display characters from code `k` on.
+  static uint8x16_t load(const DisplayTable& table, std::size_t k) {
+    return vld1q_u8(reinterpret_cast<const std::uint8_t*>(table.codes.data() + k));
+  }
+
+  // Translates the 16 bytes at `src + k` to `dst + k`. The lookup gives zero for an index
+  // past 63, so only the low six bits index it.
+  [[gnu::always_inline]] void put_vector(const std::uint8_t* src, std::uint8_t* dst,
+                                         std::size_t k) const {
+    vst1q_u8(dst + k, vqtbl4q_u8(codes_, vandq_u8(vld1q_u8(src + k), low_six_)));
+  }
+
+  // Copies the 16 bytes of the frame from byte `k` on to `dst + k`.
+  [[gnu::always_inline]] void copy_frame(std::uint8_t* dst, std::size_t k) const {
+    vst1q_u8(dst + k, vld1q_u8(frame_ + k));
+  }
+
+  // Returns the word separators among the 64 bytes at `src`, bit k for byte k: each byte
+  // found keeps its own bit of a byte, and three rounds of pairwise sums gather each eight
+  // bytes' bits into one byte of the mask.
+  [[gnu::always_inline]] std::uint64_t separators_in(const std::uint8_t* src) const {
+    const uint8x8_t bit_of_byte = vcreate_u8(0x8040'2010'0804'0201ull);
+    const uint8x16_t weights = vcombine_u8(bit_of_byte, bit_of_byte);
+    const auto bits = [&](std::size_t k) {
+      return vandq_u8(vceqq_u8(vandq_u8(vld1q_u8(src + k), low_six_), separator_), weights);
+    };
+    const uint8x16_t sums = vpaddq_u8(vpaddq_u8(bits(0), bits(16)), vpaddq_u8(bits(32), bits(48)));
+    return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(sums, sums)), 0);
+  }
+
+  uint8x16x4_t codes_;    // the 64 display characters
+  uint8x16_t low_six_;    // 63 in every byte
+  uint8x16_t separator_;  // code 29 in every byte
+  const std::uint8_t* frame_;
+};
+
+// Returns `work(kernel)`, with all that `work` calls inlined into it, so that the kernel's
+// tables stay in registers throughout.
+template <class Work>
+[[gnu::flatten]] auto run(const DisplayTable& table, const LineFrame& frame, Work& work) {
+  const Kernel kernel(table, frame);
+  return work(kernel);
+}
+
+}  // namespace reelprint::bcd::neon
+
+#endif
