@@ -23,8 +23,19 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The reelprint authors <authors@reelprint.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Depends is worked out from the binary when dpkg-shlibdeps (package dpkg-dev) is at hand.
+# Depends is worked out from the binary when dpkg-shlibdeps (package dpkg-dev) is at hand. A
+# cross build's C library is the cross compiler's (Debian: libc6-<arch>-cross, whose shlibs
+# name the target's libc6), which dpkg-shlibdeps finds only when told where it is.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING AND NOT CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libc.so.6
+                  OUTPUT_VARIABLE target_libc OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(IS_ABSOLUTE "${target_libc}")
+    get_filename_component(target_libc ${target_libc} REALPATH)
+    get_filename_component(target_libc_dir ${target_libc} DIRECTORY)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${target_libc_dir})
+  endif()
+endif()
 
 # The architecture is that of the compiler's target, so that a cross-built package is labelled
 # for the machine it runs on; tests/packaging/check_deb.sh expects the same. A target not
