@@ -12,10 +12,19 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support.h"
+
+// In a cross build, the emulator that starts the programs built, as it starts the tests
+// themselves: its words, separated by spaces; and its option that sets the argv[0] of the
+// program it starts. Empty in a native build.
+#if !defined(REELPRINT_EMULATOR)
+#define REELPRINT_EMULATOR ""
+#define REELPRINT_EMULATOR_ARGV0 ""
+#endif
 
 namespace reelprint::testing {
 
@@ -78,10 +87,20 @@ class BinaryTest : public ::testing::Test {
         ::close(feed[0]);
         ::close(feed[1]);
       }
-      std::vector<char*> argv = {const_cast<char*>("reelprint")};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      // argv[0] is "reelprint"; in a cross build the emulator starts the program and gives
+      // it that.
+      std::istringstream emulator(REELPRINT_EMULATOR);
+      std::vector<std::string> command(std::istream_iterator<std::string>(emulator), {});
+      const bool emulated = !command.empty();
+      if (emulated)
+        command.insert(command.end(), {REELPRINT_EMULATOR_ARGV0, "reelprint", REELPRINT_BINARY});
+      else
+        command.emplace_back("reelprint");
+      command.insert(command.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (std::string& word : command) argv.push_back(word.data());
       argv.push_back(nullptr);
-      ::execv(REELPRINT_BINARY, argv.data());
+      ::execvp(emulated ? argv[0] : REELPRINT_BINARY, argv.data());
       ::_exit(127);
     }
     if (input != nullptr) {

@@ -92,7 +92,8 @@ TEST_F(Cli, DataCutShortNamesTheFileWithStatusThree) {
 
 TEST_F(Cli, TheExampleTapeIsMadeByItsBuilderAndListsCleanly) {
   const fs::path made = dir_ / "deck.tap";
-  const std::string command = std::string(MAKE_EXAMPLE_BINARY) + " " + made.string();
+  const std::string command =
+      std::string(REELPRINT_EMULATOR) + " " + MAKE_EXAMPLE_BINARY + " " + made.string();
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(read_file(made), read_file(fs::path(EXAMPLE_DIR) / "deck.tap"));
 

@@ -19,7 +19,7 @@ printf "\\100\\000\\000\\000$codes\\100\\000\\000\\000" >"$work/codes.tap"
 
 # The 64 characters the program shows for the codes, after the ruler and "    1: ".
 shown() {
-  if ! "$program" "$@" -r64 "$work/codes.tap" >"$work/listing$*"; then
+  if ! run_program "$program" "$@" -r64 "$work/codes.tap" >"$work/listing$*"; then
     echo "$program $* -r64 $work/codes.tap failed:" >&2
     cat "$work/listing$*" >&2
   fi

@@ -8,11 +8,17 @@ need() {
   }
 }
 
+# Runs a program of the build: in a cross build under the emulator that REELPRINT_EMULATOR
+# names (its words, separated by spaces).
+run_program() {
+  ${REELPRINT_EMULATOR:-} "$@"
+}
+
 # Checks that `program` runs and that its usage text ends with the line of `version`.
 check_program_version() {
   program=$1 version=$2
   [ -x "$program" ] || { echo "not an executable: $program"; return 1; }
-  usage=$("$program")
+  usage=$(run_program "$program")
   status=$?
   [ "$status" -eq 1 ] || { echo "$program with no arguments: status $status, not 1"; return 1; }
   last=$(printf '%s\n' "$usage" | tail -n 1)
