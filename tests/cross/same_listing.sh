@@ -1,0 +1,37 @@
+#!/bin/sh
+# A cross build lists byte for byte as a native one: the example tape and generated images of
+# every kind, with the main option sets, give the same output and exit status. The programs of
+# the cross build run under EMULATOR, as the toolchain file names it.
+# Usage: sh same_listing.sh NATIVE_BUILD CROSS_BUILD [EMULATOR...]
+native=$1 cross=$2
+shift 2
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+
+images="$(dirname "$0")/../../examples/deck.tap"
+seed=1
+for kind in mixed cards blanks object; do
+  "$native/bench/make_bench_images" "$kind" 1 "$seed" "$work/$kind.tap" || exit 1
+  images="$images $work/$kind.tap"
+  seed=$((seed + 1))
+done
+
+failed=0 runs=0
+for image in $images; do
+  for options in "" "-2 -w" "-a" "-c -r10" "-e" "-h -r37" "-o -w -b -r64"; do
+    # shellcheck disable=SC2086 # the options are words of their own
+    "$native/reelprint" $options "$image" >"$work/expected" 2>&1
+    expected_status=$?
+    # shellcheck disable=SC2086
+    "$@" "$cross/reelprint" $options "$image" >"$work/got" 2>&1
+    status=$?
+    runs=$((runs + 1))
+    if [ "$status" -ne "$expected_status" ] || ! cmp -s "$work/expected" "$work/got"; then
+      echo "reelprint $options $(basename "$image"): status $status (native: $expected_status)"
+      cmp "$work/expected" "$work/got" 2>&1 | head -n 1
+      failed=$((failed + 1))
+    fi
+  done
+done
+echo "$cross: $((runs - failed)) of $runs listings the same as $native's"
+[ "$failed" -eq 0 ]
