@@ -34,7 +34,8 @@ class Kernel {
   }
 
   // The frame's first 32 bytes, the line over them, and the frame's end from the line's end
-  // on, 16 bytes at a time: at most `at` + 31 past the line's end (159) is written.
+  // on, 16 bytes at a time. The line's translation reaches up to 31 bytes past its end, to
+  // byte 159 at most: within `frame_reach`.
   void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
     auto* const out = reinterpret_cast<std::uint8_t*>(dst);
     copy_frame(out, 0);
