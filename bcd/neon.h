@@ -16,8 +16,12 @@
 
 namespace reelprint::bcd::neon {
 
-class Kernel {
+class Kernel : public SplitBytesOps<Kernel> {
  public:
+  using Split = SplitBytes;
+  using SplitBytesOps::put_framed;
+  using SplitBytesOps::translate;
+
   Kernel(const DisplayTable& table, const LineFrame& frame)
       : codes_{{load(table, 0), load(table, 16), load(table, 32), load(table, 48)}},
         low_six_(vdupq_n_u8(63)),
@@ -45,8 +49,8 @@ class Kernel {
   }
 
   // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
-  SplitMask split_marks(const std::uint8_t* src, std::size_t n, bool after_separator,
-                        std::uint8_t* codes, char* marks) const {
+  Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
+    Split split;
     const auto below = [](std::size_t k) {
       return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
     };
@@ -60,7 +64,8 @@ class Kernel {
     const uint8x8_t bit_of_byte = vcreate_u8(0x8040'2010'0804'0201ull);
     const uint8x8_t ones = vdup_n_u8('1');
     const uint8x8_t spaces = vdup_n_u8(' ');
-    auto* const mark_out = reinterpret_cast<std::uint8_t*>(marks);
+    std::uint8_t* const codes = split.codes.data();
+    auto* const marks = reinterpret_cast<std::uint8_t*>(split.marks.data());
     std::size_t at = 0;
     for (std::size_t k = 0; k < n; k += 8) {
       const auto keep = static_cast<unsigned>((k < 64 ? kept.low : kept.high) >> (k % 64)) & 0xFF;
@@ -69,10 +74,11 @@ class Kernel {
       vst1_u8(codes + at, vtbl1_u8(vld1_u8(src + k), shuffle));
       // 0xFF in each byte whose bit of the mask is set.
       const uint8x8_t set = vtst_u8(vdup_n_u8(mark), bit_of_byte);
-      vst1_u8(mark_out + at, vtbl1_u8(vbsl_u8(set, ones, spaces), shuffle));
+      vst1_u8(marks + at, vtbl1_u8(vbsl_u8(set, ones, spaces), shuffle));
       at += static_cast<std::size_t>(std::popcount(keep));
     }
-    return separators;
+    split.separators = separators;
+    return split;
   }
 
  private:

@@ -1,7 +1,8 @@
 #!/bin/sh
-# An image past 4 GiB lists alike from a native build and from BUILD (run under EMULATOR): a
-# sparse one of a record of 4 GiB less 2 bytes, all holes (blanks), then a record that starts
-# past 4 GiB, then a tape mark. A 32-bit build without 64-bit file offsets can't open it.
+# An image past 4 GiB lists alike from a native build and from BUILD (run under EMULATOR), and
+# reelinfo reports it alike: a sparse one of a record of 4 GiB less 2 bytes, all holes
+# (blanks), then a record that starts past 4 GiB, then a tape mark. A 32-bit build without
+# 64-bit file offsets can't open it.
 # Takes 4 GiB of file size but almost no disk, in TMPDIR or /tmp.
 # Usage: sh large_image.sh NATIVE_BUILD BUILD [EMULATOR...]
 native=$1 build=$2
@@ -33,5 +34,14 @@ if [ "$status" -ne 0 ] || ! cmp -s "$work/expected" "$work/got"; then
   cat "$work/got"
   exit 1
 fi
-echo "$build: the image past 4 GiB lists as $native's does:"
-cat "$work/got"
+"$native/reelinfo" -l "$image" >"$work/expected_report" 2>&1
+expected_status=$?
+"$@" "$build/reelinfo" -l "$image" >"$work/got_report" 2>&1
+status=$?
+if [ "$status" -ne "$expected_status" ] || ! cmp -s "$work/expected_report" "$work/got_report"; then
+  echo "$build reports the image past 4 GiB otherwise (status $status, native $expected_status):"
+  cat "$work/got_report"
+  exit 1
+fi
+echo "$build: the image past 4 GiB lists as $native's does, and reelinfo reports it alike:"
+cat "$work/got" "$work/got_report"

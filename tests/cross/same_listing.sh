@@ -1,7 +1,8 @@
 #!/bin/sh
 # A cross build lists byte for byte as a native one: the example tape and generated images of
-# every kind, with the main option sets, give the same output and exit status. The programs of
-# the cross build run under EMULATOR, as the toolchain file names it.
+# every kind, with the main option sets, give the same output and exit status, from reelprint
+# and from reelinfo. The programs of the cross build run under EMULATOR, as the toolchain file
+# names it.
 # Usage: sh same_listing.sh NATIVE_BUILD CROSS_BUILD [EMULATOR...]
 native=$1 cross=$2
 shift 2
@@ -17,21 +18,30 @@ for kind in mixed cards blanks object; do
 done
 
 failed=0 runs=0
+# Runs PROGRAM OPTIONS IMAGE from both builds, the cross one under EMULATOR..., and compares.
+compare() {
+  program=$1 options=$2 image=$3
+  shift 3
+  # shellcheck disable=SC2086 # the options are words of their own
+  "$native/$program" $options "$image" >"$work/expected" 2>&1
+  expected_status=$?
+  # shellcheck disable=SC2086
+  "$@" "$cross/$program" $options "$image" >"$work/got" 2>&1
+  status=$?
+  runs=$((runs + 1))
+  if [ "$status" -ne "$expected_status" ] || ! cmp -s "$work/expected" "$work/got"; then
+    echo "$program $options $(basename "$image"): status $status (native: $expected_status)"
+    cmp "$work/expected" "$work/got" 2>&1 | head -n 1
+    failed=$((failed + 1))
+  fi
+}
 for image in $images; do
   for options in "" "-2 -w" "-a" "-c -r10" "-e" "-h -r37" "-o -w -b -r64"; do
-    # shellcheck disable=SC2086 # the options are words of their own
-    "$native/reelprint" $options "$image" >"$work/expected" 2>&1
-    expected_status=$?
-    # shellcheck disable=SC2086
-    "$@" "$cross/reelprint" $options "$image" >"$work/got" 2>&1
-    status=$?
-    runs=$((runs + 1))
-    if [ "$status" -ne "$expected_status" ] || ! cmp -s "$work/expected" "$work/got"; then
-      echo "reelprint $options $(basename "$image"): status $status (native: $expected_status)"
-      cmp "$work/expected" "$work/got" 2>&1 | head -n 1
-      failed=$((failed + 1))
-    fi
+    compare reelprint "$options" "$image" "$@"
+  done
+  for options in "" "-l" "-e"; do
+    compare reelinfo "$options" "$image" "$@"
   done
 done
-echo "$cross: $((runs - failed)) of $runs listings the same as $native's"
+echo "$cross: $((runs - failed)) of $runs listings and reports the same as $native's"
 [ "$failed" -eq 0 ]

@@ -32,7 +32,7 @@ check_program_version() {
 check_reelinfo_version() {
   program=$1 version=$2
   [ -x "$program" ] || { echo "not an executable: $program"; return 1; }
-  said=$("$program" --version)
+  said=$(run_program "$program" --version)
   status=$?
   [ "$status" -eq 0 ] || { echo "$program --version: status $status, not 0"; return 1; }
   [ "$said" = "reelinfo (reelprint) $version" ] || {
