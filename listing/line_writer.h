@@ -149,6 +149,9 @@ struct SplitMarks {
   const Split& split;
   std::size_t end;
 };
+// Deduced from its split: clang before 17 deduces no aggregate's arguments by itself.
+template <class Split>
+SplitMarks(const Split&, std::size_t) -> SplitMarks<Split>;
 
 // No word marks: the listing does not show them.
 struct NoMarks {
