@@ -56,6 +56,14 @@ class Kernel : public SplitBytesOps<Kernel> {
     for (std::size_t k = at + n; k < frame_size; k += 32) copy_frame(dst, k);
   }
 
+  [[REELPRINT_AVX2]] bool has_separator(const std::uint8_t* src, std::size_t n) const {
+    const auto bits = static_cast<unsigned>(n);
+    return ((separators_in(src) | separators_in(src + 32) << 32) &
+            _bzhi_u64(~std::uint64_t{0}, bits)) != 0 ||
+           (bits > 64 && ((separators_in(src + 64) | separators_in(src + 96) << 32) &
+                          _bzhi_u64(~std::uint64_t{0}, bits - 64)) != 0);
+  }
+
   // Eight bytes at a time, packed by a shuffle from a table.
   [[REELPRINT_AVX2]] Split split(const std::uint8_t* src, std::size_t n,
                                  bool after_separator) const {

@@ -44,6 +44,18 @@ class Kernel {
     __m512i marks_low, marks_high;  // the marks under them
   };
 
+  [[REELPRINT_AVX512]] bool has_separator(const std::uint8_t* src, std::size_t n) const {
+    const auto bits = static_cast<unsigned>(n);
+    const __m512i low_six = _mm512_set1_epi8(63);
+    const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
+    const __mmask64 low = _mm512_mask_cmpeq_epi8_mask(
+        _bzhi_u64(~0ull, bits), _mm512_and_si512(_mm512_loadu_si512(src), low_six), separator);
+    const __mmask64 high = _mm512_mask_cmpeq_epi8_mask(
+        _bzhi_u64(~0ull, bits > 64 ? bits - 64 : 0),
+        _mm512_and_si512(_mm512_loadu_si512(src + 64), low_six), separator);
+    return (low | high) != 0;
+  }
+
   [[REELPRINT_AVX512]] Split split(const std::uint8_t* src, std::size_t n,
                                    bool after_separator) const {
     const auto bits = static_cast<unsigned>(n);

@@ -28,6 +28,13 @@ inline constexpr std::size_t split_size = 128;
 struct SplitMask {
   std::uint64_t low = 0;
   std::uint64_t high = 0;
+  // Returns the mask of bytes 0 to `n` - 1.
+  static SplitMask first(std::size_t n) {
+    const auto below = [](std::size_t k) {
+      return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
+    };
+    return {below(n), below(n > 64 ? n - 64 : 0)};
+  }
   bool operator==(const SplitMask&) const = default;
   friend SplitMask operator&(SplitMask a, SplitMask b) { return {a.low & b.low, a.high & b.high}; }
   friend SplitMask operator~(SplitMask a) { return {~a.low, ~a.high}; }
@@ -54,6 +61,8 @@ struct LineFrame {
 //   put_framed(src, n, dst, at) writes the frame at `dst` with the display characters of the
 //                               `n` bytes at `src` in it from byte `at` on (`at` at most 32,
 //                               `at + n` at most `frame_size`); writes up to `frame_reach`;
+//   has_separator(src, n)       returns whether any of the `n` bytes at `src` (1 to
+//                               `split_size`) is a word separator;
 //   split(src, n, after_separator)
 //                               returns the `n` bytes at `src` (1 to `split_size`) split into
 //                               their word separators (the `separators` mask of the `Split` it
@@ -79,6 +88,7 @@ concept Kernel =
              char* marks) {
       { kernel.translate(src, n, dst) } -> std::same_as<void>;
       { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
+      { kernel.has_separator(src, n) } -> std::same_as<bool>;
       { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
       { split.separators } -> std::convertible_to<SplitMask>;
       { kernel.translate(split, n, dst) } -> std::same_as<void>;

@@ -49,12 +49,15 @@ class Kernel : public SplitBytesOps<Kernel> {
   }
 
   // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
+  bool has_separator(const std::uint8_t* src, std::size_t n) const {
+    const SplitMask in_range = SplitMask::first(n);
+    return (separators_in(src) & in_range.low) != 0 ||
+           (n > 64 && (separators_in(src + 64) & in_range.high) != 0);
+  }
+
   Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
     Split split;
-    const auto below = [](std::size_t k) {
-      return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
-    };
-    const SplitMask in_range{below(n), below(n > 64 ? n - 64 : 0)};
+    const SplitMask in_range = SplitMask::first(n);
     const SplitMask separators =
         SplitMask{separators_in(src), separators_in(src + 64)} & in_range;
     const SplitMask kept = ~separators & in_range;

@@ -27,6 +27,12 @@ class Kernel : public SplitBytesOps<Kernel> {
     translate(src, n, dst + at);
   }
 
+  bool has_separator(const std::uint8_t* src, std::size_t n) const {
+    for (std::size_t k = 0; k < n; ++k)
+      if ((src[k] & 63) == word_separator) return true;
+    return false;
+  }
+
   Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
     Split split;
     split.separators = {};

@@ -49,6 +49,38 @@ struct RecordCursor {
   MarkedLine marked;      // the line being gathered, in a word-marked listing
 };
 
+// All blanks: the marks under a line that has none.
+constexpr std::array<char, marks_copy> no_marks = [] {
+  std::array<char, marks_copy> spaces{};
+  spaces.fill(' ');
+  return spaces;
+}();
+
+// Starts line `line` of record `nr`, word-marked, from the `n` bytes at `bytes`, the next of the
+// record, of which `left` remain. Writes it at `p`, and moves `p` and `line` on, when it lies
+// whole in them and in one split: most lines hold no separator at all, and those are written
+// from the bytes; others from their split, so that their bytes never pass through memory.
+// Otherwise starts gathering it in `marked`. Returns the bytes the line took.
+template <bcd::Kernel K>
+std::size_t put_new_marked_line(const LineWriter<K>& writer, char*& p, std::size_t& line,
+                                const std::uint8_t* bytes, std::size_t n, std::uint64_t left,
+                                const RecordNumber& nr, MarkedLine& marked) {
+  const std::size_t recl = writer.layout().recl;
+  const auto whole = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
+  if (whole <= n && !writer.kernel().has_separator(bytes, whole)) {
+    p = writer.put(p, line++, bytes, whole, whole == left, nr, Marks{no_marks.data(), 0});
+    return whole;
+  }
+  const auto first = split_new_line(writer.kernel(), bytes, std::min(n, bcd::split_size), recl);
+  if (first.state.np == recl || first.used == left) {
+    p = writer.put(p, line++, first.split, first.state.np, first.used == left, nr,
+                   SplitMarks{first.split, first.state.marks_end});
+  } else {
+    marked.start(writer.kernel(), first);
+  }
+  return first.used;
+}
+
 // Writes the lines of record `nr` that the `size` bytes at `bytes` (the next of the record, at
 // most `at.left`) complete, at `p`, while at least `line_room` is left before `room_end`; counts
 // `at` on past them. A plain line is written once its bytes are all at hand; a word-marked line
@@ -97,18 +129,10 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
     const K& kernel = writer.kernel();
     while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
       if (marked.empty() && taken != size) {
-        // A line that its first split holds whole is written from the split, and its bytes
-        // never pass through memory; one that goes on past it is gathered there.
-        const auto first =
-            split_new_line(kernel, bytes + taken, std::min(size - taken, bcd::split_size), recl);
-        taken += first.used;
-        left -= first.used;
-        if (first.state.np == recl || left == 0) {
-          p = writer.put(p, line++, first.split, first.state.np, left == 0, nr,
-                         SplitMarks{first.split, first.state.marks_end});
-        } else {
-          marked.start(kernel, first);
-        }
+        const std::size_t used =
+            put_new_marked_line(writer, p, line, bytes + taken, size - taken, left, nr, marked);
+        taken += used;
+        left -= used;
         continue;
       }
       const std::size_t fed = marked.feed(kernel, bytes + taken, size - taken, recl);
@@ -223,9 +247,10 @@ void Lister::list_whole_records(RecordNumber& nr) {
                                            const RecordNumber& number) -> char* {
         if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
           return nullptr;
-        const auto card = split_new_line(writer.kernel(), bytes, size, writer.layout().recl);
-        return writer.put(q, 0, card.split, card.state.np, true, number,
-                          SplitMarks{card.split, card.state.marks_end});
+        std::size_t line = 0;
+        MarkedLine unused;  // a card is one line, whole
+        put_new_marked_line(writer, q, line, bytes, size, size, number, unused);
+        return q;
       });
     }
     reader_.consume(taken);

@@ -49,12 +49,7 @@ inline unsigned nth_set_bit(std::uint64_t bits, unsigned k) {
 }
 
 // Returns the mask of bytes 0 to `n` - 1.
-inline SplitMask first(std::size_t n) {
-  const auto below = [](std::size_t k) {
-    return k >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k) - 1;
-  };
-  return {below(n), below(n > 64 ? n - 64 : 0)};
-}
+inline SplitMask first(std::size_t n) { return SplitMask::first(n); }
 inline std::size_t count(SplitMask a) {
   return static_cast<std::size_t>(std::popcount(a.low) + std::popcount(a.high));
 }
