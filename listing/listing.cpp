@@ -60,11 +60,12 @@ constexpr std::array<char, marks_copy> no_marks = [] {
 // record, of which `left` remain. Writes it at `p`, and moves `p` and `line` on, when it lies
 // whole in them and in one split: most lines hold no separator at all, and those are written
 // from the bytes; others from their split, so that their bytes never pass through memory.
-// Otherwise starts gathering it in `marked`. Returns the bytes the line took.
+// Otherwise starts gathering it in `marked` (which a caller sure of a whole line leaves out).
+// Returns the bytes the line took.
 template <bcd::Kernel K>
 std::size_t put_new_marked_line(const LineWriter<K>& writer, char*& p, std::size_t& line,
                                 const std::uint8_t* bytes, std::size_t n, std::uint64_t left,
-                                const RecordNumber& nr, MarkedLine& marked) {
+                                const RecordNumber& nr, MarkedLine* marked = nullptr) {
   const std::size_t recl = writer.layout().recl;
   const auto whole = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
   if (whole <= n && !writer.kernel().has_separator(bytes, whole)) {
@@ -75,8 +76,8 @@ std::size_t put_new_marked_line(const LineWriter<K>& writer, char*& p, std::size
   if (first.state.np == recl || first.used == left) {
     p = writer.put(p, line++, first.split, first.state.np, first.used == left, nr,
                    SplitMarks{first.split, first.state.marks_end});
-  } else {
-    marked.start(writer.kernel(), first);
+  } else if (marked != nullptr) {
+    marked->start(writer.kernel(), first);
   }
   return first.used;
 }
@@ -130,7 +131,7 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
     while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
       if (marked.empty() && taken != size) {
         const std::size_t used =
-            put_new_marked_line(writer, p, line, bytes + taken, size - taken, left, nr, marked);
+            put_new_marked_line(writer, p, line, bytes + taken, size - taken, left, nr, &marked);
         taken += used;
         left -= used;
         continue;
@@ -248,8 +249,7 @@ void Lister::list_whole_records(RecordNumber& nr) {
         if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
           return nullptr;
         std::size_t line = 0;
-        MarkedLine unused;  // a card is one line, whole
-        put_new_marked_line(writer, q, line, bytes, size, size, number, unused);
+        put_new_marked_line(writer, q, line, bytes, size, size, number);  // one line, whole
         return q;
       });
     }
