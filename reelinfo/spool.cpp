@@ -21,20 +21,6 @@ int make_temporary_file() {
   return fd;
 }
 
-// Writes all `n` bytes at `data` to `fd`; returns 0 or the errno of the failure.
-int write_all(int fd, const char* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t written = ::write(fd, data, n);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += written;
-    n -= static_cast<std::size_t>(written);
-  }
-  return 0;
-}
-
 }  // namespace
 
 Spool::Spool(std::size_t memory_limit) : memory_limit_(memory_limit) {}
@@ -53,7 +39,7 @@ void Spool::spill() {
     fd_ = make_temporary_file();
     if (fd_ < 0) error_ = errno;
   }
-  if (error_ == 0) error_ = write_all(fd_, memory_.data(), memory_.size());
+  if (error_ == 0) error_ = FdSink(fd_).write(memory_.data(), memory_.size());
   in_file_ = in_file_ || error_ == 0;
   memory_.clear();
 }
