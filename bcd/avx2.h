@@ -87,8 +87,8 @@ class Kernel : public SplitBytesOps<Kernel> {
       const __m128i shuffle = _mm_cvtsi64_si128(static_cast<long long>(pack_shuffles[keep]));
       const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + k));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + at), _mm_shuffle_epi8(bytes, shuffle));
-      const __m128i mark_bytes = _mm_cvtsi64_si128(static_cast<long long>(
-          mark_text(static_cast<unsigned>(word_marked >> (k % 64)) & 0xFF)));
+      const __m128i mark_bytes = _mm_cvtsi64_si128(
+          static_cast<long long>(mark_text(static_cast<unsigned>(word_marked >> (k % 64)) & 0xFF)));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(marks + at),
                        _mm_shuffle_epi8(mark_bytes, shuffle));
       // Bytes past `n` count as kept here, but nothing is kept after them.
@@ -133,7 +133,8 @@ class Kernel : public SplitBytesOps<Kernel> {
   }
 
   // Returns the word separators among the 32 bytes at `src`, bit k for byte k.
-  [[REELPRINT_AVX2, gnu::always_inline]] std::uint64_t separators_in(const std::uint8_t* src) const {
+  [[REELPRINT_AVX2, gnu::always_inline]] std::uint64_t separators_in(
+      const std::uint8_t* src) const {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
     return static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, low_six_), separator_)));

@@ -84,22 +84,21 @@ class Kernel {
     const __m512i codes_high = _mm512_maskz_compress_epi8(kept_high, bytes_high);
     const __m512i marks_high =
         _mm512_maskz_compress_epi8(kept_high, _mm512_mask_blend_epi8(marked_high, spaces, ones));
-    return {{separators_low, separators_high},
-            _mm512_mask_permutexvar_epi8(_mm512_maskz_compress_epi8(kept_low, bytes_low),
-                                         from_high, shift, codes_high),
-            _mm512_maskz_permutexvar_epi8(~0ull, shift_on, codes_high),
-            _mm512_mask_permutexvar_epi8(
-                _mm512_maskz_compress_epi8(kept_low,
-                                           _mm512_mask_blend_epi8(marked_low, spaces, ones)),
-                from_high, shift, marks_high),
-            _mm512_maskz_permutexvar_epi8(~0ull, shift_on, marks_high)};
+    return {
+        {separators_low, separators_high},
+        _mm512_mask_permutexvar_epi8(_mm512_maskz_compress_epi8(kept_low, bytes_low), from_high,
+                                     shift, codes_high),
+        _mm512_maskz_permutexvar_epi8(~0ull, shift_on, codes_high),
+        _mm512_mask_permutexvar_epi8(
+            _mm512_maskz_compress_epi8(kept_low, _mm512_mask_blend_epi8(marked_low, spaces, ones)),
+            from_high, shift, marks_high),
+        _mm512_maskz_permutexvar_epi8(~0ull, shift_on, marks_high)};
   }
 
   [[REELPRINT_AVX512]] void translate(const Split& split, std::size_t n, char* dst) const {
     _mm512_storeu_si512(dst, _mm512_maskz_permutexvar_epi8(~0ull, split.codes_low, codes_));
     if (n > 64)
-      _mm512_storeu_si512(dst + 64,
-                          _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
+      _mm512_storeu_si512(dst + 64, _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
   }
 
   [[REELPRINT_AVX512]] void put_framed(const Split& split, std::size_t n, char* dst,

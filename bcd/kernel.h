@@ -81,21 +81,20 @@ struct LineFrame {
 // bytes from `src` and write up to `reach` from `dst`, `codes` and `marks`; every kernel gives
 // the same bytes where the line is.
 template <class K>
-concept Kernel =
-    std::copy_constructible<K> &&
+concept Kernel = std::copy_constructible<K> &&
     requires(const K& kernel, const std::uint8_t* src, std::size_t n, char* dst, std::size_t at,
              bool after_separator, const typename K::Split& split, std::uint8_t* codes,
              char* marks) {
-      { kernel.translate(src, n, dst) } -> std::same_as<void>;
-      { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
-      { kernel.has_separator(src, n) } -> std::same_as<bool>;
-      { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
-      { split.separators } -> std::convertible_to<SplitMask>;
-      { kernel.translate(split, n, dst) } -> std::same_as<void>;
-      { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
-      { kernel.put_marks(split, dst) } -> std::same_as<void>;
-      { kernel.store(split, codes, marks) } -> std::same_as<void>;
-    };
+  { kernel.translate(src, n, dst) } -> std::same_as<void>;
+  { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
+  { kernel.has_separator(src, n) } -> std::same_as<bool>;
+  { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
+  { split.separators } -> std::convertible_to<SplitMask>;
+  { kernel.translate(split, n, dst) } -> std::same_as<void>;
+  { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
+  { kernel.put_marks(split, dst) } -> std::same_as<void>;
+  { kernel.store(split, codes, marks) } -> std::same_as<void>;
+};
 
 // The split of a kernel that packs bytes a few at a time, which it holds in memory.
 struct SplitBytes {

@@ -72,7 +72,8 @@ class Prefixes {
   explicit Prefixes(std::size_t recl) : recl_(recl) {
     for (std::size_t line = 0; line < table_.size(); ++line) {
       Prefix& prefix = table_[line];
-      prefix.size = static_cast<std::uint8_t>(put_position(prefix.text, 1 + line * recl) - prefix.text);
+      prefix.size =
+          static_cast<std::uint8_t>(put_position(prefix.text, 1 + line * recl) - prefix.text);
     }
   }
 
@@ -115,7 +116,10 @@ inline bcd::LineFrame tag_frame(std::size_t recl) {
 // How the lines of a listing are laid out, set once for the listing.
 struct LineLayout {
   LineLayout(std::size_t recl, char droppable, bool dowm, const Prefixes& prefixes)
-      : recl(recl), droppable(droppable), dowm(dowm), prefixes(&prefixes),
+      : recl(recl),
+        droppable(droppable),
+        dowm(dowm),
+        prefixes(&prefixes),
         per_line((std::uint64_t{1} << 40) / recl + 1) {}
 
   // Returns how many whole lines `n` bytes (below 2^24) make: `n / recl`, by a multiplication
@@ -183,8 +187,8 @@ class LineWriter {
   // listing without word marks, whose prefix the table holds (`line` below
   // `Prefixes::listed`).
   char* put_middle(char* p, std::size_t line, const std::uint8_t* codes) const {
-    return put_after_prefix(layout_.prefixes->put_listed(p, line), p, codes, layout_.recl,
-                            false, NoMarks{});
+    return put_after_prefix(layout_.prefixes->put_listed(p, line), p, codes, layout_.recl, false,
+                            NoMarks{});
   }
 
   const K& kernel() const { return kernel_; }

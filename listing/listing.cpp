@@ -44,9 +44,9 @@ char* put_text(char* p, std::string_view text) {
 // with, and that line's word marks so far when they are shown.
 struct RecordCursor {
   explicit RecordCursor(std::uint64_t size) : left(size) {}
-  std::uint64_t left;     // bytes of the record not yet taken
-  std::size_t line = 0;   // the next line to write, counting from 0
-  MarkedLine marked;      // the line being gathered, in a word-marked listing
+  std::uint64_t left;    // bytes of the record not yet taken
+  std::size_t line = 0;  // the next line to write, counting from 0
+  MarkedLine marked;     // the line being gathered, in a word-marked listing
 };
 
 // All blanks: the marks under a line that has none.
@@ -176,9 +176,8 @@ class Lister {
   // Returns `work(writer)` with this listing's line writer, over its kernel.
   template <class Work>
   auto with_writer(Work&& work) const {
-    return bcd::with_kernel(kernel_, bcd_to_ascii_, tag_frame_, [&](const auto& kernel) {
-      return work(LineWriter(kernel, layout_));
-    });
+    return bcd::with_kernel(kernel_, bcd_to_ascii_, tag_frame_,
+                            [&](const auto& kernel) { return work(LineWriter(kernel, layout_)); });
   }
   void put_ruler();
   void put_file_header(std::uint64_t nft);
@@ -235,31 +234,32 @@ void Lister::list_whole_records(RecordNumber& nr) {
     char* p = out_.room(room_at_once);
     std::size_t taken = 0;
     if (!layout_.dowm) {
-      taken = take_whole_records(p, nr, [](const auto& writer, char* q, const char* end,
-                                           const std::uint8_t* bytes, std::uint32_t size,
-                                           const RecordNumber& number) -> char* {
-        if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
-          return nullptr;
-        return writer.put(q, 0, bytes, size, true, number, {});
-      });
+      taken = take_whole_records(
+          p, nr,
+          [](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
+             std::uint32_t size, const RecordNumber& number) -> char* {
+            if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
+              return nullptr;
+            return writer.put(q, 0, bytes, size, true, number, {});
+          });
     } else {
-      taken = take_whole_records(p, nr, [](const auto& writer, char* q, const char* end,
-                                           const std::uint8_t* bytes, std::uint32_t size,
-                                           const RecordNumber& number) -> char* {
-        if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
-          return nullptr;
-        std::size_t line = 0;
-        put_new_marked_line(writer, q, line, bytes, size, size, number);  // one line, whole
-        return q;
-      });
+      taken = take_whole_records(
+          p, nr,
+          [](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
+             std::uint32_t size, const RecordNumber& number) -> char* {
+            if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
+              return nullptr;
+            std::size_t line = 0;
+            put_new_marked_line(writer, q, line, bytes, size, size, number);  // one line, whole
+            return q;
+          });
     }
     reader_.consume(taken);
     const std::size_t room_per_byte = room_per_byte_;
     const std::size_t longer = take_whole_records(
         p, nr,
-        [room_per_byte](const auto& writer, char* q, const char* end,
-                                 const std::uint8_t* bytes, std::uint32_t size,
-                                 const RecordNumber& number) -> char* {
+        [room_per_byte](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
+                        std::uint32_t size, const RecordNumber& number) -> char* {
           const LineLayout& layout = writer.layout();
           if (size <= layout.recl ||
               static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)

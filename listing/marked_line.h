@@ -53,9 +53,7 @@ inline SplitMask first(std::size_t n) { return SplitMask::first(n); }
 inline std::size_t count(SplitMask a) {
   return static_cast<std::size_t>(std::popcount(a.low) + std::popcount(a.high));
 }
-inline bool has(SplitMask a, std::size_t k) {
-  return ((k < 64 ? a.low : a.high) >> (k % 64)) & 1;
-}
+inline bool has(SplitMask a, std::size_t k) { return ((k < 64 ? a.low : a.high) >> (k % 64)) & 1; }
 // Returns the mask of the bytes just after those of `a`, and byte 0 if `first` is set.
 inline SplitMask next(SplitMask a, bool first) {
   return {a.low << 1 | std::uint64_t{first}, a.high << 1 | a.low >> 63};
@@ -64,7 +62,8 @@ inline SplitMask next(SplitMask a, bool first) {
 inline std::size_t nth(SplitMask a, std::size_t k) {
   const auto in_low = static_cast<std::size_t>(std::popcount(a.low));
   const bool low = k <= in_low;
-  return (low ? 0 : 64) + nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
+  return (low ? 0 : 64) +
+         nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
 }
 // Returns how many bytes there are up to the last in `a`, that one included: 0 if none.
 inline std::size_t through_last(SplitMask a) {
@@ -77,9 +76,9 @@ inline std::size_t through_last(SplitMask a) {
 
 // Where a word-marked line stands as it is gathered.
 struct LineState {
-  std::size_t np = 0;              // characters in the line
-  std::size_t marks_end = 0;       // one past the line's last mark, 0 if none
-  bool after_separator = false;    // the last byte taken was a separator
+  std::size_t np = 0;            // characters in the line
+  std::size_t marks_end = 0;     // one past the line's last mark, 0 if none
+  bool after_separator = false;  // the last byte taken was a separator
 };
 
 // Takes the next `size` bytes of a record, split into `separators` and characters, into a line
@@ -171,7 +170,8 @@ class MarkedLine {
   LineState state_;
   // Room for a whole line, what one split writes past it, and what a kernel reads past that.
   alignas(64) std::array<std::uint8_t, widest_line + bcd::split_size + bcd::reach> codes_;
-  alignas(64) std::array<char, widest_line + bcd::split_size + marks_copy> marks_;  // under `codes_`
+  alignas(
+      64) std::array<char, widest_line + bcd::split_size + marks_copy> marks_;  // under `codes_`
 };
 
 }  // namespace reelprint

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <memory>
+#include <span>
 
 #include "tape_image/source.h"
 
@@ -135,9 +135,9 @@ class TapeReader {
   static constexpr std::size_t kept_room = most_wanted;  // for the unread bytes a load keeps
 
   InputSource& source_;
-  std::size_t read_size_;                      // bytes each read asks for
-  std::unique_ptr<std::uint8_t[]> storage_;   // never zero-filled: its bytes are read in
-  std::uint8_t* buffer_;                      // within `storage_`
+  std::size_t read_size_;                    // bytes each read asks for
+  std::unique_ptr<std::uint8_t[]> storage_;  // never zero-filled: its bytes are read in
+  std::uint8_t* buffer_;                     // within `storage_`
   std::size_t fill_;     // where reads start: an aligned offset, `kept_room` or more
   std::size_t pos_;      // next unread byte
   std::size_t end_;      // end of the loaded bytes

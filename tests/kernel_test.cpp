@@ -37,9 +37,8 @@ TEST_P(EveryKernel, TranslatesEveryLengthAndWritesNoFurtherThanItsReach) {
   for (const std::size_t offset : {0, 3}) {
     for (std::size_t n = 1; n <= widest_translated_line; ++n) {
       std::string out(reach + 8, '!');
-      with(LineFrame{}, [&](const auto& kernel) {
-        kernel.translate(bytes.data() + offset, n, out.data());
-      });
+      with(LineFrame{},
+           [&](const auto& kernel) { kernel.translate(bytes.data() + offset, n, out.data()); });
       std::string expected;
       for (std::size_t k = 0; k < n; ++k) expected += shown(bytes[offset + k]);
       ASSERT_EQ(out.substr(0, n), expected) << "n=" << n;
@@ -82,7 +81,7 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
         for (std::size_t k = 0; k < n; ++k) {
           if ((bytes[k] & 63) == word_separator) {
             (k < 64 ? expected_separators.low : expected_separators.high) |= std::uint64_t{1}
-                                                                              << (k % 64);
+                                                                             << (k % 64);
             marked = true;
           } else {
             expected_codes.push_back(bytes[k]);

@@ -119,9 +119,9 @@ void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> 
     const Outcome expected = list(options, image, image.size() + 1, bcd::KernelId::portable);
     ASSERT_FALSE(expected.out.empty());
     for (const bcd::KernelId kernel : bcd::kernels_here()) {
-      for (std::size_t most_per_read : {image.size() + 1, std::size_t{1}, std::size_t{2},
-                                        std::size_t{3}, std::size_t{4}, std::size_t{5},
-                                        std::size_t{6}, std::size_t{7}}) {
+      for (std::size_t most_per_read :
+           {image.size() + 1, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
+            std::size_t{5}, std::size_t{6}, std::size_t{7}}) {
         const Outcome result = list(options, image, most_per_read, kernel);
         std::string way = std::string(bcd::name_of(kernel)) + ", reads of " +
                           std::to_string(most_per_read) + ", options";
@@ -131,8 +131,9 @@ void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> 
           std::size_t at = 0;
           while (at < result.out.size() && result.out[at] == expected.out[at]) ++at;
           const std::size_t line = expected.out.rfind('\n', at) + 1;
-          FAIL() << way << ": the listings part at byte " << at << "\nexpected: "
-                 << expected.out.substr(line, 160) << "\n     got: " << result.out.substr(line, 160);
+          FAIL() << way << ": the listings part at byte " << at
+                 << "\nexpected: " << expected.out.substr(line, 160)
+                 << "\n     got: " << result.out.substr(line, 160);
         }
       }
     }
