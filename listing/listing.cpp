@@ -171,6 +171,8 @@ class Lister {
   void list_whole_records(RecordNumber& nr);
   template <class Put>
   std::size_t take_whole_records(char*& p, RecordNumber& nr, Put put);
+  template <class PutCard>
+  std::size_t take_cards(char*& p, RecordNumber& nr, PutCard put_card);
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   int finish_record(std::uint32_t recsiz);
   // Returns `work(writer)` with this listing's line writer, over its kernel.
@@ -226,33 +228,28 @@ int Lister::list() {
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
 // such, and listing them as they are found saves reading each count and trailer apart. Cards
-// (records of one line, in a listing without word marks) are most of many images, and take a
-// loop of their own that keeps all it needs in registers; the loop for other records needs
-// more than there are. Each loop stops at a record of the other kind.
+// (records of one line) are most of many images, and take a loop of their own that keeps all it
+// needs in registers; the loop for other records needs more than there are. Each loop stops at a
+// record of the other kind.
 void Lister::list_whole_records(RecordNumber& nr) {
   for (bool more = true; more && out_.error() == 0;) {
     char* p = out_.room(room_at_once);
     std::size_t taken = 0;
+    // A card is one line, whole: its bytes alone, or word-marked.
     if (!layout_.dowm) {
-      taken = take_whole_records(
-          p, nr,
-          [](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
-             std::uint32_t size, const RecordNumber& number) -> char* {
-            if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
-              return nullptr;
-            return writer.put(q, 0, bytes, size, true, number, {});
-          });
+      taken = take_cards(p, nr,
+                         [](const auto& writer, char* q, const std::uint8_t* bytes,
+                            std::uint32_t size, const RecordNumber& number) {
+                           return writer.put(q, 0, bytes, size, true, number, {});
+                         });
     } else {
-      taken = take_whole_records(
-          p, nr,
-          [](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
-             std::uint32_t size, const RecordNumber& number) -> char* {
-            if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
-              return nullptr;
-            std::size_t line = 0;
-            put_new_marked_line(writer, q, line, bytes, size, size, number);  // one line, whole
-            return q;
-          });
+      taken = take_cards(p, nr,
+                         [](const auto& writer, char* q, const std::uint8_t* bytes,
+                            std::uint32_t size, const RecordNumber& number) {
+                           std::size_t line = 0;
+                           put_new_marked_line(writer, q, line, bytes, size, size, number);
+                           return q;
+                         });
     }
     reader_.consume(taken);
     const std::size_t room_per_byte = room_per_byte_;
@@ -274,6 +271,20 @@ void Lister::list_whole_records(RecordNumber& nr) {
     // is written. A record that neither takes is left to be read the usual way.
     more = taken + longer > 0;
   }
+}
+
+// The same as `take_whole_records` for cards alone: `put_card(writer, p, bytes, size, nr)`
+// writes a record of one line at `p`, where there is room for a line, and returns its end.
+template <class PutCard>
+std::size_t Lister::take_cards(char*& p, RecordNumber& nr, PutCard put_card) {
+  return take_whole_records(
+      p, nr,
+      [put_card](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
+                 std::uint32_t size, const RecordNumber& number) -> char* {
+        if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
+          return nullptr;
+        return put_card(writer, q, bytes, size, number);
+      });
 }
 
 // Offers the records that lie whole at the front of the loaded bytes to `put(writer, p, end,
