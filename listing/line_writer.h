@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -88,16 +89,22 @@ class Prefixes {
   }
 
   // The same for a line below `listed`.
-  char* put_listed(char* p, std::size_t line) const {
-    std::memcpy(p, &table_[line], sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
-    return p + table_[line].size;
-  }
+  char* put_listed(char* p, std::size_t line) const { return put(p, table_[line]); }
 
- private:
+  // A line's prefix, as the table holds it.
   struct Prefix {
     char text[15];
     std::uint8_t size;
   };
+  // Returns the prefix of line `line`, below `listed`; those of the lines after it follow it.
+  const Prefix* listed_from(std::size_t line) const { return &table_[line]; }
+  // Writes `prefix` at `p`; returns its end.
+  static char* put(char* p, const Prefix& prefix) {
+    std::memcpy(p, &prefix, sizeof(Prefix));  // one 16-byte copy; the rest is rewritten
+    return p + prefix.size;
+  }
+
+ private:
   std::size_t recl_;
   std::array<Prefix, listed> table_;
 };
@@ -183,32 +190,48 @@ class LineWriter {
     return put_marks(p, marks);
   }
 
-  // The same for a line that is neither the first nor the last, of `recl` characters, in a
-  // listing without word marks, whose prefix the table holds (`line` below
-  // `Prefixes::listed`).
-  char* put_middle(char* p, std::size_t line, const std::uint8_t* codes) const {
-    return put_after_prefix(layout_.prefixes->put_listed(p, line), p, codes, layout_.recl, false,
-                            NoMarks{});
+  // The same for lines that are neither the first nor the last, of `recl` characters, in a
+  // listing without word marks, whose prefixes the table holds (below `Prefixes::listed`).
+  // Writes the `count` lines from `line` on, the codes of each following the one before's.
+  // Returns the end of them.
+  char* put_middle(char* p, std::size_t line, std::size_t count, const std::uint8_t* codes) const {
+    // Lines of the usual width, a constant here, take no test of their width each.
+    if (layout_.recl == widest_line)
+      return put_middle(p, line, count, codes, std::integral_constant<std::size_t, widest_line>{});
+    return put_middle(p, line, count, codes, layout_.recl);
   }
 
   const K& kernel() const { return kernel_; }
   const LineLayout& layout() const { return layout_; }
 
  private:
+  // `put_middle` for lines of `recl` characters.
+  template <class Width>
+  char* put_middle(char* p, std::size_t line, std::size_t count, const std::uint8_t* codes,
+                   Width recl) const {
+    // Walking the prefixes and the codes alone leaves the loop no count to keep.
+    const Prefixes::Prefix* prefix = layout_.prefixes->listed_from(line);
+    for (const Prefixes::Prefix* const end = prefix + count; prefix != end; ++prefix, codes += recl)
+      p = put_after_prefix(Prefixes::put(p, *prefix), p, codes, recl, false, NoMarks{}, recl);
+    return p;
+  }
+
   // Writes a line other than the first, as `put` does.
   template <class Codes, class LineMarks>
   char* put_later(char* p, std::size_t line, const Codes& codes, std::size_t np, bool last,
                   const LineMarks& marks) const {
-    return put_after_prefix(layout_.prefixes->put(p, line), p, codes, np, last, marks);
+    return put_after_prefix(layout_.prefixes->put(p, line), p, codes, np, last, marks,
+                            layout_.recl);
   }
 
-  // Writes the rest of a line other than the first, at `pr`, after its prefix at `p`.
-  template <class Codes, class LineMarks>
+  // Writes the rest of a line other than the first, at `pr`, after its prefix at `p`; `recl`
+  // is the listing's line width.
+  template <class Codes, class LineMarks, class Width>
   char* put_after_prefix(char* pr, char* p, const Codes& codes, std::size_t np, bool last,
-                         const LineMarks& marks) const {
+                         const LineMarks& marks, Width recl) const {
     // A whole line's width, whatever its length: the same count every time is no
     // mispredicted branch, and what lies past the line is written over or dropped.
-    kernel_.translate(codes, layout_.recl, pr);
+    kernel_.translate(codes, recl, pr);
     pr[np] = '\n';
     const char droppable = layout_.droppable;
     if (!last && marks.end == 0 && pr[0] == droppable && all_blank(pr, np, droppable)) return p;

@@ -111,9 +111,10 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
                                            static_cast<std::size_t>(room_end - p) / line_room);
         const std::uint8_t* from = bytes + taken;
         const std::size_t stop = line + count;
-        for (const std::size_t listed = std::clamp(Prefixes::listed, line, stop); line != listed;
-             ++line, from += recl)
-          p = writer.put_middle(p, line, from);
+        const std::size_t listed = std::clamp(Prefixes::listed, line, stop);
+        p = writer.put_middle(p, line, listed - line, from);
+        from += (listed - line) * recl;
+        line = listed;
         for (; line != stop; ++line, from += recl) p = writer.put(p, line, from, recl, false, nr);
         taken += count * recl;
         left -= count * recl;
