@@ -64,7 +64,8 @@ class Kernel : public SplitBytesOps<Kernel> {
                           _bzhi_u64(~std::uint64_t{0}, bits - 64)) != 0);
   }
 
-  // Eight bytes at a time, packed by a shuffle from a table.
+  // Sixteen bytes at a time, packed by one shuffle made of two eight-byte ones from a table;
+  // the marks made from their bits and packed by the same shuffle.
   [[REELPRINT_AVX2]] Split split(const std::uint8_t* src, std::size_t n,
                                  bool after_separator) const {
     Split split;
@@ -79,20 +80,43 @@ class Kernel : public SplitBytesOps<Kernel> {
     const SplitMask marked{
         ~separators.low & in_range.low & (separators.low << 1 | std::uint64_t{after_separator}),
         ~separators.high & in_range.high & (separators.high << 1 | separators.low >> 63)};
+    // The second eight bytes' indices point past the first eight (an index of 0x80 for no
+    // byte stays one); each mark bit spread over the eight bytes of its byte, then each byte
+    // tested for its own bit.
+    const __m128i second_eight = _mm_set_epi64x(0x0808'0808'0808'0808, 0);
+    const __m128i spread = _mm_set_epi64x(0x0101'0101'0101'0101, 0);
+    const __m128i own_bit = _mm_set1_epi64x(static_cast<long long>(0x8040'2010'0804'0201ull));
+    const __m128i spaces = _mm_set1_epi8(' ');
+    const __m128i space_to_one = _mm_set1_epi8('1' - ' ');
     std::size_t at = 0;
-    for (std::size_t k = 0; k < n; k += 8) {
+    for (std::size_t k = 0; k < n; k += 16) {
       const std::uint64_t word_kept = ~(k < 64 ? separators.low : separators.high);
       const std::uint64_t word_marked = k < 64 ? marked.low : marked.high;
-      const auto keep = static_cast<unsigned>(word_kept >> (k % 64)) & 0xFF;
-      const __m128i shuffle = _mm_cvtsi64_si128(static_cast<long long>(pack_shuffles[keep]));
-      const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + k));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + at), _mm_shuffle_epi8(bytes, shuffle));
-      const __m128i mark_bytes = _mm_cvtsi64_si128(
-          static_cast<long long>(mark_text(static_cast<unsigned>(word_marked >> (k % 64)) & 0xFF)));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(marks + at),
-                       _mm_shuffle_epi8(mark_bytes, shuffle));
+      const auto keep = static_cast<unsigned>(word_kept >> (k % 64));
+      const unsigned keep_first = keep & 0xFF;
+      const unsigned keep_second = (keep >> 8) & 0xFF;
+      const __m128i shuffle = _mm_add_epi8(
+          _mm_set_epi64x(static_cast<long long>(pack_shuffles[keep_second]),
+                         static_cast<long long>(pack_shuffles[keep_first])),
+          second_eight);
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + k));
+      const __m128i mark_bits = _mm_shuffle_epi8(
+          _mm_cvtsi32_si128(static_cast<int>((word_marked >> (k % 64)) & 0xFFFF)), spread);
+      const __m128i mark_text = _mm_add_epi8(
+          spaces, _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(mark_bits, own_bit), own_bit),
+                                space_to_one));
+      const __m128i packed = _mm_shuffle_epi8(bytes, shuffle);
+      const __m128i packed_marks = _mm_shuffle_epi8(mark_text, shuffle);
+      // Each eight where its bytes go: the second right after those the first kept.
+      const auto first_count = static_cast<std::size_t>(__builtin_popcount(keep_first));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + at), packed);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(marks + at), packed_marks);
+      _mm_storeh_pd(reinterpret_cast<double*>(codes + at + first_count),
+                    _mm_castsi128_pd(packed));
+      _mm_storeh_pd(reinterpret_cast<double*>(marks + at + first_count),
+                    _mm_castsi128_pd(packed_marks));
       // Bytes past `n` count as kept here, but nothing is kept after them.
-      at += static_cast<std::size_t>(__builtin_popcount(keep));
+      at += first_count + static_cast<std::size_t>(__builtin_popcount(keep_second));
     }
     split.separators = separators;
     return split;
@@ -138,16 +162,6 @@ class Kernel : public SplitBytesOps<Kernel> {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
     return static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(bytes, low_six_), separator_)));
-  }
-
-  // Returns eight bytes, '1' for each bit set in `bits` and a space for each clear one: each
-  // byte keeps its own bit of the mask copied into all eight, and adding 0x7F carries into its
-  // top bit when that bit is set.
-  static std::uint64_t mark_text(unsigned bits) {
-    constexpr std::uint64_t ones = 0x0101'0101'0101'0101ull;
-    const std::uint64_t own = (bits * ones) & 0x8040'2010'0804'0201ull;
-    const std::uint64_t set = ((own + 0x7F * ones) >> 7) & ones;
-    return ' ' * ones + set * ('1' - ' ');
   }
 
   // Separate members rather than an array, so that the compiler keeps each in a register
