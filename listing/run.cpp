@@ -25,7 +25,8 @@ int list_named(std::span<const std::string_view> args, const Opener& open, Outpu
     out.append("\n");
     return status_open_failed;
   }
-  tape_image::TapeReader reader(*source);
+  // A large image is read ahead of the listing, on a second processor.
+  tape_image::TapeReader reader(*source, true);
   return list_tape(command->settings, command->input_name, reader, out, kernel);
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 
+#include "tape_image/read_ahead.h"
 #include "tape_image/source.h"
 
 namespace reelprint::tape_image {
@@ -42,7 +43,26 @@ class TapeReader {
   // The most bytes that `data` can be asked to hand over in one piece: a line's worth.
   static constexpr std::size_t most_wanted = 128;
 
-  explicit TapeReader(InputSource& source);
+  // Inputs of this many bytes or more are read ahead on a thread of their own, where the
+  // caller allows it; below, starting the thread would cost more than the overlap saves.
+  static constexpr std::uint64_t read_ahead_from = 8 * 1024 * 1024;
+  // A block read ahead: large enough that handing blocks over costs little, small enough that
+  // the ring of them stays in the processors' caches.
+  static constexpr std::size_t ahead_block = 256 * 1024;
+
+  // How the input is read: `read_size` bytes a read, ahead of use or not.
+  struct Plan {
+    std::size_t read_size;
+    bool ahead;
+  };
+  // Returns the plan that suits `source`: reads fitted to its size, and ahead of use if
+  // `may_read_ahead` and it is large.
+  static Plan plan_for(const InputSource& source, bool may_read_ahead);
+
+  // Reads `source`, which nothing else may read while this reader lives.
+  explicit TapeReader(InputSource& source, bool may_read_ahead = false)
+      : TapeReader(source, plan_for(source, may_read_ahead)) {}
+  TapeReader(InputSource& source, Plan plan);
 
   // Reads a byte count into `count`; a count of 0 means a tape mark or fewer than four bytes
   // left. Returns io_error only when the input failed.
@@ -127,18 +147,22 @@ class TapeReader {
   // fails first.
   bool load(std::size_t n);
 
+  // Moves on to the next block read ahead, keeping the unread bytes before it.
+  void next_block();
+
   // The kernel copies between cache-line-aligned addresses several times faster than between
   // misaligned ones, so reads always start at `fill_`, take `read_size_` bytes (keeping the
   // file offset aligned too), and the few unread bytes a load keeps are moved to just before
   // `fill_`.
   static constexpr std::size_t alignment = 64;
   static constexpr std::size_t kept_room = most_wanted;  // for the unread bytes a load keeps
+  static constexpr std::size_t fill_ = kept_room;        // where reads start in `buffer_`
 
   InputSource& source_;
   std::size_t read_size_;                    // bytes each read asks for
   std::unique_ptr<std::uint8_t[]> storage_;  // never zero-filled: its bytes are read in
-  std::uint8_t* buffer_;                     // within `storage_`
-  std::size_t fill_;     // where reads start: an aligned offset, `kept_room` or more
+  std::unique_ptr<ReadAhead> ahead_;         // when reading ahead, the blocks read
+  std::uint8_t* buffer_;                     // aligned: within `storage_`, or before a block
   std::size_t pos_;      // next unread byte
   std::size_t end_;      // end of the loaded bytes
   bool at_end_ = false;  // the input has ended: later reads must not resume it
