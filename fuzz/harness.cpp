@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 #include "listing/run.h"
 #include "tape_image/source.h"
@@ -44,7 +45,7 @@ class CountingSink final : public OutputSink {
 }  // namespace
 
 Outcome run_input(std::span<const std::uint8_t> input, std::size_t most_per_read,
-                  bcd::KernelId kernel) {
+                  bcd::KernelId kernel, std::size_t ahead_block) {
   std::size_t arg_count = 0;
   bool name_image = true;
   if (!input.empty()) {
@@ -68,7 +69,9 @@ Outcome run_input(std::span<const std::uint8_t> input, std::size_t most_per_read
   CountingSink out(output_limit);
   CountingSink err(output_limit);
   Outcome outcome;
-  outcome.status = run(args, open, out, err, kernel);
+  std::optional<tape_image::TapeReader::Plan> plan;
+  if (ahead_block != 0) plan = {ahead_block, true};
+  outcome.status = run(args, open, out, err, kernel, plan);
   outcome.out_bytes = out.bytes;
   outcome.err_bytes = err.bytes;
   outcome.out_refused = out.refused;
@@ -118,15 +121,19 @@ std::string_view broken_rule(const Outcome& outcome) {
 std::string_view check_input(std::span<const std::uint8_t> input) {
   const Outcome whole = run_input(input);
   if (const std::string_view rule = broken_rule(whole); !rule.empty()) return rule;
+  // A listing stopped by the output limit stops where its blocks happen to fall.
+  const auto differs = [&](const Outcome& other) {
+    return other.status != whole.status ||
+           (whole.status != 5 &&
+            (other.out_bytes != whole.out_bytes || other.out_hash != whole.out_hash));
+  };
   for (const bcd::KernelId kernel : bcd::kernels_here()) {
     if (kernel == bcd::best_kernel()) continue;
-    const Outcome trickled = run_input(input, 1 + input.size() % 7, kernel);
-    // A listing stopped by the output limit stops where its blocks happen to fall.
-    if (trickled.status != whole.status ||
-        (whole.status != 5 &&
-         (trickled.out_bytes != whole.out_bytes || trickled.out_hash != whole.out_hash)))
+    if (differs(run_input(input, 1 + input.size() % 7, kernel)))
       return "short reads with another kernel list otherwise than one read";
   }
+  if (differs(run_input(input, 1 + input.size() % 5, bcd::best_kernel(), 64 + input.size() % 100)))
+    return "reading ahead lists otherwise than one read";
   return "";
 }
 

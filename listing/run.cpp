@@ -12,7 +12,7 @@ namespace {
 
 // Lists the tape image that the command line names; returns the exit status.
 int list_named(std::span<const std::string_view> args, const Opener& open, OutputBuffer& out,
-               bcd::KernelId kernel) {
+               bcd::KernelId kernel, std::optional<tape_image::TapeReader::Plan> plan) {
   const std::optional<CommandLine> command = scan_args(args);
   if (!command) {
     usage(args.empty() ? "reelprint" : args.front(), out);
@@ -26,16 +26,17 @@ int list_named(std::span<const std::string_view> args, const Opener& open, Outpu
     return status_open_failed;
   }
   // A large image is read ahead of the listing, on a second processor.
-  tape_image::TapeReader reader(*source, true);
+  tape_image::TapeReader reader(*source,
+                                plan.value_or(tape_image::TapeReader::plan_for(*source, true)));
   return list_tape(command->settings, command->input_name, reader, out, kernel);
 }
 
 }  // namespace
 
 int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
-        OutputSink& err, bcd::KernelId kernel) {
+        OutputSink& err, bcd::KernelId kernel, std::optional<tape_image::TapeReader::Plan> plan) {
   OutputBuffer buffer(out);
-  const int status = list_named(args, open, buffer, kernel);
+  const int status = list_named(args, open, buffer, kernel, plan);
   if (buffer.flush()) return status;
   // A reader that went away (a closed pipe) needs no word about it.
   if (buffer.error() != EPIPE) {

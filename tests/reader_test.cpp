@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "tape_image/image_builder.h"
@@ -316,6 +317,42 @@ TEST(TakeWholeRecords, ARefusedRecordEndsTheRunAndIsLeftUnread) {
   EXPECT_EQ(take_from(three, taken, 100, true, 100, 9), 14u);
   EXPECT_EQ(take_from(three, taken, 100, true, 100, 15), three.size());
   EXPECT_EQ(taken.size(), 3u);
+}
+
+// Reads all that `reader` has, in pieces of up to `TapeReader::most_wanted` bytes; returns them
+// and whether the input failed.
+std::pair<Bytes, bool> read_all(TapeReader& reader) {
+  const Bytes bytes = read_data(reader, std::uint64_t{1} << 40);
+  return {bytes, reader.failed()};
+}
+
+TEST(ReadAhead, HandsOverEveryByteTheEndAndAFailedReadAsReadingInPlaceDoes) {
+  Bytes image(10'000);
+  for (std::size_t k = 0; k < image.size(); ++k) image[k] = static_cast<std::uint8_t>(k * 13);
+  for (const std::size_t size : {std::size_t{0}, std::size_t{64}, std::size_t{4096}, image.size()})
+    for (const bool fails : {false, true})
+      for (const std::size_t step : {std::size_t{1}, std::size_t{7}, image.size()})
+        for (const std::size_t block : {std::size_t{64}, std::size_t{100}, std::size_t{4096}}) {
+          const std::span<const std::uint8_t> part(image.data(), size);
+          MemorySource in_place(part, step, fails);
+          TapeReader direct(in_place);
+          MemorySource ahead_source(part, step, fails);
+          TapeReader ahead(ahead_source, TapeReader::Plan{block, true});
+          const auto expected = read_all(direct);
+          EXPECT_EQ(expected.first.size(), size);
+          EXPECT_EQ(expected.second, fails);
+          EXPECT_EQ(read_all(ahead), expected)
+              << size << " bytes, reads of " << step << ", blocks of " << block;
+        }
+}
+
+TEST(ReadAhead, AReaderLeftBeforeTheEndStopsItsThread) {
+  const Bytes image(1 << 20, 5);
+  MemorySource source(image, 4096);
+  {
+    TapeReader reader(source, TapeReader::Plan{1024, true});
+    EXPECT_EQ(reader.data(1).size(), 1024u);  // the first block, the others read meanwhile
+  }  // would wait for ever here if the thread missed the stop
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The same images listed every way their bytes can reach the listing: in one read, in reads of
-// every size from 1 to 7 bytes (so that records, lines and counts are split everywhere), and
-// with every kernel this processor runs. Every way must give the same bytes and status.
+// every size from 1 to 7 bytes (so that records, lines and counts are split everywhere), read
+// ahead in blocks of a few sizes, and with every kernel this processor runs. Every way must
+// give the same bytes and status.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -111,20 +112,33 @@ const std::vector<std::vector<std::string_view>> option_sets = {
     {"-6", "-o", "-r99", "-a", "-w"},
 };
 
+// How the bytes are read: at most `most_per_read` at a time, and ahead of use in blocks of
+// `ahead_block` bytes (0: not ahead, as the reader plans for a small image).
+struct Reading {
+  std::size_t most_per_read;
+  std::size_t ahead_block;
+};
+
 // Lists `image` with each option set in one read with the portable kernel, then every other
 // way, and expects the same.
 void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> extra = {}) {
+  const std::size_t whole = image.size() + 1;
   for (std::vector<std::string_view> options : option_sets) {
     options.insert(options.end(), extra.begin(), extra.end());
-    const Outcome expected = list(options, image, image.size() + 1, bcd::KernelId::portable);
+    const Outcome expected = list(options, image, whole, bcd::KernelId::portable);
     ASSERT_FALSE(expected.out.empty());
     for (const bcd::KernelId kernel : bcd::kernels_here()) {
-      for (std::size_t most_per_read :
-           {image.size() + 1, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
-            std::size_t{5}, std::size_t{6}, std::size_t{7}}) {
-        const Outcome result = list(options, image, most_per_read, kernel);
+      for (const Reading reading : {Reading{whole, 0}, Reading{1, 0}, Reading{2, 0},
+                                    Reading{3, 0}, Reading{4, 0}, Reading{5, 0}, Reading{6, 0},
+                                    Reading{7, 0}, Reading{whole, 64}, Reading{3, 64},
+                                    Reading{7, 1000}, Reading{whole, 4096}}) {
+        const std::size_t most_per_read = reading.most_per_read;
+        std::optional<tape_image::TapeReader::Plan> plan;
+        if (reading.ahead_block != 0) plan = {reading.ahead_block, true};
+        const Outcome result = list(options, image, most_per_read, kernel, plan);
         std::string way = std::string(bcd::name_of(kernel)) + ", reads of " +
-                          std::to_string(most_per_read) + ", options";
+                          std::to_string(most_per_read) + ", blocks ahead of " +
+                          std::to_string(reading.ahead_block) + ", options";
         for (const std::string_view option : options) way.append(" ").append(option);
         ASSERT_EQ(result.status, expected.status) << way;
         if (result.out != expected.out) {
