@@ -111,10 +111,10 @@ class Kernel : public SplitBytesOps<Kernel> {
       const auto first_count = static_cast<std::size_t>(__builtin_popcount(keep_first));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(codes + at), packed);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(marks + at), packed_marks);
-      _mm_storeh_pd(reinterpret_cast<double*>(codes + at + first_count),
-                    _mm_castsi128_pd(packed));
-      _mm_storeh_pd(reinterpret_cast<double*>(marks + at + first_count),
-                    _mm_castsi128_pd(packed_marks));
+      // (The high half stored through the form that takes any address.)
+      _mm_storeh_pi(reinterpret_cast<__m64*>(codes + at + first_count), _mm_castsi128_ps(packed));
+      _mm_storeh_pi(reinterpret_cast<__m64*>(marks + at + first_count),
+                    _mm_castsi128_ps(packed_marks));
       // Bytes past `n` count as kept here, but nothing is kept after them.
       at += first_count + static_cast<std::size_t>(__builtin_popcount(keep_second));
     }

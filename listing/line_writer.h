@@ -195,6 +195,7 @@ class LineWriter {
   // Writes the `count` lines from `line` on, the codes of each following the one before's.
   // Returns the end of them.
   char* put_middle(char* p, std::size_t line, std::size_t count, const std::uint8_t* codes) const {
+    if (count == 0) return p;  // and `line` may be past the table
     // Lines of the usual width, a constant here, take no test of their width each.
     if (layout_.recl == widest_line)
       return put_middle(p, line, count, codes, std::integral_constant<std::size_t, widest_line>{});
