@@ -81,12 +81,11 @@ class RecordNumber {
   // Counts one up.
   void next() {
     // A digit 9 is the byte 0xFF: adding one carries through it and leaves 0x00, which is
-    // then set to a 0 digit (no other byte has its top bit clear). A carry out of the eighth
-    // digit leaves the whole word zero.
+    // then set to a 0 digit. Only when the units carry is there any such byte: nine times in
+    // ten the add is all.
     digits_ += 1;
-    high_ += digits_ == 0;
-    const std::uint64_t wrapped = ~digits_ & 0x8080'8080'8080'8080ull;
-    digits_ |= (wrapped >> 7) * zero_digit;
+    if ((digits_ & 0xFF) == 0) [[unlikely]]
+      carry();
   }
 
   // Writes the number in decimal; returns the end of it. Up to eight bytes past the end may
@@ -110,6 +109,14 @@ class RecordNumber {
   }
 
  private:
+  // Sets the digits that a carry left as 0x00 to 0 digits (no other byte has its top bit
+  // clear); a carry out of the eighth digit left the whole word zero.
+  void carry() {
+    high_ += digits_ == 0;
+    const std::uint64_t wrapped = ~digits_ & 0x8080'8080'8080'8080ull;
+    digits_ |= (wrapped >> 7) * zero_digit;
+  }
+
   // Kept out of line, so that a loop over records is not laid out around it.
   [[gnu::noinline, gnu::cold]] static char* put_wide(char* p, std::uint64_t value) {
     return put_decimal(p, value);
