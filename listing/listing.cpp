@@ -82,12 +82,16 @@ std::size_t put_new_marked_line(const LineWriter<K>& writer, char*& p, std::size
   return first.used;
 }
 
+// How much of a record `put_record_lines` is given: some of it, or all of it with room for all
+// its lines, so that it need not check for either as it goes.
+enum class Given { part, whole };
+
 // Writes the lines of record `nr` that the `size` bytes at `bytes` (the next of the record, at
 // most `at.left`) complete, at `p`, while at least `line_room` is left before `room_end`; counts
 // `at` on past them. A plain line is written once its bytes are all at hand; a word-marked line
 // takes whatever bytes there are, and is written once it is whole. Every route of a record's
 // bytes to the listing comes through here. Sets `used` to the bytes taken; returns the end.
-template <bcd::Kernel K>
+template <Given given, bcd::Kernel K>
 char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* room_end,
                        const std::uint8_t* bytes, std::size_t size, RecordCursor& at,
                        const RecordNumber& record_number, std::size_t& used) {
@@ -100,15 +104,18 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
   std::size_t line = at.line;
   std::size_t taken = 0;
   if (!writer.layout().dowm) {
-    const auto has_room = [&] { return static_cast<std::size_t>(room_end - p) >= line_room; };
+    const auto has_room = [&] {
+      return given == Given::whole || static_cast<std::size_t>(room_end - p) >= line_room;
+    };
     while (left != 0 && has_room()) {
       if (line != 0 && left > recl) {
         // The lines between the first and the last, as many as are here and have room, counted
         // first, so that each takes no test but the loop's.
         const auto before_last =
             static_cast<std::size_t>(std::min<std::uint64_t>(size, taken + left - 1)) - taken;
-        const std::size_t count = std::min(writer.layout().lines_in(before_last),
-                                           static_cast<std::size_t>(room_end - p) / line_room);
+        std::size_t count = writer.layout().lines_in(before_last);
+        if constexpr (given == Given::part)
+          count = std::min(count, static_cast<std::size_t>(room_end - p) / line_room);
         const std::uint8_t* from = bytes + taken;
         const std::size_t stop = line + count;
         const std::size_t listed = std::clamp(Prefixes::listed, line, stop);
@@ -121,7 +128,7 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
         if (!has_room()) break;
       }
       const auto np = static_cast<std::size_t>(std::min<std::uint64_t>(recl, left));
-      if (np > size - taken) break;  // the line's bytes are not all here yet
+      if (given == Given::part && np > size - taken) break;  // its bytes are not all here yet
       left -= np;
       p = writer.put(p, line++, bytes + taken, np, left == 0, nr, {});
       taken += np;
@@ -129,7 +136,8 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
   } else {
     MarkedLine& marked = at.marked;
     const K& kernel = writer.kernel();
-    while (left != 0 && static_cast<std::size_t>(room_end - p) >= line_room) {
+    while (left != 0 &&
+           (given == Given::whole || static_cast<std::size_t>(room_end - p) >= line_room)) {
       if (marked.empty() && taken != size) {
         const std::size_t used =
             put_new_marked_line(writer, p, line, bytes + taken, size - taken, left, nr, &marked);
@@ -264,7 +272,7 @@ void Lister::list_whole_records(RecordNumber& nr) {
             return nullptr;  // a card, or no room for every line it may have
           RecordCursor at(size);
           std::size_t used = 0;
-          return put_record_lines(writer, q, end, bytes, size, at, number, used);
+          return put_record_lines<Given::whole>(writer, q, end, bytes, size, at, number, used);
         });
     reader_.consume(longer);
     out_.commit(p);
@@ -328,7 +336,8 @@ int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
     char* const start = out_.room(room_at_once);
     std::size_t used = 0;
     out_.commit(with_writer([&](const auto& writer) {
-      return put_record_lines(writer, start, out_.room_end(), bytes.data(), size, at, nr, used);
+      return put_record_lines<Given::part>(writer, start, out_.room_end(), bytes.data(), size,
+                                           at, nr, used);
     }));
     reader_.consume(used);
     if (out_.error() != 0) return status_write_failed;
