@@ -36,11 +36,14 @@ class Kernel {
     put_framed(_mm512_loadu_si512(src), _mm512_loadu_si512(src + 64), n, dst, at);
   }
 
-  // The packed bytes and the marks each in two vectors: both halves compressed, then joined.
-  // (Compressed in registers: a compressing store is far slower on some processors.)
+  // The packed bytes and the marks each in two vectors, one for each half of the bytes, each
+  // compressed on its own and not joined: the second half's go `kept_low` bytes on from the
+  // first's, and a store of it over the first's spare end joins them. (Compressed in registers:
+  // a compressing store is far slower on some processors.)
   struct Split {
     SplitMask separators;
-    __m512i codes_low, codes_high;  // the packed bytes
+    unsigned kept_low;              // the bytes of the first half that are not separators
+    __m512i codes_low, codes_high;  // the packed bytes of each half
     __m512i marks_low, marks_high;  // the marks under them
   };
 
@@ -75,45 +78,43 @@ class Kernel {
     const __mmask64 marked_high = kept_high & (separators_high << 1 | separators_low >> 63);
     const __m512i spaces = _mm512_set1_epi8(' ');
     const __m512i ones = _mm512_set1_epi8('1');
-    // Joined: byte j of the low vector is byte j - kept of the high half's from `kept` on, and
-    // byte j of the high one is byte j + 64 - kept of it.
-    const auto kept = static_cast<unsigned>(__builtin_popcountll(kept_low));
-    const __mmask64 from_high = ~_bzhi_u64(~0ull, kept);
-    const __m512i shift = _mm512_sub_epi8(iota_, _mm512_set1_epi8(static_cast<char>(kept)));
-    const __m512i shift_on = _mm512_add_epi8(shift, _mm512_set1_epi8(64));
-    const __m512i codes_high = _mm512_maskz_compress_epi8(kept_high, bytes_high);
-    const __m512i marks_high =
-        _mm512_maskz_compress_epi8(kept_high, _mm512_mask_blend_epi8(marked_high, spaces, ones));
-    return {
-        {separators_low, separators_high},
-        _mm512_mask_permutexvar_epi8(_mm512_maskz_compress_epi8(kept_low, bytes_low), from_high,
-                                     shift, codes_high),
-        _mm512_maskz_permutexvar_epi8(~0ull, shift_on, codes_high),
-        _mm512_mask_permutexvar_epi8(
+    return {{separators_low, separators_high},
+            static_cast<unsigned>(__builtin_popcountll(kept_low)),
+            _mm512_maskz_compress_epi8(kept_low, bytes_low),
+            _mm512_maskz_compress_epi8(kept_high, bytes_high),
             _mm512_maskz_compress_epi8(kept_low, _mm512_mask_blend_epi8(marked_low, spaces, ones)),
-            from_high, shift, marks_high),
-        _mm512_maskz_permutexvar_epi8(~0ull, shift_on, marks_high)};
+            _mm512_maskz_compress_epi8(kept_high,
+                                       _mm512_mask_blend_epi8(marked_high, spaces, ones))};
   }
 
-  [[REELPRINT_AVX512]] void translate(const Split& split, std::size_t n, char* dst) const {
+  // Each half stored whole, the second over the first's spare end.
+  [[REELPRINT_AVX512]] void translate(const Split& split, std::size_t, char* dst) const {
     _mm512_storeu_si512(dst, _mm512_maskz_permutexvar_epi8(~0ull, split.codes_low, codes_));
-    if (n > 64)
-      _mm512_storeu_si512(dst + 64, _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
+    _mm512_storeu_si512(dst + split.kept_low,
+                        _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
   }
 
+  // The frame stored whole, then the characters of each half over it, as many as the line takes.
   [[REELPRINT_AVX512]] void put_framed(const Split& split, std::size_t n, char* dst,
                                        std::size_t at) const {
-    put_framed(split.codes_low, split.codes_high, n, dst, at);
+    const auto count = static_cast<unsigned>(n);
+    const unsigned low = count < split.kept_low ? count : split.kept_low;
+    _mm512_storeu_si512(dst, frame_low_);
+    _mm512_storeu_si512(dst + 64, frame_high_);
+    _mm512_mask_storeu_epi8(dst + at, _bzhi_u64(~0ull, low),
+                            _mm512_maskz_permutexvar_epi8(~0ull, split.codes_low, codes_));
+    _mm512_mask_storeu_epi8(dst + at + low, _bzhi_u64(~0ull, count - low),
+                            _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
   }
 
   [[REELPRINT_AVX512]] void put_marks(const Split& split, char* dst) const {
     _mm512_storeu_si512(dst, split.marks_low);
-    _mm512_storeu_si512(dst + 64, split.marks_high);
+    _mm512_storeu_si512(dst + split.kept_low, split.marks_high);
   }
 
   [[REELPRINT_AVX512]] void store(const Split& split, std::uint8_t* codes, char* marks) const {
     _mm512_storeu_si512(codes, split.codes_low);
-    _mm512_storeu_si512(codes + 64, split.codes_high);
+    _mm512_storeu_si512(codes + split.kept_low, split.codes_high);
     put_marks(split, marks);
   }
 
