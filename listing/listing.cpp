@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 
 #include "bcd/arrangement.h"
@@ -177,11 +178,18 @@ class Lister {
   int list();
 
  private:
+  class HandedOver;
   void list_whole_records(RecordNumber& nr);
+  void hand_over_records(RecordNumber& nr);
+  std::size_t list_loaded(RecordNumber& nr, std::size_t most);
+  std::size_t list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                       RecordNumber& nr) const;
   template <class Put>
-  std::size_t take_whole_records(char*& p, RecordNumber& nr, Put put);
+  std::size_t take_whole_records(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                                 RecordNumber& nr, Put put) const;
   template <class PutCard>
-  std::size_t take_cards(char*& p, RecordNumber& nr, PutCard put_card);
+  std::size_t take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                         RecordNumber& nr, PutCard put_card) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   int finish_record(std::uint32_t recsiz);
   // Returns `work(writer)` with this listing's line writer, over its kernel.
@@ -210,6 +218,55 @@ class Lister {
   const std::size_t room_per_byte_ = (line_room + recl_ - 1) / recl_;
   // The largest record listed whole among others: its lines fit `room_at_once`.
   const std::size_t whole_record_ = (room_at_once - line_room) / room_per_byte_;
+  // How much of the loaded records is handed over to the thread reading ahead, in 64ths of
+  // their bytes: moved after each piece towards what keeps both threads busy.
+  std::size_t share_ = 20;
+  std::unique_ptr<char[]> handed_out_;  // the listing of the records handed over
+};
+
+// The listing of records handed over to the thread reading ahead: those of `bytes` (the loaded
+// ones) from the first that starts at `from` or after, numbered on from `nr` at the front.
+class Lister::HandedOver final : public tape_image::ReadAhead::Work {
+ public:
+  // Room for the lines of the records handed over: they are listed while it lasts.
+  static constexpr std::size_t room = 512 * 1024;
+
+  HandedOver(const Lister& lister, std::span<const std::uint8_t> bytes, std::size_t from,
+             const RecordNumber& nr, char* out)
+      : lister_(lister), bytes_(bytes), from_(from), nr_(nr), out_(out), end_(out) {}
+
+  void run() override {
+    // The records before `from` are counted, for the number of the first listed: the reading
+    // thread does that too, while the listing's thread lists them.
+    std::size_t before = 0;
+    bool found = false;
+    const std::size_t start = TapeReader::take_whole_records(
+        bytes_, lister_.whole_record_, lister_.settings_.even,
+        [&](const std::uint8_t* data, std::uint32_t) {
+          found = static_cast<std::size_t>(data - bytes_.data()) - 4 >= from_;
+          before += !found;
+          return !found;
+        });
+    if (!found) return;
+    start_ = start;
+    nr_ = RecordNumber(nr_.value() + before);
+    taken_ = lister_.list_run(bytes_.subspan(start), end_, out_ + room, nr_);
+  }
+
+  std::size_t start() const { return start_; }  // where the records listed start
+  std::size_t taken() const { return taken_; }   // the bytes they take, 0 if none
+  const RecordNumber& next_number() const { return nr_; }  // the number of the record after
+  std::string_view listing() const { return {out_, static_cast<std::size_t>(end_ - out_)}; }
+
+ private:
+  const Lister& lister_;
+  std::span<const std::uint8_t> bytes_;
+  std::size_t from_;
+  RecordNumber nr_;
+  char* out_;
+  char* end_;
+  std::size_t start_ = 0;
+  std::size_t taken_ = 0;
 };
 
 int Lister::list() {
@@ -236,80 +293,137 @@ int Lister::list() {
 
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing them as they are found saves reading each count and trailer apart. Cards
-// (records of one line) are most of many images, and take a loop of their own that keeps all it
-// needs in registers; the loop for other records needs more than there are. Each loop stops at a
-// record of the other kind.
+// such, and listing them as they are found saves reading each count and trailer apart.
 void Lister::list_whole_records(RecordNumber& nr) {
+  if (reader_.ahead() != nullptr) hand_over_records(nr);
+  list_loaded(nr, static_cast<std::size_t>(-1));
+}
+
+// Hands the last of the loaded records over to the thread reading ahead, which lists them
+// while this one lists those before: it idles while a listing slower than reading (with word
+// marks) uses the blocks up. Lists the records up to the handed-over ones, and writes those
+// after them, unless the thread was too busy to start them: then they are left to be listed
+// as usual.
+void Lister::hand_over_records(RecordNumber& nr) {
+  tape_image::ReadAhead& ahead = *reader_.ahead();
+  const std::span<const std::uint8_t> loaded = reader_.loaded();
+  const std::size_t from = loaded.size() - loaded.size() * share_ / 64;
+  if (!handed_out_) handed_out_ = std::make_unique_for_overwrite<char[]>(HandedOver::room);
+  HandedOver handed(*this, loaded, from, nr, handed_out_.get());
+  ahead.offer(handed);
+  std::size_t listed = list_loaded(nr, from);
+  const bool was_done = ahead.work_done();
+  if (ahead.take_back()) {
+    share_ = std::max<std::size_t>(share_ - 1, 4);  // the thread was busy reading
+    return;
+  }
+  share_ = was_done ? std::min<std::size_t>(share_ + 1, 48) : std::max<std::size_t>(share_ - 1, 4);
+  if (handed.taken() == 0) return;
+  // The record across `from`, if any, then those handed over.
+  listed += list_loaded(nr, handed.start() - listed);
+  if (listed != handed.start()) return;  // the output failed
+  out_.pass(handed.listing());
+  reader_.consume(handed.taken());
+  nr = handed.next_number();
+}
+
+// Lists whole loaded records, up to `most` bytes of them, as `list_whole_records` does; returns
+// the bytes they take.
+std::size_t Lister::list_loaded(RecordNumber& nr, std::size_t most) {
+  std::size_t listed = 0;
   for (bool more = true; more && out_.error() == 0;) {
     char* p = out_.room(room_at_once);
+    const std::span<const std::uint8_t> loaded = reader_.loaded();
+    const std::size_t taken =
+        list_run(loaded.first(std::min(loaded.size(), most - listed)), p, out_.room_end(), nr);
+    reader_.consume(taken);
+    out_.commit(p);
+    listed += taken;
+    // A run stopped at a record that is not whole, or the output buffer is full: on after it
+    // is written. A record that is not whole is left to be read the usual way.
+    more = taken > 0;
+  }
+  return listed;
+}
+
+// Lists the records that lie whole at the front of `bytes`, numbering them on from `nr`, at
+// `p` while there is room before `end`; stops before the first other one. Moves `p` and `nr`
+// on; returns the bytes taken. Touches neither the reader nor the output, so that the thread
+// reading ahead can run it. Cards (records of one line) are most of many images, and take a
+// loop of their own that keeps all it needs in registers; the loop for other records needs
+// more than there are. Each loop stops at a record of the other kind.
+std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                             RecordNumber& nr) const {
+  std::size_t listed = 0;
+  for (;;) {
     std::size_t taken = 0;
     // A card is one line, whole: its bytes alone, or word-marked.
     if (!layout_.dowm) {
-      taken = take_cards(p, nr,
-                         [](const auto& writer, char* q, const std::uint8_t* bytes,
+      taken = take_cards(bytes.subspan(listed), p, end, nr,
+                         [](const auto& writer, char* q, const std::uint8_t* data,
                             std::uint32_t size, const RecordNumber& number) {
-                           return writer.put(q, 0, bytes, size, true, number, {});
+                           return writer.put(q, 0, data, size, true, number, {});
                          });
     } else {
-      taken = take_cards(p, nr,
-                         [](const auto& writer, char* q, const std::uint8_t* bytes,
+      taken = take_cards(bytes.subspan(listed), p, end, nr,
+                         [](const auto& writer, char* q, const std::uint8_t* data,
                             std::uint32_t size, const RecordNumber& number) {
                            std::size_t line = 0;
-                           put_new_marked_line(writer, q, line, bytes, size, size, number);
+                           put_new_marked_line(writer, q, line, data, size, size, number);
                            return q;
                          });
     }
-    reader_.consume(taken);
+    listed += taken;
     const std::size_t room_per_byte = room_per_byte_;
     const std::size_t longer = take_whole_records(
-        p, nr,
-        [room_per_byte](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
-                        std::uint32_t size, const RecordNumber& number) -> char* {
+        bytes.subspan(listed), p, end, nr,
+        [room_per_byte](const auto& writer, char* q, const char* room_end,
+                        const std::uint8_t* data, std::uint32_t size,
+                        const RecordNumber& number) -> char* {
           const LineLayout& layout = writer.layout();
           if (size <= layout.recl ||
-              static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
+              static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
             return nullptr;  // a card, or no room for every line it may have
           RecordCursor at(size);
           std::size_t used = 0;
-          return put_record_lines<Given::whole>(writer, q, end, bytes, size, at, number, used);
+          return put_record_lines<Given::whole>(writer, q, room_end, data, size, at, number,
+                                                used);
         });
-    reader_.consume(longer);
-    out_.commit(p);
-    // A run stopped at a record of the other kind, or the output buffer is full: on after it
-    // is written. A record that neither takes is left to be read the usual way.
-    more = taken + longer > 0;
+    listed += longer;
+    if (taken + longer == 0) return listed;
   }
 }
 
 // The same as `take_whole_records` for cards alone: `put_card(writer, p, bytes, size, nr)`
 // writes a record of one line at `p`, where there is room for a line, and returns its end.
 template <class PutCard>
-std::size_t Lister::take_cards(char*& p, RecordNumber& nr, PutCard put_card) {
+std::size_t Lister::take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                               RecordNumber& nr, PutCard put_card) const {
   return take_whole_records(
-      p, nr,
-      [put_card](const auto& writer, char* q, const char* end, const std::uint8_t* bytes,
+      bytes, p, end, nr,
+      [put_card](const auto& writer, char* q, const char* room_end, const std::uint8_t* data,
                  std::uint32_t size, const RecordNumber& number) -> char* {
-        if (size > writer.layout().recl || end - q < static_cast<std::ptrdiff_t>(line_room))
+        if (size > writer.layout().recl || room_end - q < static_cast<std::ptrdiff_t>(line_room))
           return nullptr;
-        return put_card(writer, q, bytes, size, number);
+        return put_card(writer, q, data, size, number);
       });
 }
 
-// Offers the records that lie whole at the front of the loaded bytes to `put(writer, p, end,
-// bytes, size, nr)`, which writes one whole at `p` and returns its end, or returns nullptr to
-// refuse it; numbers them on from `nr`, and moves `p` past them. Returns the bytes they take.
+// Offers the records that lie whole at the front of `bytes` to `put(writer, p, end, data,
+// size, nr)`, which writes one whole at `p` (with room up to `end`) and returns its end, or
+// returns nullptr to refuse it; numbers them on from `nr`, and moves `p` past them. Returns
+// the bytes they take.
 template <class Put>
-std::size_t Lister::take_whole_records(char*& p, RecordNumber& nr, Put put) {
+std::size_t Lister::take_whole_records(std::span<const std::uint8_t> bytes, char*& p,
+                                       const char* end, RecordNumber& nr, Put put) const {
   return with_writer([&](const auto& writer) {
     // Copies of their own, which the compiler can see no store reach, stay in registers: each
     // byte written through a char pointer could otherwise change them.
     RecordNumber number = nr;
     char* q = p;
-    const char* const end = out_.room_end();
-    const std::size_t taken = reader_.take_whole_records(
-        whole_record_, settings_.even, [&](const std::uint8_t* bytes, std::uint32_t size) {
-          char* const after = put(writer, q, end, bytes, size, number);
+    const std::size_t taken = TapeReader::take_whole_records(
+        bytes, whole_record_, settings_.even, [&](const std::uint8_t* data, std::uint32_t size) {
+          char* const after = put(writer, q, end, data, size, number);
           if (after == nullptr) return false;
           q = after;
           number.next();

@@ -48,6 +48,10 @@ void OutputBuffer::append(std::string_view text) {
   }
 }
 
+void OutputBuffer::pass(std::string_view text) {
+  if (flush() && !text.empty()) error_ = sink_.write(text.data(), text.size());
+}
+
 bool OutputBuffer::flush() {
   if (used_ > 0 && error_ == 0) error_ = sink_.write(buffer_.data(), used_);
   used_ = 0;

@@ -54,6 +54,10 @@ class OutputBuffer {
 
   void append(std::string_view text);
 
+  // Writes out what is buffered, then `text`, not copying it: for large blocks written
+  // elsewhere.
+  void pass(std::string_view text);
+
   // Writes out what is buffered; returns false if the output has failed.
   bool flush();
 

@@ -81,10 +81,11 @@ struct ReadAhead::Placement {
 };
 
 std::unique_ptr<ReadAhead> ReadAhead::start(InputSource& source, std::size_t block_size,
-                                            std::size_t before, std::size_t after) {
+                                            std::size_t before, std::size_t after,
+                                            bool keep_offers) {
   // On one processor the two threads could only take turns.
   if (!Placement::two_processors()) return nullptr;
-  std::unique_ptr<ReadAhead> ahead(new ReadAhead(source, block_size, before, after));
+  std::unique_ptr<ReadAhead> ahead(new ReadAhead(source, block_size, before, after, keep_offers));
   try {
     ahead->thread_ = std::thread([reader = ahead.get()] { reader->read_blocks(); });
   } catch (const std::system_error&) {
@@ -95,8 +96,11 @@ std::unique_ptr<ReadAhead> ReadAhead::start(InputSource& source, std::size_t blo
 }
 
 ReadAhead::ReadAhead(InputSource& source, std::size_t block_size, std::size_t before,
-                     std::size_t after)
-    : source_(source), block_size_(block_size), placement_(std::make_unique<Placement>()) {
+                     std::size_t after, bool keep_offers)
+    : source_(source),
+      block_size_(block_size),
+      keep_offers_(keep_offers),
+      placement_(std::make_unique<Placement>()) {
   constexpr std::size_t alignment = 64;
   const auto round_up = [](std::size_t n) { return (n + alignment - 1) / alignment * alignment; };
   const std::size_t stride = round_up(before) + round_up(block_size) + round_up(after);
@@ -107,10 +111,17 @@ ReadAhead::ReadAhead(InputSource& source, std::size_t block_size, std::size_t be
   for (std::size_t k = 0; k < blocks; ++k) ring_[k] = {first + k * stride, 0, false};
 }
 
+namespace {
+// Counts a call up and wakes the thread that waits on `calls`.
+void call(std::atomic<std::size_t>& calls) {
+  calls.fetch_add(1, std::memory_order_release);
+  calls.notify_one();
+}
+}  // namespace
+
 ReadAhead::~ReadAhead() {
   stop_.store(true, std::memory_order_relaxed);
-  freed_.fetch_add(1, std::memory_order_release);  // wakes the thread if it waits for a block
-  freed_.notify_one();
+  call(calls_);
   if (thread_.joinable()) thread_.join();
 }
 
@@ -123,28 +134,70 @@ void ReadAhead::release() {
   if (taken_ - given_back_ < 2) return;  // only the latest block is out
   ++given_back_;
   freed_.fetch_add(1, std::memory_order_release);
-  freed_.notify_one();
+  call(calls_);
+}
+
+void ReadAhead::offer(Work& work) {
+  work_ = &work;
+  work_state_.store(offered, std::memory_order_release);
+  call(calls_);
+}
+
+bool ReadAhead::work_done() const {
+  return work_state_.load(std::memory_order_acquire) == none;
+}
+
+bool ReadAhead::take_back() {
+  // Read before the state: if the work is not over then, the next piece to end is this one.
+  const std::size_t ended = works_ended_.load(std::memory_order_acquire);
+  int state = offered;
+  if (keep_offers_)
+    state = work_state_.load(std::memory_order_acquire);
+  else if (work_state_.compare_exchange_strong(state, none, std::memory_order_acq_rel))
+    return true;
+  if (state != none) wait_above(works_ended_, ended);
+  return false;
+}
+
+bool ReadAhead::run_work() {
+  int state = offered;
+  if (!work_state_.compare_exchange_strong(state, running, std::memory_order_acq_rel))
+    return false;
+  work_->run();
+  work_state_.store(none, std::memory_order_release);
+  works_ended_.fetch_add(1, std::memory_order_release);
+  works_ended_.notify_one();
+  return true;
 }
 
 void ReadAhead::read_blocks() {
-  for (std::size_t k = 0;; ++k) {
-    wait_above(freed_, k);  // block k % blocks is free once k + 1 blocks may be read into
+  // Reading comes first: the listing waits for blocks, and a piece of work it handed over can
+  // be taken back.
+  bool more = true;  // blocks are left to read
+  for (std::size_t k = 0;;) {
+    const std::size_t seen = calls_.load(std::memory_order_acquire);
     if (stop_.load(std::memory_order_relaxed)) return;
-    Block& block = ring_[k % blocks];
-    block.size = 0;
-    block.failed = false;
-    while (block.size < block_size_) {
-      const std::ptrdiff_t got = source_.read(block.bytes + block.size, block_size_ - block.size);
-      if (got <= 0) {
-        block.failed = got < 0;
-        break;
+    // Block k % blocks is free once k + 1 blocks may be read into.
+    if (more && freed_.load(std::memory_order_acquire) > k) {
+      Block& block = ring_[k++ % blocks];
+      block.size = 0;
+      block.failed = false;
+      while (block.size < block_size_) {
+        const std::ptrdiff_t got =
+            source_.read(block.bytes + block.size, block_size_ - block.size);
+        if (got <= 0) {
+          block.failed = got < 0;
+          break;
+        }
+        block.size += static_cast<std::size_t>(got);
       }
-      block.size += static_cast<std::size_t>(got);
+      more = !block.failed && block.size == block_size_;
+      filled_.fetch_add(1, std::memory_order_release);
+      filled_.notify_one();
+      continue;
     }
-    const bool last = block.failed || block.size < block_size_;
-    filled_.fetch_add(1, std::memory_order_release);
-    filled_.notify_one();
-    if (last) return;
+    if (run_work()) continue;
+    wait_above(calls_, seen);
   }
 }
 

@@ -1,5 +1,6 @@
 // Reading a large file ahead of its use, on a thread of its own: copying the next bytes in from
-// the kernel takes as long as listing the last ones, and the two then overlap.
+// the kernel takes as long as listing the last ones, and the two then overlap. When the thread
+// has read as far ahead as it may, it takes on work handed over to it.
 #pragma once
 
 #include <atomic>
@@ -22,12 +23,23 @@ class ReadAhead {
     bool failed;
   };
 
+  // Work handed over to the reading thread.
+  class Work {
+   public:
+    virtual void run() = 0;
+
+   protected:
+    ~Work() = default;
+  };
+
   // Returns a reader of `source` in blocks of `block_size` bytes, each with `before` writable
   // bytes before it and `after` readable bytes after it, every block 64-byte aligned; or
   // nullptr if no thread can be started (the caller then reads the usual way). From then on
-  // nothing else may read `source`, and it must outlive the reader.
+  // nothing else may read `source`, and it must outlive the reader. With `keep_offers`, work
+  // offered is never taken back (tests use it, to have the thread do every piece).
   static std::unique_ptr<ReadAhead> start(InputSource& source, std::size_t block_size,
-                                          std::size_t before, std::size_t after);
+                                          std::size_t before, std::size_t after,
+                                          bool keep_offers = false);
   // Stops reading (after the read under way) and waits for the thread to end.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -38,13 +50,24 @@ class ReadAhead {
   // Gives back the block returned before the latest one, to be read into again.
   void release();
 
+  // Offers `work` to the reading thread, which starts it once it has no block to read into.
+  // `work` must stay until `take_back` returns; no other work may be offered before.
+  void offer(Work& work);
+  // Returns whether the work offered has ended already.
+  bool work_done() const;
+  // Takes back the work offered and returns true if the thread has not started it; else waits
+  // for it to end and returns false.
+  bool take_back();
+
  private:
   // Two blocks in use at most (the latest, and the one before while its last bytes are
   // copied), two being read meanwhile.
   static constexpr std::size_t blocks = 4;
 
-  ReadAhead(InputSource& source, std::size_t block_size, std::size_t before, std::size_t after);
+  ReadAhead(InputSource& source, std::size_t block_size, std::size_t before, std::size_t after,
+            bool keep_offers);
   void read_blocks();  // the thread's work
+  bool run_work();     // runs the work offered, if any; returns whether there was any
 
   InputSource& source_;
   std::size_t block_size_;
@@ -57,7 +80,16 @@ class ReadAhead {
   // waiting on one does not slow the writes of the other.
   alignas(64) std::atomic<std::size_t> filled_{0};
   alignas(64) std::atomic<std::size_t> freed_{blocks};
+  // What the reading thread waits on: a count of the calls that may give it something to do
+  // (a block given back, work offered, the end).
+  alignas(64) std::atomic<std::size_t> calls_{0};
   std::atomic<bool> stop_{false};
+  // The work handed over: where it stands (see `WorkState`), and how many pieces have ended.
+  enum WorkState : int { none, offered, running };
+  Work* work_ = nullptr;
+  alignas(64) std::atomic<int> work_state_{none};
+  std::atomic<std::size_t> works_ended_{0};
+  bool keep_offers_;
   std::thread thread_;
   struct Placement;  // where the two threads run, and where the listing ran before
   std::unique_ptr<Placement> placement_;

@@ -16,7 +16,8 @@ TapeReader::Plan TapeReader::plan_for(const InputSource& source, bool may_read_a
 TapeReader::TapeReader(InputSource& source, Plan plan)
     : source_(source),
       read_size_(plan.read_size),
-      ahead_(plan.ahead ? ReadAhead::start(source, plan.read_size, kept_room, readable_past_end)
+      ahead_(plan.ahead ? ReadAhead::start(source, plan.read_size, kept_room, readable_past_end,
+                                           plan.keep_offers)
                         : nullptr) {
   // Reading ahead, the reader's own buffer holds no more than the bytes kept before a block
   // and what may be read past them.

@@ -51,10 +51,12 @@ class TapeReader {
   // the ring of them stays in the processors' caches.
   static constexpr std::size_t ahead_block = 256 * 1024;
 
-  // How the input is read: `read_size` bytes a read, ahead of use or not.
+  // How the input is read: `read_size` bytes a read, ahead of use or not. With `keep_offers`,
+  // work handed over to the thread reading ahead is always left to it (tests use it).
   struct Plan {
     std::size_t read_size;
     bool ahead;
+    bool keep_offers = false;
   };
   // Returns the plan that suits `source`: reads fitted to its size, and ahead of use if
   // `may_read_ahead` and it is large.
@@ -85,17 +87,21 @@ class TapeReader {
   // Marks the next `n` loaded bytes as read.
   void consume(std::size_t n) { pos_ += n; }
 
-  // Offers the records that lie whole at the front of the loaded bytes, one by one, to
-  // `take(data, size)`: each of 1 to `max_size` data bytes and ending well (framed as
-  // `finish_record` would find with `even`). Stops before the first record that is not such,
-  // or not whole, or a tape mark, which is left to be read the usual way; or before the first
-  // one that `take` refuses by returning false. Returns the bytes that the records taken take
-  // up, framing included. Loads and reads nothing: the caller consumes the bytes taken.
-  // Inline, so that `take` is compiled into the loop.
+  // Returns the loaded bytes not yet read.
+  std::span<const std::uint8_t> loaded() const { return {buffer_ + pos_, end_ - pos_}; }
+
+  // Offers the records that lie whole at the front of `bytes` (the loaded bytes, or some of
+  // them from a record's start), one by one, to `take(data, size)`: each of 1 to `max_size`
+  // data bytes and ending well (framed as `finish_record` would find with `even`). Stops before
+  // the first record that is not such, or not whole, or a tape mark, which is left to be read
+  // the usual way; or before the first one that `take` refuses by returning false. Returns the
+  // bytes that the records taken take up, framing included. Loads and reads nothing: the
+  // caller consumes the bytes taken. Inline, so that `take` is compiled into the loop.
   template <class Take>
-  std::size_t take_whole_records(std::size_t max_size, bool even, Take&& take) const {
-    const std::uint8_t* const front = buffer_ + pos_;
-    const std::size_t limit = end_ - pos_;
+  static std::size_t take_whole_records(std::span<const std::uint8_t> bytes,
+                                        std::size_t max_size, bool even, Take&& take) {
+    const std::uint8_t* const front = bytes.data();
+    const std::size_t limit = bytes.size();
     const std::size_t odd_pad = even ? 1 : 0;
     // Where a record starts depends on the count before it, so each count would wait for the
     // one before to load. Records mostly come in runs of one size (a card deck), so the size
@@ -120,6 +126,10 @@ class TapeReader {
     }
     return at;
   }
+
+  // The thread reading ahead, which takes on work handed over to it while it waits; nullptr
+  // when the input is not read ahead.
+  ReadAhead* ahead() const { return ahead_.get(); }
 
   // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
   // (simh framing; a missing pad byte is not an error of its own), then reads the trailing

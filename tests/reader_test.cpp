@@ -261,8 +261,8 @@ std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::size_t
   const std::uint8_t* const front = reader.data(1).data();
   taken.clear();
   std::size_t data_bytes = 0;
-  return reader.take_whole_records(
-      max_size, even, [&](const std::uint8_t* data, std::uint32_t size) {
+  return TapeReader::take_whole_records(
+      reader.loaded(), max_size, even, [&](const std::uint8_t* data, std::uint32_t size) {
         if (taken.size() == max_count) return false;
         if (data_bytes + size > max_data_bytes) return false;
         data_bytes += size;

@@ -113,10 +113,12 @@ const std::vector<std::vector<std::string_view>> option_sets = {
 };
 
 // How the bytes are read: at most `most_per_read` at a time, and ahead of use in blocks of
-// `ahead_block` bytes (0: not ahead, as the reader plans for a small image).
+// `ahead_block` bytes (0: not ahead, as the reader plans for a small image); with
+// `handed_over`, the records handed over to the reading thread are always listed there.
 struct Reading {
   std::size_t most_per_read;
   std::size_t ahead_block;
+  bool handed_over = false;
 };
 
 // Lists `image` with each option set in one read with the portable kernel, then every other
@@ -131,14 +133,17 @@ void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> 
       for (const Reading reading : {Reading{whole, 0}, Reading{1, 0}, Reading{2, 0},
                                     Reading{3, 0}, Reading{4, 0}, Reading{5, 0}, Reading{6, 0},
                                     Reading{7, 0}, Reading{whole, 64}, Reading{3, 64},
-                                    Reading{7, 1000}, Reading{whole, 4096}}) {
+                                    Reading{7, 1000}, Reading{whole, 4096},
+                                    Reading{whole, 64, true}, Reading{5, 1000, true},
+                                    Reading{whole, 4096, true}}) {
         const std::size_t most_per_read = reading.most_per_read;
         std::optional<tape_image::TapeReader::Plan> plan;
-        if (reading.ahead_block != 0) plan = {reading.ahead_block, true};
+        if (reading.ahead_block != 0) plan = {reading.ahead_block, true, reading.handed_over};
         const Outcome result = list(options, image, most_per_read, kernel, plan);
         std::string way = std::string(bcd::name_of(kernel)) + ", reads of " +
                           std::to_string(most_per_read) + ", blocks ahead of " +
-                          std::to_string(reading.ahead_block) + ", options";
+                          std::to_string(reading.ahead_block) +
+                          (reading.handed_over ? ", handed over" : "") + ", options";
         for (const std::string_view option : options) way.append(" ").append(option);
         ASSERT_EQ(result.status, expected.status) << way;
         if (result.out != expected.out) {
