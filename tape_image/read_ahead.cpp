@@ -138,24 +138,24 @@ void ReadAhead::release() {
 }
 
 void ReadAhead::offer(Work& work) {
+  ++offers_;
   work_ = &work;
   work_state_.store(offered, std::memory_order_release);
   call(calls_);
 }
 
 bool ReadAhead::work_done() const {
-  return work_state_.load(std::memory_order_acquire) == none;
+  return works_ended_.load(std::memory_order_acquire) == offers_;
 }
 
 bool ReadAhead::take_back() {
-  // Read before the state: if the work is not over then, the next piece to end is this one.
-  const std::size_t ended = works_ended_.load(std::memory_order_acquire);
   int state = offered;
-  if (keep_offers_)
-    state = work_state_.load(std::memory_order_acquire);
-  else if (work_state_.compare_exchange_strong(state, none, std::memory_order_acq_rel))
+  if (!keep_offers_ &&
+      work_state_.compare_exchange_strong(state, none, std::memory_order_acq_rel)) {
+    works_ended_.fetch_add(1, std::memory_order_relaxed);  // only this thread reads it now
     return true;
-  if (state != none) wait_above(works_ended_, ended);
+  }
+  wait_above(works_ended_, offers_ - 1);
   return false;
 }
 
@@ -164,7 +164,8 @@ bool ReadAhead::run_work() {
   if (!work_state_.compare_exchange_strong(state, running, std::memory_order_acq_rel))
     return false;
   work_->run();
-  work_state_.store(none, std::memory_order_release);
+  // In this order: once the count is up, the next piece may be offered.
+  work_state_.store(none, std::memory_order_relaxed);
   works_ended_.fetch_add(1, std::memory_order_release);
   works_ended_.notify_one();
   return true;

@@ -84,10 +84,12 @@ class ReadAhead {
   // (a block given back, work offered, the end).
   alignas(64) std::atomic<std::size_t> calls_{0};
   std::atomic<bool> stop_{false};
-  // The work handed over: where it stands (see `WorkState`), and how many pieces have ended.
+  // The work handed over: where the latest piece stands (see `WorkState`); how many pieces
+  // have been offered, and how many of them have ended or been taken back, in that order.
   enum WorkState : int { none, offered, running };
   Work* work_ = nullptr;
   alignas(64) std::atomic<int> work_state_{none};
+  std::size_t offers_ = 0;
   std::atomic<std::size_t> works_ended_{0};
   bool keep_offers_;
   std::thread thread_;
