@@ -293,9 +293,12 @@ int Lister::list() {
 
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing them as they are found saves reading each count and trailer apart.
+// such, and listing them as they are found saves reading each count and trailer apart. With
+// word marks the listing takes longer than reading ahead, and some of the records are handed
+// over to the reading thread; without, that thread has no time to spare (and counting the
+// records before those handed over would only add work).
 void Lister::list_whole_records(RecordNumber& nr) {
-  if (reader_.ahead() != nullptr) hand_over_records(nr);
+  if (layout_.dowm && reader_.ahead() != nullptr) hand_over_records(nr);
   list_loaded(nr, static_cast<std::size_t>(-1));
 }
 
