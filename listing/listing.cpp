@@ -250,7 +250,8 @@ class Lister::HandedOver final : public tape_image::ReadAhead::Work {
     if (!found) return;
     start_ = start;
     nr_ = RecordNumber(nr_.value() + before);
-    taken_ = lister_.list_run(bytes_.subspan(start), end_, out_ + room, nr_);
+    for (std::size_t run = 1; run != 0; taken_ += run)
+      run = lister_.list_run(bytes_.subspan(start + taken_), end_, out_ + room, nr_);
   }
 
   std::size_t start() const { return start_; }  // where the records listed start
@@ -349,52 +350,46 @@ std::size_t Lister::list_loaded(RecordNumber& nr, std::size_t most) {
   return listed;
 }
 
-// Lists the records that lie whole at the front of `bytes`, numbering them on from `nr`, at
-// `p` while there is room before `end`; stops before the first other one. Moves `p` and `nr`
-// on; returns the bytes taken. Touches neither the reader nor the output, so that the thread
-// reading ahead can run it. Cards (records of one line) are most of many images, and take a
-// loop of their own that keeps all it needs in registers; the loop for other records needs
-// more than there are. Each loop stops at a record of the other kind.
+// Lists records that lie whole at the front of `bytes`, numbering them on from `nr`, at `p`
+// while there is room before `end`: a run of cards, then a run of longer records. Moves `p` and
+// `nr` on; returns the bytes taken, 0 at a record that is not whole or when out of room.
+// Touches neither the reader nor the output, so that the thread reading ahead can run it.
+// Cards (records of one line) are most of many images, and take a loop of their own that keeps
+// all it needs in registers; the loop for other records needs more than there are. Each loop
+// stops at a record of the other kind.
 std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                              RecordNumber& nr) const {
-  std::size_t listed = 0;
-  for (;;) {
-    std::size_t taken = 0;
-    // A card is one line, whole: its bytes alone, or word-marked.
-    if (!layout_.dowm) {
-      taken = take_cards(bytes.subspan(listed), p, end, nr,
-                         [](const auto& writer, char* q, const std::uint8_t* data,
-                            std::uint32_t size, const RecordNumber& number) {
-                           return writer.put(q, 0, data, size, true, number, {});
-                         });
-    } else {
-      taken = take_cards(bytes.subspan(listed), p, end, nr,
-                         [](const auto& writer, char* q, const std::uint8_t* data,
-                            std::uint32_t size, const RecordNumber& number) {
-                           std::size_t line = 0;
-                           put_new_marked_line(writer, q, line, data, size, size, number);
-                           return q;
-                         });
-    }
-    listed += taken;
-    const std::size_t room_per_byte = room_per_byte_;
-    const std::size_t longer = take_whole_records(
-        bytes.subspan(listed), p, end, nr,
-        [room_per_byte](const auto& writer, char* q, const char* room_end,
-                        const std::uint8_t* data, std::uint32_t size,
-                        const RecordNumber& number) -> char* {
-          const LineLayout& layout = writer.layout();
-          if (size <= layout.recl ||
-              static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
-            return nullptr;  // a card, or no room for every line it may have
-          RecordCursor at(size);
-          std::size_t used = 0;
-          return put_record_lines<Given::whole>(writer, q, room_end, data, size, at, number,
-                                                used);
-        });
-    listed += longer;
-    if (taken + longer == 0) return listed;
+  std::size_t taken = 0;
+  // A card is one line, whole: its bytes alone, or word-marked.
+  if (!layout_.dowm) {
+    taken = take_cards(bytes, p, end, nr,
+                       [](const auto& writer, char* q, const std::uint8_t* data,
+                          std::uint32_t size, const RecordNumber& number) {
+                         return writer.put(q, 0, data, size, true, number, {});
+                       });
+  } else {
+    taken = take_cards(bytes, p, end, nr,
+                       [](const auto& writer, char* q, const std::uint8_t* data,
+                          std::uint32_t size, const RecordNumber& number) {
+                         std::size_t line = 0;
+                         put_new_marked_line(writer, q, line, data, size, size, number);
+                         return q;
+                       });
   }
+  const std::size_t room_per_byte = room_per_byte_;
+  const std::size_t longer = take_whole_records(
+      bytes.subspan(taken), p, end, nr,
+      [room_per_byte](const auto& writer, char* q, const char* room_end, const std::uint8_t* data,
+                      std::uint32_t size, const RecordNumber& number) -> char* {
+        const LineLayout& layout = writer.layout();
+        if (size <= layout.recl ||
+            static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
+          return nullptr;  // a card, or no room for every line it may have
+        RecordCursor at(size);
+        std::size_t used = 0;
+        return put_record_lines<Given::whole>(writer, q, room_end, data, size, at, number, used);
+      });
+  return taken + longer;
 }
 
 // The same as `take_whole_records` for cards alone: `put_card(writer, p, bytes, size, nr)`
