@@ -36,15 +36,15 @@ class Kernel {
     put_framed(_mm512_loadu_si512(src), _mm512_loadu_si512(src + 64), n, dst, at);
   }
 
-  // The packed bytes and the marks each in two vectors, one for each half of the bytes, each
-  // compressed on its own and not joined: the second half's go `kept_low` bytes on from the
-  // first's, and a store of it over the first's spare end joins them. (Compressed in registers:
-  // a compressing store is far slower on some processors.)
+  // The packed bytes in two vectors, one for each half of the bytes, each compressed on its own
+  // and not joined: the second half's go `kept_low` bytes on from the first's, and a store of it
+  // over the first's spare end joins them. Each byte is the code (the permute that translates it
+  // reads its low six bits alone) with its mark in bit 6, so that one compress packs both.
+  // (Compressed in registers: a compressing store is far slower on some processors.)
   struct Split {
     SplitMask separators;
     unsigned kept_low;              // the bytes of the first half that are not separators
-    __m512i codes_low, codes_high;  // the packed bytes of each half
-    __m512i marks_low, marks_high;  // the marks under them
+    __m512i codes_low, codes_high;  // the packed codes of each half, each marked in bit 6
   };
 
   [[REELPRINT_AVX512]] bool has_separator(const std::uint8_t* src, std::size_t n) const {
@@ -76,15 +76,17 @@ class Kernel {
     const __mmask64 kept_high = ~separators_high & in_high;
     const __mmask64 marked_low = kept_low & (separators_low << 1 | std::uint64_t{after_separator});
     const __mmask64 marked_high = kept_high & (separators_high << 1 | separators_low >> 63);
-    const __m512i spaces = _mm512_set1_epi8(' ');
-    const __m512i ones = _mm512_set1_epi8('1');
-    return {{separators_low, separators_high},
-            static_cast<unsigned>(__builtin_popcountll(kept_low)),
-            _mm512_maskz_compress_epi8(kept_low, bytes_low),
-            _mm512_maskz_compress_epi8(kept_high, bytes_high),
-            _mm512_maskz_compress_epi8(kept_low, _mm512_mask_blend_epi8(marked_low, spaces, ones)),
-            _mm512_maskz_compress_epi8(kept_high,
-                                       _mm512_mask_blend_epi8(marked_high, spaces, ones))};
+    const __m512i mark = _mm512_set1_epi8(64);
+    // Each code (its low six bits) with 64 added where marked.
+    const __m512i codes_low = _mm512_and_si512(bytes_low, low_six);
+    const __m512i codes_high = _mm512_and_si512(bytes_high, low_six);
+    return {
+        {separators_low, separators_high},
+        static_cast<unsigned>(__builtin_popcountll(kept_low)),
+        _mm512_maskz_compress_epi8(kept_low,
+                                   _mm512_mask_add_epi8(codes_low, marked_low, codes_low, mark)),
+        _mm512_maskz_compress_epi8(
+            kept_high, _mm512_mask_add_epi8(codes_high, marked_high, codes_high, mark))};
   }
 
   // Each half stored whole, the second over the first's spare end.
@@ -107,14 +109,21 @@ class Kernel {
                             _mm512_maskz_permutexvar_epi8(~0ull, split.codes_high, codes_));
   }
 
+  // A '1' under each code marked in bit 6, a space under the others: one two-table permute,
+  // whose tables are all spaces and all '1's, and which bit 6 chooses between.
   [[REELPRINT_AVX512]] void put_marks(const Split& split, char* dst) const {
-    _mm512_storeu_si512(dst, split.marks_low);
-    _mm512_storeu_si512(dst + split.kept_low, split.marks_high);
+    const __m512i spaces = _mm512_set1_epi8(' ');
+    const __m512i ones = _mm512_set1_epi8('1');
+    _mm512_storeu_si512(dst, _mm512_permutex2var_epi8(spaces, split.codes_low, ones));
+    _mm512_storeu_si512(dst + split.kept_low,
+                        _mm512_permutex2var_epi8(spaces, split.codes_high, ones));
   }
 
+  // The codes without their marks, which go with the marks.
   [[REELPRINT_AVX512]] void store(const Split& split, std::uint8_t* codes, char* marks) const {
-    _mm512_storeu_si512(codes, split.codes_low);
-    _mm512_storeu_si512(codes + split.kept_low, split.codes_high);
+    const __m512i low_six = _mm512_set1_epi8(63);
+    _mm512_storeu_si512(codes, _mm512_and_si512(split.codes_low, low_six));
+    _mm512_storeu_si512(codes + split.kept_low, _mm512_and_si512(split.codes_high, low_six));
     put_marks(split, marks);
   }
 

@@ -72,7 +72,9 @@ struct LineFrame {
 //   translate(split, n, dst), put_framed(split, n, dst, at)
 //                               the same as for bytes, for the first `n` packed bytes of a split;
 //   put_marks(split, dst)       writes a split's marks (`split_size` bytes) at `dst`;
-//   store(split, codes, marks)  writes its packed bytes at `codes` and its marks at `marks`
+//   store(split, codes, marks)  writes its packed bytes at `codes` (their low six bits, the
+//                               code, which is all a character depends on: the bits above may
+//                               differ from kernel to kernel) and its marks at `marks`
 //                               (`split_size` bytes each).
 //
 // A `Split` is a value: a kernel with wide registers holds it there, and a line split and

@@ -104,7 +104,8 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
           kernel.put_marks(split, written_marks.data());
         });
         ASSERT_TRUE(separators == expected_separators) << "seed=" << seed << " n=" << n;
-        ASSERT_EQ(std::vector(codes.begin(), codes.begin() + kept), expected_codes) << n;
+        for (std::size_t k = 0; k < kept; ++k)
+          ASSERT_EQ(codes[k] & 63, expected_codes[k] & 63) << "seed=" << seed << " n=" << n;
         ASSERT_EQ(marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
         ASSERT_EQ(written_marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
         for (std::size_t k = 0; k < kept; ++k)
