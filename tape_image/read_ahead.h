@@ -75,9 +75,9 @@ class ReadAhead {
   Block ring_[blocks];
   std::size_t taken_ = 0;  // blocks handed out by `next`
   std::size_t given_back_ = 0;  // of those, blocks given back by `release`
-  // Each thread waits on the other's count: blocks read so far, and blocks that may be read
-  // into (the ring's size, plus those given back). On cache lines of their own, so that
-  // waiting on one does not slow the writes of the other.
+  // The counts the threads hand blocks over by: blocks read so far (the listing waits on it),
+  // and blocks that may be read into (the ring's size, plus those given back). On cache lines
+  // of their own, so that waiting on one does not slow the writes of the other.
   alignas(64) std::atomic<std::size_t> filled_{0};
   alignas(64) std::atomic<std::size_t> freed_{blocks};
   // What the reading thread waits on: a count of the calls that may give it something to do

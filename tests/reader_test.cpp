@@ -355,5 +355,33 @@ TEST(ReadAhead, AReaderLeftBeforeTheEndStopsItsThread) {
   }  // would wait for ever here if the thread missed the stop
 }
 
+// Work handed over to the reading thread runs there exactly when it is not taken back, whether
+// the thread is reading, waiting for a block to be given back, or past the end; and always
+// when offers are kept.
+TEST(ReadAhead, RunsWorkHandedOverExactlyWhenItIsNotTakenBack) {
+  struct Count final : ReadAhead::Work {
+    int runs = 0;
+    void run() override { ++runs; }
+  };
+  const Bytes image(1 << 16, 5);
+  for (const bool keep_offers : {false, true}) {
+    MemorySource source(image, 1000);
+    const auto ahead = ReadAhead::start(source, 4096, 0, 0, keep_offers);
+    ASSERT_NE(ahead, nullptr);
+    bool more = true;
+    for (int piece = 0; piece < 2000; ++piece) {
+      if (more && piece % 8 == 0) {  // a block taken and the one before given back, to the end
+        more = ahead->next().size == 4096;
+        ahead->release();
+      }
+      Count work;
+      ahead->offer(work);
+      const bool taken_back = ahead->take_back();
+      EXPECT_EQ(work.runs, taken_back ? 0 : 1) << piece;
+      EXPECT_FALSE(keep_offers && taken_back) << piece;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace reelprint::tape_image
