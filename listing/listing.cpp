@@ -83,6 +83,18 @@ std::size_t put_new_marked_line(const LineWriter<K>& writer, char*& p, std::size
   return first.used;
 }
 
+// Writes record `nr`, of `size` bytes (at most `recl`), word-marked, at `p` as one line; returns
+// the end. Split at once: in a deck that shows word marks most cards hold separators, and a
+// line no longer than its bytes takes them all.
+template <bcd::Kernel K>
+char* put_marked_card(const LineWriter<K>& writer, char* p, const std::uint8_t* bytes,
+                      std::size_t size, const RecordNumber& nr) {
+  const auto split = writer.kernel().split(bytes, size, false);
+  LineState state;
+  take_split<false>(split.separators, size, writer.layout().recl, state);
+  return writer.put(p, 0, split, state.np, true, nr, SplitMarks{split, state.marks_end});
+}
+
 // How much of a record `put_record_lines` is given: some of it, or all of it with room for all
 // its lines, so that it need not check for either as it goes.
 enum class Given { part, whole };
@@ -371,9 +383,7 @@ std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, cons
     taken = take_cards(bytes, p, end, nr,
                        [](const auto& writer, char* q, const std::uint8_t* data,
                           std::uint32_t size, const RecordNumber& number) {
-                         std::size_t line = 0;
-                         put_new_marked_line(writer, q, line, data, size, size, number);
-                         return q;
+                         return put_marked_card(writer, q, data, size, number);
                        });
   }
   const std::size_t room_per_byte = room_per_byte_;

@@ -65,11 +65,17 @@ inline std::size_t nth(SplitMask a, std::size_t k) {
   return (low ? 0 : 64) +
          nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
 }
-// Returns how many bytes there are up to the last in `a`, that one included: 0 if none.
-inline std::size_t through_last(SplitMask a) {
-  const auto in_low = static_cast<std::size_t>(64 - std::countl_zero(a.low));
-  const auto in_high = static_cast<std::size_t>(128 - std::countl_zero(a.high));
-  return a.high != 0 ? in_high : in_low;
+// Returns how many bytes of `a` there are up to the last of `b`, that one included: 0 if `b`
+// has none. Each half is counted with no branch (the data decides), and one chosen at the end.
+inline std::size_t count_through_last(SplitMask a, SplitMask b) {
+  // The bits up to the highest set bit of `word`: none if it has none.
+  const auto through_highest = [](std::uint64_t word) {
+    return (~std::uint64_t{0} >> std::countl_zero(word | 1)) & (std::uint64_t{0} - (word != 0));
+  };
+  const auto in_low = static_cast<std::size_t>(std::popcount(a.low & through_highest(b.low)));
+  const auto in_high = static_cast<std::size_t>(std::popcount(a.low) +
+                                                std::popcount(a.high & through_highest(b.high)));
+  return b.high != 0 ? in_high : in_low;
 }
 
 }  // namespace mask
@@ -85,7 +91,9 @@ struct LineState {
 // that stands at `state` and holds at most `recl` characters; moves `state` on, and returns how
 // many of the bytes the line takes: all of them, or those up to the character that fills it
 // (what follows is the next line's). A separator takes no position: it marks the character
-// after it.
+// after it. With `may_fill` false the caller knows that the bytes are no more than the line
+// has room for, so that the line takes them all and no search for the filling one is needed.
+template <bool may_fill = true>
 inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::size_t recl,
                               LineState& state) {
   const bcd::SplitMask in_range = mask::first(size);
@@ -93,15 +101,14 @@ inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::
   std::size_t used = size;
   std::size_t count = mask::count(kept);
   const std::size_t wanted = recl - state.np;
-  if (count >= wanted) {
+  if (may_fill && count >= wanted) {
     used = mask::nth(kept, wanted) + 1;
     kept = kept & mask::first(used);
     count = wanted;
   }
   const bcd::SplitMask marked = kept & mask::next(separators, state.after_separator);
-  const std::size_t through_mark = mask::through_last(marked);
-  const std::size_t marks_here = state.np + mask::count(kept & mask::first(through_mark));
-  state.marks_end = through_mark != 0 ? marks_here : state.marks_end;
+  const std::size_t marks_here = mask::count_through_last(kept, marked);
+  state.marks_end = marks_here != 0 ? state.np + marks_here : state.marks_end;
   state.after_separator = mask::has(separators, used - 1);
   state.np += count;
   return used;

@@ -1,6 +1,7 @@
 // The whole listing, run in memory: each expected text is worked out from the layout rules.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -479,6 +480,43 @@ TEST(WordMarks, EveryCharacterAndMarkOfARecordLongerThanManyBuffersLandsInItsPla
     const std::string lines = result.out.substr(result.out.find('\n') + 1);
     EXPECT_TRUE(lines == expected) << recl;
   }
+}
+
+TEST(WordMarks, EveryCardOfAMarkedDeckListsAsTheRulesSay) {
+  // Cards of 1 to 100 bytes, some with no separator, some with one in seven, some with one in
+  // two, in a random order; each card's line is worked out here a byte at a time.
+  ImageBuilder image;
+  std::string expected = ruler_100;
+  std::uint32_t state = 2718;
+  const auto draw = [&state](std::uint32_t n) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % n;
+  };
+  for (unsigned nr = 1; nr <= 3000; ++nr) {
+    const std::uint32_t size = 1 + draw(100);
+    const std::uint32_t one_in = std::array<std::uint32_t, 3>{1000, 7, 2}[draw(3)];
+    Bytes data;
+    std::string chars, marks;
+    bool marked = false;
+    while (data.size() < size) {
+      if (draw(one_in) == 0) {
+        data.push_back(29);
+        marked = true;
+        continue;
+      }
+      const auto code = static_cast<std::uint8_t>(1 + draw(10));
+      data.push_back(code);
+      if (marked) marks.resize(chars.size(), ' '), marks += '1';
+      marked = false;
+      chars += static_cast<char>('0' + code % 10);
+    }
+    image.record(data);
+    expected += "    1: " + chars + spaces(101 - chars.size()) + "  Record " + std::to_string(nr) +
+                "\n       " + marks + "\n";
+  }
+  const Outcome result = list({"-w"}, image.bytes());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out == expected);
 }
 
 // --- Blank lines ----------------------------------------------------------------------------
