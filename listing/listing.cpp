@@ -248,25 +248,18 @@ class Lister::HandedOver final : public tape_image::ReadAhead::Work {
       : lister_(lister), bytes_(bytes), from_(from), nr_(nr), out_(out), end_(out) {}
 
   void run() override {
-    // The records before `from` are counted, for the number of the first listed: the reading
-    // thread does that too, while the listing's thread lists them.
     std::size_t before = 0;
-    bool found = false;
-    const std::size_t start = TapeReader::take_whole_records(
-        bytes_, lister_.whole_record_, lister_.settings_.even,
-        [&](const std::uint8_t* data, std::uint32_t) {
-          found = static_cast<std::size_t>(data - bytes_.data()) - 4 >= from_;
-          before += !found;
-          return !found;
-        });
-    if (!found) return;
+    const std::size_t start = first_after(before);
+    if (start == 0) return;
     start_ = start;
-    nr_ = RecordNumber(nr_.value() + before);
+    first_ = nr_.value() + before;
+    nr_ = RecordNumber(first_);
     for (std::size_t run = 1; run != 0; taken_ += run)
       run = lister_.list_run(bytes_.subspan(start + taken_), end_, out_ + room, nr_);
   }
 
   std::size_t start() const { return start_; }  // where the records listed start
+  std::uint64_t first() const { return first_; }  // the number of the first of them
   std::size_t taken() const { return taken_; }   // the bytes they take, 0 if none
   const RecordNumber& next_number() const { return nr_; }  // the number of the record after
   std::string_view listing() const { return {out_, static_cast<std::size_t>(end_ - out_)}; }
@@ -279,7 +272,30 @@ class Lister::HandedOver final : public tape_image::ReadAhead::Work {
   char* out_;
   char* end_;
   std::size_t start_ = 0;
+  std::uint64_t first_ = 0;
   std::size_t taken_ = 0;
+
+  // Returns where the first record that starts at `from` or after starts, and sets `before` to
+  // the records before it; returns 0 if there is none. The records before are those the
+  // listing's thread lists meanwhile, and their number is what this thread needs of them: in
+  // a run of records of one size (a card deck) it is guessed from the first one's, checked
+  // only where the guess puts a record, and the listing's thread takes the records handed over
+  // only if it listed that many before them. Otherwise they are counted one by one.
+  std::size_t first_after(std::size_t& before) const {
+    if (const std::size_t guess =
+            TapeReader::guess_record_at(bytes_, from_, lister_.settings_.even, before))
+      return guess;
+    before = 0;
+    bool found = false;
+    const std::size_t start = TapeReader::take_whole_records(
+        bytes_, lister_.whole_record_, lister_.settings_.even,
+        [&](const std::uint8_t* data, std::uint32_t) {
+          found = static_cast<std::size_t>(data - bytes_.data()) - 4 >= from_;
+          before += !found;
+          return !found;
+        });
+    return found ? start : 0;
+  }
 };
 
 int Lister::list() {
@@ -337,7 +353,8 @@ void Lister::hand_over_records(RecordNumber& nr) {
   if (handed.taken() == 0) return;
   // The record across `from`, if any, then those handed over.
   listed += list_loaded(nr, handed.start() - listed);
-  if (listed != handed.start()) return;  // the output failed
+  // Short of them when the output failed, or the records before were guessed wrong.
+  if (listed != handed.start() || nr.value() != handed.first()) return;
   out_.pass(handed.listing());
   reader_.consume(handed.taken());
   nr = handed.next_number();

@@ -127,6 +127,21 @@ class TapeReader {
     return at;
   }
 
+  // Guesses where in `bytes` (which start with a record) the first record at `from` or after
+  // starts, and sets `before` to the records before it, taking each to be the size of the
+  // first (as in a card deck): returns the place if a count of that size stands there, or 0.
+  // Only a guess: the records before are not read.
+  static std::size_t guess_record_at(std::span<const std::uint8_t> bytes, std::size_t from,
+                                     bool even, std::size_t& before) {
+    if (bytes.size() < 4) return 0;
+    const std::uint32_t size = load_le32(bytes.data());
+    const std::size_t stride = 8 + std::size_t{size} + (even ? size & 1 : 0);
+    before = (from + stride - 1) / stride;
+    const std::size_t guess = before * stride;
+    if (size == 0 || guess == 0 || guess > bytes.size() - 4) return 0;
+    return load_le32(bytes.data() + guess) == size ? guess : 0;
+  }
+
   // The thread reading ahead, which takes on work handed over to it while it waits; nullptr
   // when the input is not read ahead.
   ReadAhead* ahead() const { return ahead_.get(); }

@@ -53,13 +53,15 @@ Bytes codes(Random& random, std::size_t n, std::size_t separators_in, bool blank
   return out;
 }
 
-// A reel of five tape files: a card deck longer than the read buffer; an object deck with
-// separators at the starts and ends of lines and records; records of blank runs; long records,
-// one of them past the read buffer; and an empty file.
+// A reel of five tape files: a card deck longer than the read buffer, now and then a record
+// as long as two cards and their framing (so that records counted as if all were cards come
+// out one short); an object deck with separators at the starts and ends of lines and records;
+// records of blank runs; long records, one of them past the read buffer; and an empty file.
 Bytes reel(ImageBuilder::Framing framing) {
   Random random(7);
   ImageBuilder image(framing);
-  for (int card = 0; card < 1800; ++card) image.record(codes(random, 80, 0, false));
+  for (int card = 0; card < 1800; ++card)
+    image.record(codes(random, card % 97 == 50 ? 80 + 88 : 80, 0, false));
   image.tape_mark();
   for (int card = 0; card < 400; ++card) {
     Bytes deck = codes(random, 80, 7, false);
