@@ -65,17 +65,12 @@ inline std::size_t nth(SplitMask a, std::size_t k) {
   return (low ? 0 : 64) +
          nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
 }
-// Returns how many bytes of `a` there are up to the last of `b`, that one included: 0 if `b`
-// has none. Each half is counted with no branch (the data decides), and one chosen at the end.
-inline std::size_t count_through_last(SplitMask a, SplitMask b) {
-  // The bits up to the highest set bit of `word`: none if it has none.
-  const auto through_highest = [](std::uint64_t word) {
-    return (~std::uint64_t{0} >> std::countl_zero(word | 1)) & (std::uint64_t{0} - (word != 0));
-  };
-  const auto in_low = static_cast<std::size_t>(std::popcount(a.low & through_highest(b.low)));
-  const auto in_high = static_cast<std::size_t>(std::popcount(a.low) +
-                                                std::popcount(a.high & through_highest(b.high)));
-  return b.high != 0 ? in_high : in_low;
+// Returns whether `a` has any byte.
+inline bool any(SplitMask a) { return (a.low | a.high) != 0; }
+// Returns the place of the last byte in `a`, or 0 if none.
+inline std::size_t last(SplitMask a) {
+  return a.high != 0 ? static_cast<std::size_t>(127 - std::countl_zero(a.high))
+                     : static_cast<std::size_t>(63 - std::countl_zero(a.low | 1));
 }
 
 }  // namespace mask
@@ -107,8 +102,10 @@ inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::
     count = wanted;
   }
   const bcd::SplitMask marked = kept & mask::next(separators, state.after_separator);
-  const std::size_t marks_here = mask::count_through_last(kept, marked);
-  state.marks_end = marks_here != 0 ? state.np + marks_here : state.marks_end;
+  // No separator stands between the last mark and the last character: a character after it
+  // would be marked. So the characters past the last mark are the bytes between the two.
+  const std::size_t marks_here = count - (mask::last(kept) - mask::last(marked));
+  state.marks_end = mask::any(marked) ? state.np + marks_here : state.marks_end;
   state.after_separator = mask::has(separators, used - 1);
   state.np += count;
   return used;
