@@ -119,6 +119,9 @@ class Kernel : public SplitBytesOps<Kernel> {
       at += first_count + static_cast<std::size_t>(__builtin_popcount(keep_second));
     }
     split.separators = separators;
+    const SplitMask kept = ~separators & in_range;
+    split.kept = kept.count();
+    split.marks_end = marks_end_of(kept, marked);
     return split;
   }
 

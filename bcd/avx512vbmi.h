@@ -2,6 +2,8 @@
 // bytes, and a compress packs the bytes that are not word separators.
 #pragma once
 
+#include <bit>
+
 #include "bcd/kernel.h"
 
 #if defined(__x86_64__)
@@ -44,6 +46,8 @@ class Kernel {
   struct Split {
     SplitMask separators;
     unsigned kept_low;              // the bytes of the first half that are not separators
+    unsigned kept;                  // the bytes that are not separators
+    unsigned marks_end;             // those up to the last marked one
     __m512i codes_low, codes_high;  // the packed codes of each half, each marked in bit 6
   };
 
@@ -80,13 +84,26 @@ class Kernel {
     // Each code (its low six bits) with 64 added where marked.
     const __m512i codes_low = _mm512_and_si512(bytes_low, low_six);
     const __m512i codes_high = _mm512_and_si512(bytes_high, low_six);
-    return {
-        {separators_low, separators_high},
-        static_cast<unsigned>(__builtin_popcountll(kept_low)),
-        _mm512_maskz_compress_epi8(kept_low,
-                                   _mm512_mask_add_epi8(codes_low, marked_low, codes_low, mark)),
-        _mm512_maskz_compress_epi8(
-            kept_high, _mm512_mask_add_epi8(codes_high, marked_high, codes_high, mark))};
+    const __m512i packed_low = _mm512_maskz_compress_epi8(
+        kept_low, _mm512_mask_add_epi8(codes_low, marked_low, codes_low, mark));
+    const __m512i packed_high = _mm512_maskz_compress_epi8(
+        kept_high, _mm512_mask_add_epi8(codes_high, marked_high, codes_high, mark));
+    const auto count_low = static_cast<unsigned>(__builtin_popcountll(kept_low));
+    // The last mark is found among the packed codes, where the places are the characters'
+    // own. A branch, not a choice of both: guessed right, which it mostly is, the output's
+    // place need not wait for the high half's marks.
+    const std::uint64_t packed_marks_high = _mm512_test_epi8_mask(packed_high, mark);
+    const unsigned marks_end =
+        packed_marks_high != 0
+            ? count_low + 64 - static_cast<unsigned>(std::countl_zero(packed_marks_high))
+            : 64 - static_cast<unsigned>(
+                       std::countl_zero(std::uint64_t{_mm512_test_epi8_mask(packed_low, mark)}));
+    return {{separators_low, separators_high},
+            count_low,
+            count_low + static_cast<unsigned>(__builtin_popcountll(kept_high)),
+            marks_end,
+            packed_low,
+            packed_high};
   }
 
   // Each half stored whole, the second over the first's spare end.

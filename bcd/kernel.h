@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -35,10 +36,29 @@ struct SplitMask {
     };
     return {below(n), below(n > 64 ? n - 64 : 0)};
   }
+  // Returns how many bytes it has.
+  std::size_t count() const {
+    return static_cast<std::size_t>(std::popcount(low) + std::popcount(high));
+  }
+  // Returns whether it has any byte.
+  bool any() const { return (low | high) != 0; }
+  // Returns the place of its last byte, or 0 if none.
+  std::size_t last() const {
+    return high != 0 ? static_cast<std::size_t>(127 - std::countl_zero(high))
+                     : static_cast<std::size_t>(63 - std::countl_zero(low | 1));
+  }
   bool operator==(const SplitMask&) const = default;
   friend SplitMask operator&(SplitMask a, SplitMask b) { return {a.low & b.low, a.high & b.high}; }
   friend SplitMask operator~(SplitMask a) { return {~a.low, ~a.high}; }
 };
+
+// Returns how many of the bytes `kept` (those that are not separators) there are up to the last
+// of those `marked` (those just after one), that one included: 0 if none is marked. No
+// separator stands between the last marked byte and the last kept one (a byte kept after it
+// would be marked), so the kept bytes past the last mark are all the bytes between the two.
+inline std::size_t marks_end_of(SplitMask kept, SplitMask marked) {
+  return marked.any() ? kept.count() - (kept.last() - marked.last()) : 0;
+}
 
 // A line's frame: what a record's first line holds besides its characters (its prefix, the
 // blanks to its tag and the tag's words), written whole with the characters translated into
@@ -68,7 +88,9 @@ struct LineFrame {
 //                               their word separators (the `separators` mask of the `Split` it
 //                               returns) and the other bytes, packed in order, each with a mark
 //                               under it: '1' if a separator stands just before it (for the
-//                               first byte: if `after_separator`), a space if not;
+//                               first byte: if `after_separator`), a space if not; and
+//                               says how many bytes it packed (`kept`) and how many of them
+//                               there are up to the last marked one (`marks_end`, 0 if none);
 //   translate(split, n, dst), put_framed(split, n, dst, at)
 //                               the same as for bytes, for the first `n` packed bytes of a split;
 //   put_marks(split, dst)       writes a split's marks (`split_size` bytes) at `dst`;
@@ -92,6 +114,8 @@ concept Kernel = std::copy_constructible<K> &&
   { kernel.has_separator(src, n) } -> std::same_as<bool>;
   { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
   { split.separators } -> std::convertible_to<SplitMask>;
+  { split.kept } -> std::convertible_to<std::size_t>;
+  { split.marks_end } -> std::convertible_to<std::size_t>;
   { kernel.translate(split, n, dst) } -> std::same_as<void>;
   { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
   { kernel.put_marks(split, dst) } -> std::same_as<void>;
@@ -101,6 +125,8 @@ concept Kernel = std::copy_constructible<K> &&
 // The split of a kernel that packs bytes a few at a time, which it holds in memory.
 struct SplitBytes {
   SplitMask separators;
+  std::size_t kept;
+  std::size_t marks_end;
   alignas(64) std::array<std::uint8_t, split_size + reach> codes;  // and slack a kernel reads
   alignas(64) std::array<char, split_size> marks;
 };

@@ -81,6 +81,8 @@ class Kernel : public SplitBytesOps<Kernel> {
       at += static_cast<std::size_t>(std::popcount(keep));
     }
     split.separators = separators;
+    split.kept = kept.count();
+    split.marks_end = marks_end_of(kept, marked);
     return split;
   }
 

@@ -37,6 +37,7 @@ class Kernel : public SplitBytesOps<Kernel> {
     Split split;
     split.separators = {};
     std::size_t kept = 0;
+    const bool first_marked = after_separator;
     for (std::size_t k = 0; k < n; ++k) {
       if ((src[k] & 63) == word_separator) {
         (k < 64 ? split.separators.low : split.separators.high) |= std::uint64_t{1} << (k % 64);
@@ -47,6 +48,12 @@ class Kernel : public SplitBytesOps<Kernel> {
         after_separator = false;
       }
     }
+    split.kept = kept;
+    const SplitMask separators = split.separators;
+    const SplitMask kept_bytes = ~separators & SplitMask::first(n);
+    split.marks_end = marks_end_of(
+        kept_bytes, kept_bytes & SplitMask{separators.low << 1 | std::uint64_t{first_marked},
+                                           separators.high << 1 | separators.low >> 63});
     return split;
   }
 

@@ -84,15 +84,14 @@ std::size_t put_new_marked_line(const LineWriter<K>& writer, char*& p, std::size
 }
 
 // Writes record `nr`, of `size` bytes (at most `recl`), word-marked, at `p` as one line; returns
-// the end. Split at once: in a deck that shows word marks most cards hold separators, and a
-// line no longer than its bytes takes them all.
+// the end. Split at once (in a deck that shows word marks most cards hold separators): the line
+// takes all the bytes, so the split's count of characters and of those up to the last mark are
+// the line's.
 template <bcd::Kernel K>
 char* put_marked_card(const LineWriter<K>& writer, char* p, const std::uint8_t* bytes,
                       std::size_t size, const RecordNumber& nr) {
   const auto split = writer.kernel().split(bytes, size, false);
-  LineState state;
-  take_split<false>(split.separators, size, writer.layout().recl, state);
-  return writer.put(p, 0, split, state.np, true, nr, SplitMarks{split, state.marks_end});
+  return writer.put(p, 0, split, split.kept, true, nr, SplitMarks{split, split.marks_end});
 }
 
 // How much of a record `put_record_lines` is given: some of it, or all of it with room for all

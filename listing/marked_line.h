@@ -50,9 +50,6 @@ inline unsigned nth_set_bit(std::uint64_t bits, unsigned k) {
 
 // Returns the mask of bytes 0 to `n` - 1.
 inline SplitMask first(std::size_t n) { return SplitMask::first(n); }
-inline std::size_t count(SplitMask a) {
-  return static_cast<std::size_t>(std::popcount(a.low) + std::popcount(a.high));
-}
 inline bool has(SplitMask a, std::size_t k) { return ((k < 64 ? a.low : a.high) >> (k % 64)) & 1; }
 // Returns the mask of the bytes just after those of `a`, and byte 0 if `first` is set.
 inline SplitMask next(SplitMask a, bool first) {
@@ -64,13 +61,6 @@ inline std::size_t nth(SplitMask a, std::size_t k) {
   const bool low = k <= in_low;
   return (low ? 0 : 64) +
          nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
-}
-// Returns whether `a` has any byte.
-inline bool any(SplitMask a) { return (a.low | a.high) != 0; }
-// Returns the place of the last byte in `a`, or 0 if none.
-inline std::size_t last(SplitMask a) {
-  return a.high != 0 ? static_cast<std::size_t>(127 - std::countl_zero(a.high))
-                     : static_cast<std::size_t>(63 - std::countl_zero(a.low | 1));
 }
 
 }  // namespace mask
@@ -86,26 +76,21 @@ struct LineState {
 // that stands at `state` and holds at most `recl` characters; moves `state` on, and returns how
 // many of the bytes the line takes: all of them, or those up to the character that fills it
 // (what follows is the next line's). A separator takes no position: it marks the character
-// after it. With `may_fill` false the caller knows that the bytes are no more than the line
-// has room for, so that the line takes them all and no search for the filling one is needed.
-template <bool may_fill = true>
+// after it.
 inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::size_t recl,
                               LineState& state) {
   const bcd::SplitMask in_range = mask::first(size);
   bcd::SplitMask kept = ~separators & in_range;
   std::size_t used = size;
-  std::size_t count = mask::count(kept);
+  std::size_t count = kept.count();
   const std::size_t wanted = recl - state.np;
-  if (may_fill && count >= wanted) {
+  if (count >= wanted) {
     used = mask::nth(kept, wanted) + 1;
     kept = kept & mask::first(used);
     count = wanted;
   }
   const bcd::SplitMask marked = kept & mask::next(separators, state.after_separator);
-  // No separator stands between the last mark and the last character: a character after it
-  // would be marked. So the characters past the last mark are the bytes between the two.
-  const std::size_t marks_here = count - (mask::last(kept) - mask::last(marked));
-  state.marks_end = mask::any(marked) ? state.np + marks_here : state.marks_end;
+  state.marks_end = marked.any() ? state.np + bcd::marks_end_of(kept, marked) : state.marks_end;
   state.after_separator = mask::has(separators, used - 1);
   state.np += count;
   return used;

@@ -96,14 +96,19 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
         std::string written_marks(reach + 8, '!');
         const std::size_t kept = expected_codes.size();
         SplitMask separators;
+        std::size_t split_kept = 0, marks_end = 0;
         with(LineFrame{}, [&](const auto& kernel) {
           const auto split = kernel.split(bytes.data(), n, after);
           separators = split.separators;
+          split_kept = split.kept;
+          marks_end = split.marks_end;
           kernel.store(split, codes.data(), marks.data());
           if (kept > 0) kernel.translate(split, kept, chars.data());
           kernel.put_marks(split, written_marks.data());
         });
         ASSERT_TRUE(separators == expected_separators) << "seed=" << seed << " n=" << n;
+        ASSERT_EQ(split_kept, kept) << "seed=" << seed << " n=" << n;
+        ASSERT_EQ(marks_end, expected_marks.find_last_of('1') + 1) << "seed=" << seed << " n=" << n;
         for (std::size_t k = 0; k < kept; ++k)
           ASSERT_EQ(codes[k] & 63, expected_codes[k] & 63) << "seed=" << seed << " n=" << n;
         ASSERT_EQ(marks.substr(0, kept), expected_marks) << "seed=" << seed << " n=" << n;
