@@ -2,7 +2,6 @@
 // bytes, and a compress packs the bytes that are not word separators.
 #pragma once
 
-#include <bit>
 
 #include "bcd/kernel.h"
 
@@ -89,19 +88,10 @@ class Kernel {
     const __m512i packed_high = _mm512_maskz_compress_epi8(
         kept_high, _mm512_mask_add_epi8(codes_high, marked_high, codes_high, mark));
     const auto count_low = static_cast<unsigned>(__builtin_popcountll(kept_low));
-    // The last mark is found among the packed codes, where the places are the characters'
-    // own. A branch, not a choice of both: guessed right, which it mostly is, the output's
-    // place need not wait for the high half's marks.
-    const std::uint64_t packed_marks_high = _mm512_test_epi8_mask(packed_high, mark);
-    const unsigned marks_end =
-        packed_marks_high != 0
-            ? count_low + 64 - static_cast<unsigned>(std::countl_zero(packed_marks_high))
-            : 64 - static_cast<unsigned>(
-                       std::countl_zero(std::uint64_t{_mm512_test_epi8_mask(packed_low, mark)}));
     return {{separators_low, separators_high},
             count_low,
             count_low + static_cast<unsigned>(__builtin_popcountll(kept_high)),
-            marks_end,
+            static_cast<unsigned>(marks_end_of({kept_low, kept_high}, {marked_low, marked_high})),
             packed_low,
             packed_high};
   }
