@@ -2,7 +2,6 @@
 // bytes, and a compress packs the bytes that are not word separators.
 #pragma once
 
-
 #include "bcd/kernel.h"
 
 #if defined(__x86_64__)
