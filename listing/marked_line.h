@@ -62,7 +62,12 @@ inline std::size_t nth(SplitMask a, std::size_t k) {
   return (low ? 0 : 64) +
          nth_set_bit(low ? a.low : a.high, static_cast<unsigned>(low ? k : k - in_low));
 }
-
+// Returns how many bytes there are up to the last in `a`, that one included: 0 if none.
+inline std::size_t through_last(SplitMask a) {
+  const auto in_low = static_cast<std::size_t>(64 - std::countl_zero(a.low));
+  const auto in_high = static_cast<std::size_t>(128 - std::countl_zero(a.high));
+  return a.high != 0 ? in_high : in_low;
+}
 }  // namespace mask
 
 // Where a word-marked line stands as it is gathered.
@@ -90,7 +95,11 @@ inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::
     count = wanted;
   }
   const bcd::SplitMask marked = kept & mask::next(separators, state.after_separator);
-  state.marks_end = marked.any() ? state.np + bcd::marks_end_of(kept, marked) : state.marks_end;
+  // Counted as the bytes up to the last mark, not as a split counts its own (`marks_end_of`):
+  // for lines that end anywhere in their bytes this way measured faster.
+  const std::size_t through_mark = mask::through_last(marked);
+  const std::size_t marks_here = state.np + (kept & mask::first(through_mark)).count();
+  state.marks_end = through_mark != 0 ? marks_here : state.marks_end;
   state.after_separator = mask::has(separators, used - 1);
   state.np += count;
   return used;
