@@ -64,10 +64,12 @@ inline char* put_position(char* p, std::uint64_t value) {
 // rest of the line. Two words in all, so that a loop over records keeps it in registers.
 class RecordNumber {
  public:
-  explicit RecordNumber(std::uint64_t value) : high_(value / low_limit) {
+  explicit RecordNumber(std::uint64_t value) {
+    const std::uint64_t high = value / low_limit;
     value %= low_limit;
     for (std::size_t place = 0; place < 8; ++place, value /= 10)
       digits_ |= (zero_digit + value % 10) << (8 * place);
+    rest_ = high << 8 | leading_zero_bits(digits_);
   }
 
   // Returns the number.
@@ -75,7 +77,7 @@ class RecordNumber {
     std::uint64_t low = 0;
     for (std::size_t place = 8; place-- > 0;)
       low = low * 10 + ((digits_ >> (8 * place)) & 0xFF) - zero_digit;
-    return high_ * low_limit + low;
+    return (rest_ >> 8) * low_limit + low;
   }
 
   // Counts one up.
@@ -91,30 +93,36 @@ class RecordNumber {
   // Writes the number in decimal; returns the end of it. Up to eight bytes past the end may
   // be written over.
   char* put(char* p) const {
-    if (high_ != 0) [[unlikely]]
+    if (rest_ > 0xFF) [[unlikely]]
       return put_wide(p, value());
-    // The leading zero digits are the high bytes equal to a 0 digit; the units always show.
-    const int leading_zero_bits = std::countl_zero((digits_ ^ all_zero_digits) | 1) & ~7;
     // From 0xF6 + d to '0' + d in each byte, with no borrow between bytes; then the highest
     // digit first in memory, as text reads, and the leading zeros shifted out. A big-endian
     // word holds its highest byte first already.
     const std::uint64_t text = digits_ - 0xC6C6'C6C6'C6C6'C6C6ull;
     std::uint64_t shown;
     if constexpr (std::endian::native == std::endian::little)
-      shown = __builtin_bswap64(text) >> leading_zero_bits;
+      shown = __builtin_bswap64(text) >> rest_;
     else
-      shown = text << leading_zero_bits;
+      shown = text << rest_;
     std::memcpy(p, &shown, 8);
-    return p + 8 - leading_zero_bits / 8;
+    return p + 8 - rest_ / 8;
   }
 
  private:
+  // Returns the bits of the leading zero digits of `digits`: the high bytes equal to a 0
+  // digit (the units always show).
+  static std::uint64_t leading_zero_bits(std::uint64_t digits) {
+    return static_cast<std::uint64_t>(std::countl_zero((digits ^ all_zero_digits) | 1) & ~7);
+  }
+
   // Sets the digits that a carry left as 0x00 to 0 digits (no other byte has its top bit
-  // clear); a carry out of the eighth digit left the whole word zero.
+  // clear); a carry out of the eighth digit left the whole word zero. The number of digits
+  // shown can change only here.
   void carry() {
-    high_ += digits_ == 0;
+    const std::uint64_t high = (rest_ >> 8) + (digits_ == 0);
     const std::uint64_t wrapped = ~digits_ & 0x8080'8080'8080'8080ull;
     digits_ |= (wrapped >> 7) * zero_digit;
+    rest_ = high << 8 | leading_zero_bits(digits_);
   }
 
   // Kept out of line, so that a loop over records is not laid out around it.
@@ -129,7 +137,9 @@ class RecordNumber {
   // The low eight decimal digits of the number, each digit d as the byte 0xF6 + d, the units
   // in the lowest byte, so that adding one carries as in decimal.
   std::uint64_t digits_ = 0;
-  std::uint64_t high_;  // the number above its low eight digits, mostly 0
+  // The number above its low eight digits (mostly 0), times 256, plus the bits of the leading
+  // zero digits of `digits_`: kept as they change, at a carry, not worked out at each `put`.
+  std::uint64_t rest_;
 };
 
 }  // namespace reelprint
