@@ -70,18 +70,21 @@ class Kernel {
     const __m512i bytes_high = _mm512_loadu_si512(src + 64);
     const __m512i low_six = _mm512_set1_epi8(63);
     const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
-    const __mmask64 separators_low =
-        _mm512_mask_cmpeq_epi8_mask(in_low, _mm512_and_si512(bytes_low, low_six), separator);
-    const __mmask64 separators_high =
-        _mm512_mask_cmpeq_epi8_mask(in_high, _mm512_and_si512(bytes_high, low_six), separator);
-    const __mmask64 kept_low = ~separators_low & in_low;
-    const __mmask64 kept_high = ~separators_high & in_high;
-    const __mmask64 marked_low = kept_low & (separators_low << 1 | std::uint64_t{after_separator});
-    const __mmask64 marked_high = kept_high & (separators_high << 1 | separators_low >> 63);
-    const __m512i mark = _mm512_set1_epi8(64);
-    // Each code (its low six bits) with 64 added where marked.
     const __m512i codes_low = _mm512_and_si512(bytes_low, low_six);
     const __m512i codes_high = _mm512_and_si512(bytes_high, low_six);
+    // The bytes kept and the separators each by a compare of their own, so that the compress
+    // waits on one compare alone.
+    const __mmask64 separators_low = _mm512_mask_cmpeq_epi8_mask(in_low, codes_low, separator);
+    const __mmask64 separators_high = _mm512_mask_cmpeq_epi8_mask(in_high, codes_high, separator);
+    const __mmask64 kept_low = _mm512_mask_cmpneq_epi8_mask(in_low, codes_low, separator);
+    const __mmask64 kept_high = _mm512_mask_cmpneq_epi8_mask(in_high, codes_high, separator);
+    const __mmask64 marked_low = _kand_mask64(
+        kept_low, _kor_mask64(_kshiftli_mask64(separators_low, 1), after_separator ? 1 : 0));
+    const __mmask64 marked_high = _kand_mask64(
+        kept_high,
+        _kor_mask64(_kshiftli_mask64(separators_high, 1), _kshiftri_mask64(separators_low, 63)));
+    const __m512i mark = _mm512_set1_epi8(64);
+    // Each code (its low six bits) with 64 added where marked.
     const __m512i packed_low = _mm512_maskz_compress_epi8(
         kept_low, _mm512_mask_add_epi8(codes_low, marked_low, codes_low, mark));
     const __m512i packed_high = _mm512_maskz_compress_epi8(
