@@ -68,6 +68,7 @@ inline std::size_t through_last(SplitMask a) {
   const auto in_high = static_cast<std::size_t>(128 - std::countl_zero(a.high));
   return a.high != 0 ? in_high : in_low;
 }
+
 }  // namespace mask
 
 // Where a word-marked line stands as it is gathered.
