@@ -20,7 +20,12 @@ class Kernel {
                               29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
                               12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)),
         frame_low_(_mm512_load_si512(frame.bytes.data())),
-        frame_high_(_mm512_load_si512(frame.bytes.data() + 64)) {}
+        frame_high_(_mm512_load_si512(frame.bytes.data() + 64)),
+        low_six_(held(_mm512_set1_epi8(63))),
+        separator_(held(_mm512_set1_epi8(static_cast<char>(word_separator)))),
+        mark_(held(_mm512_set1_epi8(64))),
+        spaces_(held(_mm512_set1_epi8(' '))),
+        ones_(held(_mm512_set1_epi8('1'))) {}
 
   // 64 bytes at a time; the permute reads the low six bits of each. (Its zero-masking form,
   // with every lane kept: g++ 12 warns of the other's undefined lanes.)
@@ -51,13 +56,11 @@ class Kernel {
 
   [[REELPRINT_AVX512]] bool has_separator(const std::uint8_t* src, std::size_t n) const {
     const auto bits = static_cast<unsigned>(n);
-    const __m512i low_six = _mm512_set1_epi8(63);
-    const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
     const __mmask64 low = _mm512_mask_cmpeq_epi8_mask(
-        _bzhi_u64(~0ull, bits), _mm512_and_si512(_mm512_loadu_si512(src), low_six), separator);
+        _bzhi_u64(~0ull, bits), _mm512_and_si512(_mm512_loadu_si512(src), low_six_), separator_);
     const __mmask64 high = _mm512_mask_cmpeq_epi8_mask(
         _bzhi_u64(~0ull, bits > 64 ? bits - 64 : 0),
-        _mm512_and_si512(_mm512_loadu_si512(src + 64), low_six), separator);
+        _mm512_and_si512(_mm512_loadu_si512(src + 64), low_six_), separator_);
     return (low | high) != 0;
   }
 
@@ -68,27 +71,24 @@ class Kernel {
     const __mmask64 in_high = _bzhi_u64(~0ull, bits > 64 ? bits - 64 : 0);
     const __m512i bytes_low = _mm512_loadu_si512(src);
     const __m512i bytes_high = _mm512_loadu_si512(src + 64);
-    const __m512i low_six = _mm512_set1_epi8(63);
-    const __m512i separator = _mm512_set1_epi8(static_cast<char>(word_separator));
-    const __m512i codes_low = _mm512_and_si512(bytes_low, low_six);
-    const __m512i codes_high = _mm512_and_si512(bytes_high, low_six);
+    const __m512i codes_low = _mm512_and_si512(bytes_low, low_six_);
+    const __m512i codes_high = _mm512_and_si512(bytes_high, low_six_);
     // The bytes kept and the separators each by a compare of their own, so that the compress
     // waits on one compare alone.
-    const __mmask64 separators_low = _mm512_mask_cmpeq_epi8_mask(in_low, codes_low, separator);
-    const __mmask64 separators_high = _mm512_mask_cmpeq_epi8_mask(in_high, codes_high, separator);
-    const __mmask64 kept_low = _mm512_mask_cmpneq_epi8_mask(in_low, codes_low, separator);
-    const __mmask64 kept_high = _mm512_mask_cmpneq_epi8_mask(in_high, codes_high, separator);
+    const __mmask64 separators_low = _mm512_mask_cmpeq_epi8_mask(in_low, codes_low, separator_);
+    const __mmask64 separators_high = _mm512_mask_cmpeq_epi8_mask(in_high, codes_high, separator_);
+    const __mmask64 kept_low = _mm512_mask_cmpneq_epi8_mask(in_low, codes_low, separator_);
+    const __mmask64 kept_high = _mm512_mask_cmpneq_epi8_mask(in_high, codes_high, separator_);
     const __mmask64 marked_low = _kand_mask64(
         kept_low, _kor_mask64(_kshiftli_mask64(separators_low, 1), after_separator ? 1 : 0));
     const __mmask64 marked_high = _kand_mask64(
         kept_high,
         _kor_mask64(_kshiftli_mask64(separators_high, 1), _kshiftri_mask64(separators_low, 63)));
-    const __m512i mark = _mm512_set1_epi8(64);
     // Each code (its low six bits) with 64 added where marked.
     const __m512i packed_low = _mm512_maskz_compress_epi8(
-        kept_low, _mm512_mask_add_epi8(codes_low, marked_low, codes_low, mark));
+        kept_low, _mm512_mask_add_epi8(codes_low, marked_low, codes_low, mark_));
     const __m512i packed_high = _mm512_maskz_compress_epi8(
-        kept_high, _mm512_mask_add_epi8(codes_high, marked_high, codes_high, mark));
+        kept_high, _mm512_mask_add_epi8(codes_high, marked_high, codes_high, mark_));
     const auto count_low = static_cast<unsigned>(__builtin_popcountll(kept_low));
     return {{separators_low, separators_high},
             count_low,
@@ -121,18 +121,15 @@ class Kernel {
   // A '1' under each code marked in bit 6, a space under the others: one two-table permute,
   // whose tables are all spaces and all '1's, and which bit 6 chooses between.
   [[REELPRINT_AVX512]] void put_marks(const Split& split, char* dst) const {
-    const __m512i spaces = _mm512_set1_epi8(' ');
-    const __m512i ones = _mm512_set1_epi8('1');
-    _mm512_storeu_si512(dst, _mm512_permutex2var_epi8(spaces, split.codes_low, ones));
+    _mm512_storeu_si512(dst, _mm512_permutex2var_epi8(spaces_, split.codes_low, ones_));
     _mm512_storeu_si512(dst + split.kept_low,
-                        _mm512_permutex2var_epi8(spaces, split.codes_high, ones));
+                        _mm512_permutex2var_epi8(spaces_, split.codes_high, ones_));
   }
 
   // The codes without their marks, which go with the marks.
   [[REELPRINT_AVX512]] void store(const Split& split, std::uint8_t* codes, char* marks) const {
-    const __m512i low_six = _mm512_set1_epi8(63);
-    _mm512_storeu_si512(codes, _mm512_and_si512(split.codes_low, low_six));
-    _mm512_storeu_si512(codes + split.kept_low, _mm512_and_si512(split.codes_high, low_six));
+    _mm512_storeu_si512(codes, _mm512_and_si512(split.codes_low, low_six_));
+    _mm512_storeu_si512(codes + split.kept_low, _mm512_and_si512(split.codes_high, low_six_));
     put_marks(split, marks);
   }
 
@@ -160,6 +157,16 @@ class Kernel {
   __m512i codes_;                   // the 64 display characters
   __m512i iota_;                    // 0 to 63, each byte its own place
   __m512i frame_low_, frame_high_;  // the frame's two halves
+  __m512i low_six_, separator_;      // 63, and the separator's code, in every byte
+  __m512i mark_;                     // bit 6, where a code carries its mark, in every byte
+  __m512i spaces_, ones_;            // a word-mark line's two characters, in every byte
+
+  // Returns `value`, which the compiler then no longer knows: a constant it knows, it makes
+  // anew at each use in a loop (two instructions) rather than keep it in a register.
+  [[REELPRINT_AVX512]] static __m512i held(__m512i value) {
+    __asm__("" : "+v"(value));
+    return value;
+  }
 };
 
 // Returns `work(kernel)`, compiled for AVX-512 with all that `work` calls inlined into it, so
