@@ -127,6 +127,7 @@ ReadAhead::~ReadAhead() {
 
 ReadAhead::Block ReadAhead::next() {
   wait_above(filled_, taken_);
+  taken_seen_.store(taken_ + 1, std::memory_order_relaxed);
   return ring_[taken_++ % blocks];
 }
 
@@ -172,14 +173,26 @@ bool ReadAhead::run_work() {
 }
 
 void ReadAhead::read_blocks() {
-  // Reading comes first: the listing waits for blocks, and a piece of work it handed over can
-  // be taken back.
-  bool more = true;  // blocks are left to read
+  bool more = true;           // blocks are left to read
+  bool helping = false;       // work has been handed over before
+  std::size_t worked_at = 0;  // `freed_` when work last ran
   for (std::size_t k = 0;;) {
     const std::size_t seen = calls_.load(std::memory_order_acquire);
     if (stop_.load(std::memory_order_relaxed)) return;
     // Block k % blocks is free once k + 1 blocks may be read into.
-    if (more && freed_.load(std::memory_order_acquire) > k) {
+    const std::size_t freed = freed_.load(std::memory_order_acquire);
+    // Reading comes first while the listing may soon wait for a block. Once two blocks are
+    // read that it has not taken, work handed over goes first, and once work has been handed
+    // over, a block given back is read only after the work that the listing offers just
+    // after it (or at the next call): work started at once is done by the time the listing
+    // wants it, and a copy that takes longer now and then no longer holds it up.
+    const bool ahead = k >= taken_seen_.load(std::memory_order_relaxed) + 2;
+    if (ahead && run_work()) {
+      helping = true;
+      worked_at = freed;
+      continue;
+    }
+    if (more && freed > k && !(ahead && helping && worked_at != freed)) {
       Block& block = ring_[k++ % blocks];
       block.size = 0;
       block.failed = false;
@@ -197,7 +210,11 @@ void ReadAhead::read_blocks() {
       filled_.notify_one();
       continue;
     }
-    if (run_work()) continue;
+    if (run_work()) {
+      helping = true;
+      worked_at = freed;
+      continue;
+    }
     wait_above(calls_, seen);
   }
 }

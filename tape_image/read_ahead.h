@@ -55,6 +55,8 @@ class ReadAhead {
   void offer(Work& work);
   // Returns whether the work offered has ended already.
   bool work_done() const;
+  // Returns how many blocks are read and not yet returned by `next`.
+  std::size_t blocks_ready() const { return filled_.load(std::memory_order_acquire) - taken_; }
   // Takes back the work offered and returns true if the thread has not started it; else waits
   // for it to end and returns false.
   bool take_back();
@@ -74,6 +76,8 @@ class ReadAhead {
   std::unique_ptr<std::uint8_t[]> storage_;  // never zero-filled: its bytes are read in
   Block ring_[blocks];
   std::size_t taken_ = 0;  // blocks handed out by `next`
+  // The same, for the reading thread to tell how far it is ahead of the listing.
+  std::atomic<std::size_t> taken_seen_{0};
   std::size_t given_back_ = 0;  // of those, blocks given back by `release`
   // The counts the threads hand blocks over by: blocks read so far (the listing waits on it),
   // and blocks that may be read into (the ring's size, plus those given back). On cache lines
