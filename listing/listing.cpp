@@ -341,7 +341,7 @@ void Lister::hand_over_records(RecordNumber& nr) {
   const std::size_t from = loaded.size() - loaded.size() * share_ / 64;
   if (!handed_out_) handed_out_ = std::make_unique_for_overwrite<char[]>(HandedOver::room);
   HandedOver handed(*this, loaded, from, nr, handed_out_.get());
-  const bool read_ahead = ahead.blocks_ready() >= 2;
+  const std::size_t ready = ahead.blocks_ready();
   ahead.offer(handed);
   std::size_t listed = list_loaded(nr, from);
   const bool was_done = ahead.work_done();
@@ -350,10 +350,11 @@ void Lister::hand_over_records(RecordNumber& nr) {
     return;
   }
   // Up while the thread, besides its share, keeps two blocks read ahead (and so takes its
-  // share at once) and is done first; down when it was not done, or fell behind reading.
-  if (!was_done || !read_ahead)
+  // share at once) and is done first; held while it keeps one; down when it was not done, or
+  // kept none (the listing would wait for the next block).
+  if (!was_done || ready == 0)
     share_ = std::max<std::size_t>(share_ - 1, 4);
-  else
+  else if (ready >= 2)
     share_ = std::min<std::size_t>(share_ + 1, 48);
   if (handed.taken() == 0) return;
   // The record across `from`, if any, then those handed over.
