@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -73,7 +74,10 @@ class ReadAhead {
 
   InputSource& source_;
   std::size_t block_size_;
-  std::unique_ptr<std::uint8_t[]> storage_;  // never zero-filled: its bytes are read in
+  struct Free {  // gives back memory from `std::aligned_alloc`
+    void operator()(std::uint8_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<std::uint8_t, Free> storage_;  // never zero-filled: its bytes are read in
   Block ring_[blocks];
   std::size_t taken_ = 0;  // blocks handed out by `next`
   // The same, for the reading thread to tell how far it is ahead of the listing.
