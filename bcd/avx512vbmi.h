@@ -79,8 +79,9 @@ class Kernel {
     const __mmask64 separators_high = _mm512_mask_cmpeq_epi8_mask(in_high, codes_high, separator_);
     const __mmask64 kept_low = _mm512_mask_cmpneq_epi8_mask(in_low, codes_low, separator_);
     const __mmask64 kept_high = _mm512_mask_cmpneq_epi8_mask(in_high, codes_high, separator_);
-    const __mmask64 marked_low = _kand_mask64(
-        kept_low, _kor_mask64(_kshiftli_mask64(separators_low, 1), after_separator ? 1 : 0));
+    const __mmask64 after_low = _kshiftli_mask64(separators_low, 1);
+    const __mmask64 marked_low =
+        _kand_mask64(kept_low, after_separator ? _kor_mask64(after_low, 1) : after_low);
     const __mmask64 marked_high = _kand_mask64(
         kept_high,
         _kor_mask64(_kshiftli_mask64(separators_high, 1), _kshiftri_mask64(separators_low, 63)));

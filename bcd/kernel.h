@@ -44,8 +44,8 @@ struct SplitMask {
   bool any() const { return (low | high) != 0; }
   // Returns the place of its last byte, or 0 if none.
   std::size_t last() const {
-    return high != 0 ? static_cast<std::size_t>(127 - std::countl_zero(high))
-                     : static_cast<std::size_t>(63 - std::countl_zero(low | 1));
+    return high != 0 ? 127 - static_cast<std::size_t>(std::countl_zero(high))
+                     : 63 - static_cast<std::size_t>(std::countl_zero(low | 1));
   }
   bool operator==(const SplitMask&) const = default;
   friend SplitMask operator&(SplitMask a, SplitMask b) { return {a.low & b.low, a.high & b.high}; }
