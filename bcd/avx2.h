@@ -77,9 +77,8 @@ class Kernel : public SplitBytesOps<Kernel> {
     const SplitMask separators{
         (separators_in(src) | separators_in(src + 32) << 32) & in_range.low,
         (separators_in(src + 64) | separators_in(src + 96) << 32) & in_range.high};
-    const SplitMask marked{
-        ~separators.low & in_range.low & (separators.low << 1 | std::uint64_t{after_separator}),
-        ~separators.high & in_range.high & (separators.high << 1 | separators.low >> 63)};
+    const SplitMask kept = ~separators & in_range;
+    const SplitMask marked = kept & separators.after(after_separator);
     // The second eight bytes' indices point past the first eight (an index of 0x80 for no
     // byte stays one); each mark bit spread over the eight bytes of its byte, then each byte
     // tested for its own bit.
@@ -119,7 +118,6 @@ class Kernel : public SplitBytesOps<Kernel> {
       at += first_count + static_cast<std::size_t>(__builtin_popcount(keep_second));
     }
     split.separators = separators;
-    const SplitMask kept = ~separators & in_range;
     split.kept = kept.count();
     split.marks_end = marks_end_of(kept, marked);
     return split;

@@ -36,6 +36,11 @@ struct SplitMask {
     };
     return {below(n), below(n > 64 ? n - 64 : 0)};
   }
+  // Returns the bytes just after its own, and byte 0 if `first` is set: the bytes a separator
+  // marks, when it holds the separators.
+  SplitMask after(bool first) const {
+    return {low << 1 | std::uint64_t{first}, high << 1 | low >> 63};
+  }
   // Returns how many bytes it has.
   std::size_t count() const {
     return static_cast<std::size_t>(std::popcount(low) + std::popcount(high));

@@ -61,9 +61,7 @@ class Kernel : public SplitBytesOps<Kernel> {
     const SplitMask separators =
         SplitMask{separators_in(src), separators_in(src + 64)} & in_range;
     const SplitMask kept = ~separators & in_range;
-    const SplitMask marked =
-        kept & SplitMask{separators.low << 1 | std::uint64_t{after_separator},
-                         separators.high << 1 | separators.low >> 63};
+    const SplitMask marked = kept & separators.after(after_separator);
     const uint8x8_t bit_of_byte = vcreate_u8(0x8040'2010'0804'0201ull);
     const uint8x8_t ones = vdup_n_u8('1');
     const uint8x8_t spaces = vdup_n_u8(' ');

@@ -49,11 +49,8 @@ class Kernel : public SplitBytesOps<Kernel> {
       }
     }
     split.kept = kept;
-    const SplitMask separators = split.separators;
-    const SplitMask kept_bytes = ~separators & SplitMask::first(n);
-    split.marks_end = marks_end_of(
-        kept_bytes, kept_bytes & SplitMask{separators.low << 1 | std::uint64_t{first_marked},
-                                           separators.high << 1 | separators.low >> 63});
+    const SplitMask kept_bytes = ~split.separators & SplitMask::first(n);
+    split.marks_end = marks_end_of(kept_bytes, kept_bytes & split.separators.after(first_marked));
     return split;
   }
 

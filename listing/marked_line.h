@@ -51,10 +51,6 @@ inline unsigned nth_set_bit(std::uint64_t bits, unsigned k) {
 // Returns the mask of bytes 0 to `n` - 1.
 inline SplitMask first(std::size_t n) { return SplitMask::first(n); }
 inline bool has(SplitMask a, std::size_t k) { return ((k < 64 ? a.low : a.high) >> (k % 64)) & 1; }
-// Returns the mask of the bytes just after those of `a`, and byte 0 if `first` is set.
-inline SplitMask next(SplitMask a, bool first) {
-  return {a.low << 1 | std::uint64_t{first}, a.high << 1 | a.low >> 63};
-}
 // Returns the place of the `k`th (from 1) byte in `a`, which has at least `k`.
 inline std::size_t nth(SplitMask a, std::size_t k) {
   const auto in_low = static_cast<std::size_t>(std::popcount(a.low));
@@ -95,7 +91,7 @@ inline std::size_t take_split(bcd::SplitMask separators, std::size_t size, std::
     kept = kept & mask::first(used);
     count = wanted;
   }
-  const bcd::SplitMask marked = kept & mask::next(separators, state.after_separator);
+  const bcd::SplitMask marked = kept & separators.after(state.after_separator);
   // Counted as the bytes up to the last mark, not as a split counts its own (`marks_end_of`):
   // for lines that end anywhere in their bytes this way measured faster.
   const std::size_t through_mark = mask::through_last(marked);

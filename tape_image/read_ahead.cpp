@@ -198,11 +198,13 @@ void ReadAhead::read_blocks() {
     // after it (or at the next call): work started at once is done by the time the listing
     // wants it, and a copy that takes longer now and then no longer holds it up.
     const bool ahead = k >= taken_seen_.load(std::memory_order_relaxed) + 2;
-    if (ahead && run_work()) {
+    const auto work = [&] {
+      if (!run_work()) return false;
       helping = true;
       worked_at = freed;
-      continue;
-    }
+      return true;
+    };
+    if (ahead && work()) continue;
     if (more && freed > k && !(ahead && helping && worked_at != freed)) {
       Block& block = ring_[k++ % blocks];
       block.size = 0;
@@ -221,11 +223,7 @@ void ReadAhead::read_blocks() {
       filled_.notify_one();
       continue;
     }
-    if (run_work()) {
-      helping = true;
-      worked_at = freed;
-      continue;
-    }
+    if (work()) continue;
     wait_above(calls_, seen);
   }
 }
