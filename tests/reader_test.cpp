@@ -134,6 +134,38 @@ TEST(Records, DataCutShortEndsTheData) {
   EXPECT_FALSE(reader.failed());
 }
 
+TEST(Records, AGuessTakesEveryRecordToBeTheFirstOnesSizeAndChecksOnlyWhereItLands) {
+  const auto deck = [](Framing framing, std::size_t size, std::size_t count) {
+    ImageBuilder image(framing);
+    for (std::size_t k = 0; k < count; ++k) image.record(Bytes(size, 1));
+    return image.bytes();
+  };
+  // A longer second record moves every record after it off the guessed places.
+  ImageBuilder uneven;
+  for (const std::size_t size : {80, 81, 80, 80}) uneven.record(Bytes(size, 1));
+  struct Case {
+    Bytes image;
+    bool even;  // simh framing: a pad byte after odd data
+    std::size_t from, place, before;  // a place of 0: no guess
+  } const cases[] = {
+      {deck(Framing::simh, 80, 10), true, 100, 176, 2},  // 80 data bytes and 8 of framing
+      {deck(Framing::simh, 80, 10), true, 176, 176, 2},  // from a record's own start
+      {deck(Framing::simh, 5, 10), true, 20, 28, 2},
+      {deck(Framing::e11, 5, 10), false, 20, 26, 2},
+      {deck(Framing::simh, 80, 10), true, 880, 0, 0},  // past the last record
+      {ImageBuilder().tape_mark().tape_mark().bytes(), true, 1, 0, 0},
+      {uneven.bytes(), true, 100, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::size_t before = 0;
+    EXPECT_EQ(TapeReader::guess_record_at(c.image, c.from, c.even, before), c.place)
+        << "from " << c.from;
+    if (c.place != 0) {
+      EXPECT_EQ(before, c.before) << "from " << c.from;
+    }
+  }
+}
+
 TEST(Trailers, ADifferentTrailerIsReportedWithItsValue) {
   const RecordRead got =
       read_record(ImageBuilder().count(4).raw(Bytes{1, 2, 3, 4}).count(5).bytes());
