@@ -195,7 +195,7 @@ class Lister {
   std::size_t list_loaded(RecordNumber& nr, std::size_t most);
   std::size_t list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                        RecordNumber& nr) const;
-  template <class Put>
+  template <TapeReader::Runs runs, class Put>
   std::size_t take_whole_records(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                                  RecordNumber& nr, Put put) const;
   template <class PutCard>
@@ -410,7 +410,8 @@ std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, cons
                        });
   }
   const std::size_t room_per_byte = room_per_byte_;
-  const std::size_t longer = take_whole_records(
+  // Longer records one by one: their framing costs little beside their lines.
+  const std::size_t longer = take_whole_records<TapeReader::Runs::one_by_one>(
       bytes.subspan(taken), p, end, nr,
       [room_per_byte](const auto& writer, char* q, const char* room_end, const std::uint8_t* data,
                       std::uint32_t size, const RecordNumber& number) -> char* {
@@ -430,7 +431,7 @@ std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, cons
 template <class PutCard>
 std::size_t Lister::take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                                RecordNumber& nr, PutCard put_card) const {
-  return take_whole_records(
+  return take_whole_records<TapeReader::Runs::in_words>(
       bytes, p, end, nr,
       [put_card](const auto& writer, char* q, const char* room_end, const std::uint8_t* data,
                  std::uint32_t size, const RecordNumber& number) -> char* {
@@ -443,8 +444,8 @@ std::size_t Lister::take_cards(std::span<const std::uint8_t> bytes, char*& p, co
 // Offers the records that lie whole at the front of `bytes` to `put(writer, p, end, data,
 // size, nr)`, which writes one whole at `p` (with room up to `end`) and returns its end, or
 // returns nullptr to refuse it; numbers them on from `nr`, and moves `p` past them. Returns
-// the bytes they take.
-template <class Put>
+// the bytes they take. `runs` is how runs of one size are framed.
+template <TapeReader::Runs runs, class Put>
 std::size_t Lister::take_whole_records(std::span<const std::uint8_t> bytes, char*& p,
                                        const char* end, RecordNumber& nr, Put put) const {
   return with_writer([&](const auto& writer) {
@@ -452,7 +453,7 @@ std::size_t Lister::take_whole_records(std::span<const std::uint8_t> bytes, char
     // byte written through a char pointer could otherwise change them.
     RecordNumber number = nr;
     char* q = p;
-    const std::size_t taken = TapeReader::take_whole_records(
+    const std::size_t taken = TapeReader::take_whole_records<runs>(
         bytes, whole_record_, settings_.even, [&](const std::uint8_t* data, std::uint32_t size) {
           char* const after = put(writer, q, end, data, size, number);
           if (after == nullptr) return false;

