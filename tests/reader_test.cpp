@@ -283,9 +283,10 @@ struct Taken {
   bool operator==(const Taken&) const = default;
 };
 
-// Loads the front of `image` and takes the whole records there into `taken`, refusing any past
-// the first `max_count`, or that would bring the data taken past `max_data_bytes`. Returns the
-// bytes taken.
+// Loads the front of `image` and takes the whole records there into `taken`, framing runs as
+// `runs` says, refusing any past the first `max_count`, or that would bring the data taken past
+// `max_data_bytes`. Returns the bytes taken.
+template <TapeReader::Runs runs = TapeReader::Runs::in_words>
 std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::size_t max_size,
                       bool even, std::size_t max_count = 100, std::size_t max_data_bytes = 1000) {
   MemorySource source(image);
@@ -294,7 +295,7 @@ std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::size_t
   const std::uint8_t* const front = reader.data(1).data();
   taken.clear();
   std::size_t data_bytes = 0;
-  return TapeReader::take_whole_records(
+  return TapeReader::take_whole_records<runs>(
       reader.loaded(), max_size, even, [&](const std::uint8_t* data, std::uint32_t size) {
         if (taken.size() == max_count) return false;
         if (data_bytes + size > max_data_bytes) return false;
@@ -344,7 +345,8 @@ TEST(TakeWholeRecords, StopsBeforeARecordThatIsBadTooLongOrCutShort) {
 }
 
 // A deck of six records of five bytes, in both framings, its fourth record put in by `fourth`:
-// every record is offered as long as its framing holds, whichever place of a run it has.
+// every record is offered as long as its framing holds, whichever place of a run it has, and
+// whether runs are framed a word at a time or not.
 TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
   struct Case {
     const char* fourth;
@@ -392,6 +394,8 @@ TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
       }
       std::vector<Taken> taken;
       EXPECT_EQ(take_from(deck.bytes(), taken, 100, even), at);
+      EXPECT_EQ(taken, expected);
+      EXPECT_EQ(take_from<TapeReader::Runs::one_by_one>(deck.bytes(), taken, 100, even), at);
       EXPECT_EQ(taken, expected);
     }
   }
