@@ -83,7 +83,7 @@ Bytes reel(ImageBuilder::Framing framing) {
 }
 
 // Damaged endings after a few whole records: data cut short, a trailer that differs, a trailer
-// cut short, a count cut short.
+// cut short, a count cut short; and a trailer that differs amid a run of cards.
 std::vector<Bytes> damaged() {
   Random random(11);
   const auto front = [&] {
@@ -98,6 +98,13 @@ std::vector<Bytes> damaged() {
       front().count(500).raw(some).count(499).bytes(),
       front().count(500).raw(some).raw(Bytes{0xF4, 0x01}).bytes(),
       front().raw(Bytes{7, 0}).bytes(),
+      [&] {
+        ImageBuilder cards;
+        for (int card = 0; card < 40; ++card) cards.record(codes(random, 80, 6, false));
+        cards.count(80).raw(codes(random, 80, 6, false)).count(81);
+        for (int card = 0; card < 10; ++card) cards.record(codes(random, 80, 6, false));
+        return cards.bytes();
+      }(),
   };
 }
 
