@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Lists a tape image of one 3 GiB record, made on the fly and fed through a pipe (never
-# stored), and checks that reelprint ends with status 0, writes the whole listing, and stays
-# under 4 MiB of peak resident memory: a record is never held whole.
+# Lists a tape image of one record (3 GiB unless told otherwise), made on the fly and fed
+# through a pipe (never stored), and checks that reelprint ends with status 0, writes the
+# whole listing, and stays under 4 MiB of peak resident memory: a record is never held whole.
 #
-# Usage: bench/memory_check.sh [BINARY]        (default: build/reelprint)
-# Needs GNU time at /usr/bin/time (Debian package: time). Takes about a minute; not part of
-# the test suite.
+# Usage: bench/memory_check.sh [BINARY [MIB]]
+#   BINARY: the reelprint to check (default: build/reelprint)
+#   MIB:    the record's size in MiB, 1 to 4095 (default: 3072, more than 2^31 bytes)
+# Needs GNU time at /usr/bin/time (Debian package: time). Takes about a minute for 3 GiB; not
+# part of the test suite.
 set -euo pipefail
 
 binary=${1:-build/reelprint}
-size=$((3 << 30))      # data bytes in the record: 3221225472, more than 2^31
+mib=${2:-3072}
+# The count is four bytes: a record of 4096 MiB or more cannot be written.
+[[ "$mib" =~ ^[0-9]+$ ]] && [ "$mib" -ge 1 ] && [ "$mib" -le 4095 ] ||
+  { echo "memory_check: the size is in MiB, 1 to 4095, not $mib" >&2; exit 2; }
+size=$((10#$mib << 20)) # data bytes in the record
 limit_kib=$((4 << 10)) # 4 MiB
 
 [ -x "$binary" ] || { echo "memory_check: no binary at $binary" >&2; exit 2; }

@@ -69,13 +69,6 @@ if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
   endif()
 endif()
 
-# A lintian tag that cannot be fixed is overridden in cmake/lintian-overrides, each with a
-# comment giving the reason; the file goes where lintian looks for it.
-if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${CPACK_PACKAGE_NAME})
-endif()
-
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git(/|$)" "/build[^/]*/" "/\\\\.cache/")
 

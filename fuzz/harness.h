@@ -39,20 +39,16 @@ struct Outcome {
 };
 
 // Splits `input` into arguments and a tape image, and lists the image as the program would,
-// reading it `most_per_read` bytes at a time (ahead of use, in blocks of `ahead_block` bytes,
-// unless 0, with the records handed over to the reading thread always listed there if
-// `handed_over`) and translating with `kernel`.
+// reading it `most_per_read` bytes at a time and translating with `kernel`.
 Outcome run_input(std::span<const std::uint8_t> input,
                   std::size_t most_per_read = static_cast<std::size_t>(-1),
-                  bcd::KernelId kernel = bcd::best_kernel(), std::size_t ahead_block = 0,
-                  bool handed_over = false);
+                  bcd::KernelId kernel = bcd::best_kernel());
 
 // Returns which rule of the program's outcomes `outcome` breaks, or "" if it keeps them all.
 std::string_view broken_rule(const Outcome& outcome);
 
-// Runs `input` in one read with the best kernel here, in reads of 1 to 7 bytes with each of
-// the others, and read ahead in small blocks; returns which rule the outcome breaks, or that
-// the ways disagree, or "".
+// Runs `input` in one read with the best kernel here, and in reads of 1 to 7 bytes with each
+// kernel; returns which rule the outcome breaks, or that the ways disagree, or "".
 std::string_view check_input(std::span<const std::uint8_t> input);
 
 // Lays out an input for `run_input`: `options`, then the image's name unless `name_image` is

@@ -33,7 +33,7 @@ Bytes all_bytes() {
 std::vector<Seed> seeds(const Bytes& deck) {
   const Bytes hello = {56, 53, 35, 35, 38};                           // HELLO
   const Bytes marked = {29, 49, 29, 50, 51, 0, 52, 29, 53, 0, 0, 0};  // ~A~BC D~E and blanks
-  const auto e11 = ImageBuilder(ImageBuilder::Framing::e11)
+  const auto e11 = ImageBuilder(reelprint::tape_image::Framing::e11)
                        .record(Bytes{49, 50, 51})
                        .record(Bytes{52, 53, 54, 55})
                        .bytes();

@@ -17,10 +17,10 @@
 
 #include "bcd/kernel.h"
 #include "listing/decimal.h"
+#include "listing/settings.h"
 
 namespace reelprint {
 
-inline constexpr std::size_t widest_line = 100;  // the most characters a line holds
 static_assert(widest_line <= bcd::widest_translated_line);
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
 inline constexpr std::string_view indent = "       ";

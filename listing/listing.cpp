@@ -17,6 +17,7 @@ namespace reelprint {
 namespace {
 
 using tape_image::FinishStatus;
+using tape_image::Framing;
 using tape_image::ReadStatus;
 using tape_image::TapeReader;
 
@@ -39,6 +40,41 @@ char* put_signed32(char* p, std::uint32_t count) {
 char* put_text(char* p, std::string_view text) {
   std::memcpy(p, text.data(), text.size());
   return p + text.size();
+}
+
+void put_ruler(OutputBuffer& out, std::size_t recl) {
+  char* p = put_text(out.room(message_room), indent);
+  make_ruler(recl, p);
+  p += recl;
+  *p++ = '\n';
+  out.commit(p);
+}
+
+void put_file_header(OutputBuffer& out, std::uint64_t nft) {
+  char* p = put_text(out.room(message_room), "File ");
+  p = put_decimal(p, nft);
+  *p++ = '\n';
+  out.commit(p);
+}
+
+// Reports that the image ended inside a record, or could not be read; returns the status.
+int read_failed(OutputBuffer& out, std::string_view input_name) {
+  out.append("Error reading ");
+  out.append(input_name);
+  out.append("\n");
+  return status_read_failed;
+}
+
+// Reports a record's trailing count `recsiz2` that differs from its leading one, `recsiz`;
+// returns the status.
+int unequal_counts(OutputBuffer& out, std::uint32_t recsiz, std::uint32_t recsiz2) {
+  char* p = put_text(out.room(message_room), "Unequal starting and ending record sizes: ");
+  p = put_signed32(p, recsiz);
+  p = put_text(p, " != ");
+  p = put_signed32(p, recsiz2);
+  *p++ = '\n';
+  out.commit(p);
+  return status_unequal_counts;
 }
 
 // Where the listing of a record stands: the bytes it has not yet taken, the line they go on
@@ -171,31 +207,28 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
   return p;
 }
 
+// The listing of one run, compiled for the kernel `K` that the processor runs: entered once,
+// so that every loop below is compiled for that kernel's instruction set with its tables in
+// registers.
+template <bcd::Kernel K>
 class Lister {
  public:
   Lister(const Settings& settings, std::string_view input_name, TapeReader& reader,
-         OutputBuffer& out, bcd::KernelId kernel)
+         OutputBuffer& out, const LineWriter<K>& writer)
       : settings_(settings),
-        recl_(static_cast<std::size_t>(std::clamp<int>(settings.recl, 1, widest_line))),
+        recl_(writer.layout().recl),
         input_name_(input_name),
         reader_(reader),
         out_(out),
-        kernel_(kernel),
-        bcd_to_ascii_(bcd::prepare(settings.arrangement, settings.blank)),
-        tag_frame_(tag_frame(recl_)),
-        prefixes_(recl_),
-        layout_(recl_, settings.all ? '\0' : settings.blank, settings.dowm, prefixes_) {}
+        writer_(writer) {}
 
   int list();
 
  private:
-  class HandedOver;
-  void list_whole_records(RecordNumber& nr);
-  void hand_over_records(RecordNumber& nr);
-  std::size_t list_loaded(RecordNumber& nr, std::size_t most);
+  void list_loaded(RecordNumber& nr);
   std::size_t list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                        RecordNumber& nr) const;
-  template <TapeReader::Runs runs, class Put>
+  template <class Put>
   std::size_t take_whole_records(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                                  RecordNumber& nr, Put put) const;
   template <class PutCard>
@@ -203,117 +236,40 @@ class Lister {
                          RecordNumber& nr, PutCard put_card) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   int finish_record(std::uint32_t recsiz);
-  // Returns `work(writer)` with this listing's line writer, over its kernel.
-  template <class Work>
-  auto with_writer(Work&& work) const {
-    return bcd::with_kernel(kernel_, bcd_to_ascii_, tag_frame_,
-                            [&](const auto& kernel) { return work(LineWriter(kernel, layout_)); });
-  }
-  void put_ruler();
-  void put_file_header(std::uint64_t nft);
-  int read_failed();
 
   const Settings& settings_;
   const std::size_t recl_;  // characters per line
   const std::string_view input_name_;
   TapeReader& reader_;
   OutputBuffer& out_;
-  const bcd::KernelId kernel_;
-  const bcd::DisplayTable bcd_to_ascii_;  // the prepared print arrangement
-  const bcd::LineFrame tag_frame_;        // a record's first line, less its characters and number
-  const Prefixes prefixes_;
-  const LineLayout layout_;
+  const LineWriter<K> writer_;
   // Output room a data byte may need, at most: a line's room for every `recl_` of them, so that
   // a record's lines fit `size * room_per_byte_ + line_room` (a multiplication: a division
   // costs more than a card's line).
   const std::size_t room_per_byte_ = (line_room + recl_ - 1) / recl_;
   // The largest record listed whole among others: its lines fit `room_at_once`.
-  const std::size_t whole_record_ = (room_at_once - line_room) / room_per_byte_;
-  // How much of the loaded records is handed over to the thread reading ahead, in 64ths of
-  // their bytes: moved after each piece towards what keeps both threads busy.
-  std::size_t share_ = 20;
-  std::unique_ptr<char[]> handed_out_;  // the listing of the records handed over
+  const std::uint32_t whole_record_ =
+      static_cast<std::uint32_t>((room_at_once - line_room) / room_per_byte_);
 };
 
-// The listing of records handed over to the thread reading ahead: those of `bytes` (the loaded
-// ones) from the first that starts at `from` or after, numbered on from `nr` at the front.
-class Lister::HandedOver final : public tape_image::ReadAhead::Work {
- public:
-  // Room for the lines of the records handed over: they are listed while it lasts.
-  static constexpr std::size_t room = 512 * 1024;
-
-  HandedOver(const Lister& lister, std::span<const std::uint8_t> bytes, std::size_t from,
-             const RecordNumber& nr, char* out)
-      : lister_(lister), bytes_(bytes), from_(from), nr_(nr), out_(out), end_(out) {}
-
-  void run() override {
-    std::size_t before = 0;
-    const std::size_t start = first_after(before);
-    if (start == 0) return;
-    start_ = start;
-    first_ = nr_.value() + before;
-    nr_ = RecordNumber(first_);
-    for (std::size_t run = 1; run != 0; taken_ += run)
-      run = lister_.list_run(bytes_.subspan(start + taken_), end_, out_ + room, nr_);
-  }
-
-  std::size_t start() const { return start_; }  // where the records listed start
-  std::uint64_t first() const { return first_; }  // the number of the first of them
-  std::size_t taken() const { return taken_; }   // the bytes they take, 0 if none
-  const RecordNumber& next_number() const { return nr_; }  // the number of the record after
-  std::string_view listing() const { return {out_, static_cast<std::size_t>(end_ - out_)}; }
-
- private:
-  const Lister& lister_;
-  std::span<const std::uint8_t> bytes_;
-  std::size_t from_;
-  RecordNumber nr_;
-  char* out_;
-  char* end_;
-  std::size_t start_ = 0;
-  std::uint64_t first_ = 0;
-  std::size_t taken_ = 0;
-
-  // Returns where the first record that starts at `from` or after starts, and sets `before` to
-  // the records before it; returns 0 if there is none. The records before are those the
-  // listing's thread lists meanwhile, and their number is what this thread needs of them: in
-  // a run of records of one size (a card deck) it is guessed from the first one's, checked
-  // only where the guess puts a record, and the listing's thread takes the records handed over
-  // only if it listed that many before them. Otherwise they are counted one by one.
-  std::size_t first_after(std::size_t& before) const {
-    if (const std::size_t guess =
-            TapeReader::guess_record_at(bytes_, from_, lister_.settings_.even, before))
-      return guess;
-    before = 0;
-    bool found = false;
-    const std::size_t start = TapeReader::take_whole_records(
-        bytes_, lister_.whole_record_, lister_.settings_.even,
-        [&](const std::uint8_t* data, std::uint32_t) {
-          found = static_cast<std::size_t>(data - bytes_.data()) - 4 >= from_;
-          before += !found;
-          return !found;
-        });
-    return found ? start : 0;
-  }
-};
-
-int Lister::list() {
+template <bcd::Kernel K>
+int Lister<K>::list() {
   std::int64_t nf = settings_.nf;  // tape files still to list
   std::uint64_t nft = 1;           // number of the tape file being listed
-  if (nf > 1) put_file_header(nft);
+  if (nf > 1) put_file_header(out_, nft);
   while (nf > 0) {
     --nf;
-    put_ruler();
+    put_ruler(out_, recl_);
     RecordNumber nr(1);  // number of the current record in its tape file
     for (;;) {
-      list_whole_records(nr);
+      list_loaded(nr);
       std::uint32_t recsiz = 0;
-      if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed();
+      if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed(out_, input_name_);
       if (recsiz == 0) break;
       if (const int status = list_record(recsiz, nr); status != status_ok) return status;
       nr.next();
     }
-    if (nf > 0) put_file_header(++nft);
+    if (nf > 0) put_file_header(out_, ++nft);
     if (out_.error() != 0) return status_write_failed;
   }
   return status_ok;
@@ -321,102 +277,50 @@ int Lister::list() {
 
 // Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
 // stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing them as they are found saves reading each count and trailer apart. With
-// word marks the listing takes longer than reading ahead, and some of the records are handed
-// over to the reading thread; without, that thread has no time to spare (and counting the
-// records before those handed over would only add work).
-void Lister::list_whole_records(RecordNumber& nr) {
-  if (layout_.dowm && reader_.ahead() != nullptr) hand_over_records(nr);
-  list_loaded(nr, static_cast<std::size_t>(-1));
-}
-
-// Hands the last of the loaded records over to the thread reading ahead, which lists them
-// while this one lists those before: it idles while a listing slower than reading (with word
-// marks) uses the blocks up. Lists the records up to the handed-over ones, and writes those
-// after them, unless the thread was too busy to start them: then they are left to be listed
-// as usual.
-void Lister::hand_over_records(RecordNumber& nr) {
-  tape_image::ReadAhead& ahead = *reader_.ahead();
-  const std::span<const std::uint8_t> loaded = reader_.loaded();
-  const std::size_t from = loaded.size() - loaded.size() * share_ / 64;
-  if (!handed_out_) handed_out_ = std::make_unique_for_overwrite<char[]>(HandedOver::room);
-  HandedOver handed(*this, loaded, from, nr, handed_out_.get());
-  const std::size_t ready = ahead.blocks_ready();
-  ahead.offer(handed);
-  std::size_t listed = list_loaded(nr, from);
-  const bool was_done = ahead.work_done();
-  if (ahead.take_back()) {
-    share_ = std::max<std::size_t>(share_ - 1, 4);  // the thread was busy reading
-    return;
-  }
-  // Up while the thread, besides its share, keeps two blocks read ahead (and so takes its
-  // share at once) and is done first; held while it keeps one; down when it was not done, or
-  // kept none (the listing would wait for the next block).
-  if (!was_done || ready == 0)
-    share_ = std::max<std::size_t>(share_ - 1, 4);
-  else if (ready >= 2)
-    share_ = std::min<std::size_t>(share_ + 1, 48);
-  if (handed.taken() == 0) return;
-  // The record across `from`, if any, then those handed over.
-  listed += list_loaded(nr, handed.start() - listed);
-  // Short of them when the output failed, or the records before were guessed wrong.
-  if (listed != handed.start() || nr.value() != handed.first()) return;
-  out_.pass(handed.listing());
-  reader_.consume(handed.taken());
-  nr = handed.next_number();
-}
-
-// Lists whole loaded records, up to `most` bytes of them, as `list_whole_records` does; returns
-// the bytes they take.
-std::size_t Lister::list_loaded(RecordNumber& nr, std::size_t most) {
-  std::size_t listed = 0;
-  for (bool more = true; more && out_.error() == 0;) {
+// such, and listing them as they are found saves reading each count and trailer apart.
+template <bcd::Kernel K>
+void Lister<K>::list_loaded(RecordNumber& nr) {
+  for (std::size_t taken = 1; taken != 0 && out_.error() == 0;) {
     char* p = out_.room(room_at_once);
-    const std::span<const std::uint8_t> loaded = reader_.loaded();
-    const std::size_t taken =
-        list_run(loaded.first(std::min(loaded.size(), most - listed)), p, out_.room_end(), nr);
+    taken = list_run(reader_.loaded(), p, out_.room_end(), nr);
     reader_.consume(taken);
     out_.commit(p);
-    listed += taken;
-    // A run stopped at a record that is not whole, or the output buffer is full: on after it
-    // is written. A record that is not whole is left to be read the usual way.
-    more = taken > 0;
+    // A run stops at a record that is not whole (left to be read the usual way), or when the
+    // output buffer is full: on after it is written.
   }
-  return listed;
 }
 
 // Lists records that lie whole at the front of `bytes`, numbering them on from `nr`, at `p`
 // while there is room before `end`: a run of cards, then a run of longer records. Moves `p` and
 // `nr` on; returns the bytes taken, 0 at a record that is not whole or when out of room.
-// Touches neither the reader nor the output, so that the thread reading ahead can run it.
 // Cards (records of one line) are most of many images, and take a loop of their own that keeps
 // all it needs in registers; the loop for other records needs more than there are. Each loop
 // stops at a record of the other kind.
-std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                             RecordNumber& nr) const {
+template <bcd::Kernel K>
+std::size_t Lister<K>::list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                                RecordNumber& nr) const {
   std::size_t taken = 0;
   // A card is one line, whole: its bytes alone, or word-marked.
-  if (!layout_.dowm) {
+  if (!writer_.layout().dowm) {
     taken = take_cards(bytes, p, end, nr,
-                       [](const auto& writer, char* q, const std::uint8_t* data,
+                       [](const LineWriter<K>& writer, char* q, const std::uint8_t* data,
                           std::uint32_t size, const RecordNumber& number) {
                          return writer.put(q, 0, data, size, true, number, {});
                        });
   } else {
     taken = take_cards(bytes, p, end, nr,
-                       [](const auto& writer, char* q, const std::uint8_t* data,
+                       [](const LineWriter<K>& writer, char* q, const std::uint8_t* data,
                           std::uint32_t size, const RecordNumber& number) {
                          return put_marked_card(writer, q, data, size, number);
                        });
   }
   const std::size_t room_per_byte = room_per_byte_;
-  // Longer records one by one: their framing costs little beside their lines.
-  const std::size_t longer = take_whole_records<TapeReader::Runs::one_by_one>(
+  const std::size_t longer = take_whole_records(
       bytes.subspan(taken), p, end, nr,
-      [room_per_byte](const auto& writer, char* q, const char* room_end, const std::uint8_t* data,
-                      std::uint32_t size, const RecordNumber& number) -> char* {
-        const LineLayout& layout = writer.layout();
-        if (size <= layout.recl ||
+      [room_per_byte](const LineWriter<K>& writer, char* q, const char* room_end,
+                      const std::uint8_t* data, std::uint32_t size,
+                      const RecordNumber& number) -> char* {
+        if (size <= writer.layout().recl ||
             static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
           return nullptr;  // a card, or no room for every line it may have
         RecordCursor at(size);
@@ -428,13 +332,15 @@ std::size_t Lister::list_run(std::span<const std::uint8_t> bytes, char*& p, cons
 
 // The same as `take_whole_records` for cards alone: `put_card(writer, p, bytes, size, nr)`
 // writes a record of one line at `p`, where there is room for a line, and returns its end.
+template <bcd::Kernel K>
 template <class PutCard>
-std::size_t Lister::take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                               RecordNumber& nr, PutCard put_card) const {
-  return take_whole_records<TapeReader::Runs::in_words>(
+std::size_t Lister<K>::take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
+                                  RecordNumber& nr, PutCard put_card) const {
+  return take_whole_records(
       bytes, p, end, nr,
-      [put_card](const auto& writer, char* q, const char* room_end, const std::uint8_t* data,
-                 std::uint32_t size, const RecordNumber& number) -> char* {
+      [put_card](const LineWriter<K>& writer, char* q, const char* room_end,
+                 const std::uint8_t* data, std::uint32_t size,
+                 const RecordNumber& number) -> char* {
         if (size > writer.layout().recl || room_end - q < static_cast<std::ptrdiff_t>(line_room))
           return nullptr;
         return put_card(writer, q, data, size, number);
@@ -444,32 +350,33 @@ std::size_t Lister::take_cards(std::span<const std::uint8_t> bytes, char*& p, co
 // Offers the records that lie whole at the front of `bytes` to `put(writer, p, end, data,
 // size, nr)`, which writes one whole at `p` (with room up to `end`) and returns its end, or
 // returns nullptr to refuse it; numbers them on from `nr`, and moves `p` past them. Returns
-// the bytes they take. `runs` is how runs of one size are framed.
-template <TapeReader::Runs runs, class Put>
-std::size_t Lister::take_whole_records(std::span<const std::uint8_t> bytes, char*& p,
-                                       const char* end, RecordNumber& nr, Put put) const {
-  return with_writer([&](const auto& writer) {
-    // Copies of their own, which the compiler can see no store reach, stay in registers: each
-    // byte written through a char pointer could otherwise change them.
-    RecordNumber number = nr;
-    char* q = p;
-    const std::size_t taken = TapeReader::take_whole_records<runs>(
-        bytes, whole_record_, settings_.even, [&](const std::uint8_t* data, std::uint32_t size) {
-          char* const after = put(writer, q, end, data, size, number);
-          if (after == nullptr) return false;
-          q = after;
-          number.next();
-          return true;
-        });
-    nr = number;
-    p = q;
-    return taken;
-  });
+// the bytes they take.
+template <bcd::Kernel K>
+template <class Put>
+std::size_t Lister<K>::take_whole_records(std::span<const std::uint8_t> bytes, char*& p,
+                                          const char* end, RecordNumber& nr, Put put) const {
+  // Copies of their own, which the compiler can see no store reach, stay in registers: each
+  // byte written through a char pointer could otherwise change them.
+  const LineWriter<K> writer = writer_;
+  RecordNumber number = nr;
+  char* q = p;
+  const std::size_t taken = tape_image::take_whole_records(
+      bytes, whole_record_, settings_.framing, [&](const std::uint8_t* data, std::uint32_t size) {
+        char* const after = put(writer, q, end, data, size, number);
+        if (after == nullptr) return false;
+        q = after;
+        number.next();
+        return true;
+      });
+  nr = number;
+  p = q;
+  return taken;
 }
 
 // Lists one record of `recsiz` data bytes, numbered `nr`, its bytes as they come; returns the
 // exit status, 0 if the listing goes on.
-int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
+template <bcd::Kernel K>
+int Lister<K>::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
   RecordCursor at(recsiz);
   while (at.left != 0) {
     // Enough bytes at once for the line to be whole, unless a word-marked line's separators
@@ -477,14 +384,12 @@ int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
     const auto wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(at.left, recl_ - at.marked.size()));
     const std::span<const std::uint8_t> bytes = reader_.data(wanted);
-    if (bytes.size() < wanted) return read_failed();
+    if (bytes.size() < wanted) return read_failed(out_, input_name_);
     const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), at.left));
     char* const start = out_.room(room_at_once);
     std::size_t used = 0;
-    out_.commit(with_writer([&](const auto& writer) {
-      return put_record_lines<Given::part>(writer, start, out_.room_end(), bytes.data(), size,
-                                           at, nr, used);
-    }));
+    out_.commit(put_record_lines<Given::part>(writer_, start, out_.room_end(), bytes.data(), size,
+                                              at, nr, used));
     reader_.consume(used);
     if (out_.error() != 0) return status_write_failed;
   }
@@ -493,53 +398,33 @@ int Lister::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
 
 // Reads the end of a record of `recsiz` data bytes; returns the exit status, 0 if the listing
 // goes on.
-int Lister::finish_record(std::uint32_t recsiz) {
+template <bcd::Kernel K>
+int Lister<K>::finish_record(std::uint32_t recsiz) {
   std::uint32_t recsiz2 = 0;
-  switch (reader_.finish_record(recsiz, settings_.even, recsiz2)) {
+  switch (reader_.finish_record(recsiz, settings_.framing, recsiz2)) {
     case FinishStatus::ok:
       return status_ok;
     case FinishStatus::io_error:
-      return read_failed();
+      return read_failed(out_, input_name_);
     case FinishStatus::unequal_counts:
       break;
   }
-  char* p = put_text(out_.room(message_room), "Unequal starting and ending record sizes: ");
-  p = put_signed32(p, recsiz);
-  p = put_text(p, " != ");
-  p = put_signed32(p, recsiz2);
-  *p++ = '\n';
-  out_.commit(p);
-  return status_unequal_counts;
-}
-
-void Lister::put_ruler() {
-  char* p = put_text(out_.room(message_room), indent);
-  make_ruler(recl_, p);
-  p += recl_;
-  *p++ = '\n';
-  out_.commit(p);
-}
-
-void Lister::put_file_header(std::uint64_t nft) {
-  char* p = put_text(out_.room(message_room), "File ");
-  p = put_decimal(p, nft);
-  *p++ = '\n';
-  out_.commit(p);
-}
-
-// Reports that the image ended inside a record, or could not be read; returns the status.
-int Lister::read_failed() {
-  out_.append("Error reading ");
-  out_.append(input_name_);
-  out_.append("\n");
-  return status_read_failed;
+  return unequal_counts(out_, recsiz, recsiz2);
 }
 
 }  // namespace
 
 int list_tape(const Settings& settings, std::string_view input_name, TapeReader& reader,
               OutputBuffer& out, bcd::KernelId kernel) {
-  return Lister(settings, input_name, reader, out, kernel).list();
+  const std::size_t recl = static_cast<std::size_t>(std::clamp<int>(settings.recl, 1, widest_line));
+  const bcd::DisplayTable bcd_to_ascii = bcd::prepare(settings.arrangement, settings.blank);
+  const bcd::LineFrame frame = tag_frame(recl);  // a record's first line, less its characters
+  const Prefixes prefixes(recl);
+  const LineLayout layout(recl, settings.all ? '\0' : settings.blank, settings.dowm, prefixes);
+  // The kernel is entered once: the whole listing is compiled for each.
+  return bcd::with_kernel(kernel, bcd_to_ascii, frame, [&](const auto& kernel_here) {
+    return Lister(settings, input_name, reader, out, LineWriter(kernel_here, layout)).list();
+  });
 }
 
 }  // namespace reelprint

@@ -4,7 +4,8 @@
 #include <string_view>
 
 #include "bcd/kernel.h"
-#include "listing/output.h"
+#include "common/output.h"
+#include "common/status.h"
 #include "listing/settings.h"
 #include "tape_image/reader.h"
 

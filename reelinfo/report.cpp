@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "bcd/arrangement.h"
-#include "listing/settings.h"
+#include "common/status.h"
 
 namespace reelprint::reelinfo {
 namespace {

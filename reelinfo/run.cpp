@@ -5,22 +5,16 @@
 #include <cstring>
 #include <string_view>
 
-#include "listing/settings.h"
+#include "common/status.h"
 #include "reelinfo/options.h"
 #include "reelinfo/report.h"
 
 namespace reelprint::reelinfo {
 namespace {
 
-// Says on `err` why the report could not be written, errno `error`, unless a reader of a pipe
-// went away, which needs no word; returns the status.
+// Says on `err` why the report could not be written, errno `error`; returns the status.
 int write_failed(OutputSink& err, int error, bool temporary) {
-  if (error != EPIPE || temporary) {
-    const std::string message = std::string("reelinfo: error writing ") +
-                                (temporary ? "a temporary file" : "standard output") + ": " +
-                                std::strerror(error) + "\n";
-    err.write(message.data(), message.size());
-  }
+  say_write_failed(err, "reelinfo", temporary ? "a temporary file" : "standard output", error);
   return status_write_failed;
 }
 

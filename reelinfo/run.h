@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "listing/output.h"
+#include "common/output.h"
 #include "reelinfo/spool.h"
 #include "tape_image/source.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "listing/output.h"
+#include "common/output.h"
 
 namespace reelprint::reelinfo {
 

@@ -5,12 +5,12 @@
 #include <span>
 #include <vector>
 
+#include "tape_image/framing.h"
+
 namespace reelprint::tape_image {
 
 class ImageBuilder {
  public:
-  enum class Framing { simh, e11 };
-
   explicit ImageBuilder(Framing framing = Framing::simh) : framing_(framing) {}
 
   // Appends a record of `data`: count, data, pad byte if due, count.
@@ -18,7 +18,7 @@ class ImageBuilder {
     const auto size = static_cast<std::uint32_t>(data.size());
     count(size);
     raw(data);
-    if (framing_ == Framing::simh && size % 2 == 1) bytes_.push_back(0);
+    if (pad_after(size, framing_) != 0) bytes_.push_back(0);
     return count(size);
   }
 

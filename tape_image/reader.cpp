@@ -5,49 +5,26 @@
 
 namespace reelprint::tape_image {
 
-TapeReader::Plan TapeReader::plan_for(const InputSource& source, bool may_read_ahead) {
+std::size_t TapeReader::read_size_for(const InputSource& source) {
   const std::uint64_t size = source.known_size();
-  if (size == 0) return {pipe_read, false};
-  if (may_read_ahead && size >= read_ahead_from) return {ahead_block, true};
+  if (size == 0) return pipe_read;
   const std::uint64_t pages = (size + page - 1) / page;
-  return {static_cast<std::size_t>(std::min<std::uint64_t>(pages * page, largest_read)), false};
+  return static_cast<std::size_t>(std::min<std::uint64_t>(pages * page, largest_read));
 }
 
-TapeReader::TapeReader(InputSource& source, Plan plan)
+TapeReader::TapeReader(InputSource& source, std::size_t read_size)
     : source_(source),
-      read_size_(plan.read_size),
-      ahead_(plan.ahead ? ReadAhead::start(source, plan.read_size, kept_room, readable_past_end,
-                                           plan.keep_offers)
-                        : nullptr) {
-  // Reading ahead, the reader's own buffer holds no more than the bytes kept before a block
-  // and what may be read past them.
-  storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(
-      alignment + kept_room + (ahead_ ? 0 : read_size_) + readable_past_end);
+      read_size_(read_size != 0 ? read_size : read_size_for(source)),
+      storage_(std::make_unique_for_overwrite<std::uint8_t[]>(alignment + kept_room + read_size_ +
+                                                              readable_past_end)) {
   const auto start = reinterpret_cast<std::uintptr_t>(storage_.get());
   buffer_ = storage_.get() + (alignment - start % alignment) % alignment;
   pos_ = end_ = fill_;
 }
 
-void TapeReader::next_block() {
-  const ReadAhead::Block block = ahead_->next();
-  const std::size_t kept = end_ - pos_;
-  std::uint8_t* const buffer = block.bytes - fill_;
-  std::memcpy(buffer + fill_ - kept, buffer_ + pos_, kept);
-  ahead_->release();  // the block before: its unread bytes are copied
-  buffer_ = buffer;
-  pos_ = fill_ - kept;
-  end_ = fill_ + block.size;
-  failed_ = block.failed;
-  at_end_ = !block.failed && block.size < read_size_;
-}
-
 bool TapeReader::load(std::size_t n) {
   while (end_ - pos_ < n) {
     if (at_end_ || failed_) return false;
-    if (ahead_) {
-      next_block();
-      continue;
-    }
     if (end_ == fill_ + read_size_ || pos_ == end_) {
       // Keep the unread bytes (fewer than `n`, at most a few) right before `fill_`, so that
       // `n` of them lie together and the next read starts aligned.

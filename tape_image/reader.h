@@ -1,20 +1,14 @@
-// The framing of a tape image: byte counts, tape marks, data bytes, pad bytes, trailers.
-//
-// Every record is its byte count (four bytes, little-endian, all 32 bits count), its data
-// bytes, a pad byte after odd-length data in the simh framing (none in the E11 framing), and
-// the byte count again. A count of zero is a tape mark and ends a tape file; so does the end
-// of the image where a count should begin.
+// Reads a tape image forward, pull-style: a count, then a record's data a piece at a time
+// (load n, consume n), then its end; or the records that lie whole in the bytes loaded, at
+// once. The framing itself is in framing.h.
 #pragma once
 
-#include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <span>
 
-#include "tape_image/read_ahead.h"
+#include "tape_image/framing.h"
 #include "tape_image/source.h"
 
 namespace reelprint::tape_image {
@@ -45,29 +39,12 @@ class TapeReader {
   // The most bytes that `data` can be asked to hand over in one piece: a line's worth.
   static constexpr std::size_t most_wanted = 128;
 
-  // Inputs of this many bytes or more are read ahead on a thread of their own, where the
-  // caller allows it; below, starting the thread (some 0.3 ms) costs more than the overlap
-  // saves (measured: a loss at 8 MiB, a gain at 16 MiB).
-  static constexpr std::uint64_t read_ahead_from = 16 * 1024 * 1024;
-  // A block read ahead: large enough that handing blocks over costs little, small enough that
-  // the ring of them stays in the processors' caches.
-  static constexpr std::size_t ahead_block = 256 * 1024;
+  // Returns how much each read of `source` asks for, as above.
+  static std::size_t read_size_for(const InputSource& source);
 
-  // How the input is read: `read_size` bytes a read, ahead of use or not. With `keep_offers`,
-  // work handed over to the thread reading ahead is always left to it (tests use it).
-  struct Plan {
-    std::size_t read_size;
-    bool ahead;
-    bool keep_offers = false;
-  };
-  // Returns the plan that suits `source`: reads fitted to its size, and ahead of use if
-  // `may_read_ahead` and it is large.
-  static Plan plan_for(const InputSource& source, bool may_read_ahead);
-
-  // Reads `source`, which nothing else may read while this reader lives.
-  explicit TapeReader(InputSource& source, bool may_read_ahead = false)
-      : TapeReader(source, plan_for(source, may_read_ahead)) {}
-  TapeReader(InputSource& source, Plan plan);
+  // Reads `source`, which nothing else may read while this reader lives, `read_size` bytes a
+  // read (a whole number of pages; 0: as suits the source).
+  explicit TapeReader(InputSource& source, std::size_t read_size = 0);
 
   // Reads a byte count into `count`; a count of 0 means a tape mark or fewer than four bytes
   // left. Returns io_error only when the input failed.
@@ -92,88 +69,11 @@ class TapeReader {
   // Returns the loaded bytes not yet read.
   std::span<const std::uint8_t> loaded() const { return {buffer_ + pos_, end_ - pos_}; }
 
-  // Offers the records that lie whole at the front of `bytes` (the loaded bytes, or some of
-  // them from a record's start), one by one, to `take(data, size)`: each of 1 to `max_size`
-  // data bytes and ending well (framed as `finish_record` would find with `even`). Stops before
-  // the first record that is not such, or not whole, or a tape mark, which is left to be read
-  // the usual way; or before the first one that `take` refuses by returning false. Returns the
-  // bytes that the records taken take up, framing included. Loads and reads nothing: the
-  // caller consumes the bytes taken. Inline, so that `take` is compiled into the loop.
-  //
-  // Records mostly come in runs of one size (a card deck). With `Runs::in_words`, in a run a
-  // record's trailer and the count after it are read as one word and tested against the size
-  // at once, and how many records the bytes hold is worked out once: a card costs a load and a
-  // test, and no record waits for the count before it (measured: word-marked cards list 10 %
-  // faster, plain ones 6 %). But `take` is then compiled in twice, which a large `take` of long
-  // records, whose framing costs little beside them, pays for (about 1 %): `Runs::one_by_one`.
-  enum class Runs { one_by_one, in_words };
-  template <Runs runs = Runs::in_words, class Take>
-  static std::size_t take_whole_records(std::span<const std::uint8_t> bytes,
-                                        std::size_t max_size, bool even, Take&& take) {
-    const std::uint8_t* const front = bytes.data();
-    const std::size_t limit = bytes.size();
-    const std::size_t odd_pad = even ? 1 : 0;
-    // Where a record starts depends on the count before it, so each count would wait for the
-    // one before to load. The size is taken to be the last one's and checked after: the check
-    // is a branch the processor guesses right, and the next count can load at once.
-    std::size_t last_size = 0;   // no record has
-    std::size_t last_taken = 0;  // bytes that record took, framing and all
-    std::size_t at = 0;
-    while (limit - at >= 4) {
-      const std::size_t size = load_le32(front + at);
-      std::size_t taken = last_taken;
-      if (size != last_size) {
-        taken = 8 + size + (size & odd_pad);
-        last_size = size;
-        last_taken = taken;
-      }
-      // One test for 1 to `max_size` bytes: a count of 0 wraps round to the largest number.
-      if (size - 1 >= max_size) break;
-      if (limit - at < taken || load_le32(front + at + taken - 4) != size) break;
-      if (!take(front + at + 4, static_cast<std::uint32_t>(size))) break;
-      at += taken;
-      if constexpr (runs == Runs::in_words) {
-        // The run's last record in the bytes, whose next count lies past them, is left to the
-        // tests above.
-        if (limit - at < taken + 4 || load_le32(front + at) != size) continue;
-        const std::uint64_t same = size * 0x1'0000'0001ull;  // the size, in both halves
-        for (std::size_t run = (limit - at - 4) / taken; run != 0; --run) {
-          const std::uint64_t trailer_and_next = load_le64(front + at + taken - 4);
-          if ((trailer_and_next & 0xFFFF'FFFF) != size ||
-              !take(front + at + 4, static_cast<std::uint32_t>(size)))
-            return at;
-          at += taken;
-          if (trailer_and_next != same) break;  // the next record is not of the run
-        }
-      }
-    }
-    return at;
-  }
-
-  // Guesses where in `bytes` (which start with a record) the first record at `from` or after
-  // starts, and sets `before` to the records before it, taking each to be the size of the
-  // first (as in a card deck): returns the place if a count of that size stands there, or 0.
-  // Only a guess: the records before are not read.
-  static std::size_t guess_record_at(std::span<const std::uint8_t> bytes, std::size_t from,
-                                     bool even, std::size_t& before) {
-    if (bytes.size() < 4) return 0;
-    const std::uint32_t size = load_le32(bytes.data());
-    const std::size_t stride = 8 + std::size_t{size} + (even ? size & 1 : 0);
-    before = (from + stride - 1) / stride;
-    const std::size_t guess = before * stride;
-    if (size == 0 || guess == 0 || guess > bytes.size() - 4) return 0;
-    return load_le32(bytes.data() + guess) == size ? guess : 0;
-  }
-
-  // The thread reading ahead, which takes on work handed over to it while it waits; nullptr
-  // when the input is not read ahead.
-  ReadAhead* ahead() const { return ahead_.get(); }
-
-  // After all `recsiz` data bytes: skips the pad byte of odd-length data when `even` is set
-  // (simh framing; a missing pad byte is not an error of its own), then reads the trailing
-  // count into `recsiz2`. Returns whether the record ended well.
-  FinishStatus finish_record(std::uint32_t recsiz, bool even, std::uint32_t& recsiz2) {
-    const std::size_t pad = even && recsiz % 2 == 1;
+  // After all `recsiz` data bytes: skips the pad byte of odd-length data in simh framing (a
+  // missing pad byte is not an error of its own), then reads the trailing count into
+  // `recsiz2`. Returns whether the record ended well.
+  FinishStatus finish_record(std::uint32_t recsiz, Framing framing, std::uint32_t& recsiz2) {
+    const auto pad = static_cast<std::size_t>(pad_after(recsiz, framing));
     if (end_ - pos_ < pad + 4) return finish_record_slowly(recsiz, pad, recsiz2);
     recsiz2 = load_le32(buffer_ + pos_ + pad);
     pos_ += pad + 4;
@@ -184,18 +84,6 @@ class TapeReader {
   bool failed() const { return failed_; }
 
  private:
-  // Returns the eight bytes at `b` read little-endian: one load, swapped on a big-endian
-  // processor.
-  static std::uint64_t load_le64(const std::uint8_t* b) {
-    std::uint64_t word;
-    std::memcpy(&word, b, 8);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    return word;
-  }
-  static std::uint32_t load_le32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-  }
   // The same as their namesakes, when the bytes they need may not be loaded yet.
   ReadStatus read_len_slowly(std::uint32_t& count);
   FinishStatus finish_record_slowly(std::uint32_t recsiz, std::size_t pad, std::uint32_t& recsiz2);
@@ -203,9 +91,6 @@ class TapeReader {
   // Makes sure `n` bytes (at most `most_wanted`) are loaded; returns false if the input ends or
   // fails first.
   bool load(std::size_t n);
-
-  // Moves on to the next block read ahead, keeping the unread bytes before it.
-  void next_block();
 
   // The kernel copies between cache-line-aligned addresses several times faster than between
   // misaligned ones, so reads always start at `fill_`, take `read_size_` bytes (keeping the
@@ -218,8 +103,7 @@ class TapeReader {
   InputSource& source_;
   std::size_t read_size_;                    // bytes each read asks for
   std::unique_ptr<std::uint8_t[]> storage_;  // never zero-filled: its bytes are read in
-  std::unique_ptr<ReadAhead> ahead_;         // when reading ahead, the blocks read
-  std::uint8_t* buffer_;                     // aligned: within `storage_`, or before a block
+  std::uint8_t* buffer_;                     // aligned, within `storage_`
   std::size_t pos_;      // next unread byte
   std::size_t end_;      // end of the loaded bytes
   bool at_end_ = false;  // the input has ended: later reads must not resume it

@@ -16,12 +16,6 @@ constexpr std::uint32_t end_of_medium_count = 0xFFFFFFFF;
 constexpr std::size_t buffer_size = 128 * 1024;
 constexpr std::size_t buffer_alignment = 64;
 
-// Returns the little-endian 32-bit number at `b`.
-std::uint32_t load_le32(const std::uint8_t* b) {
-  return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-         static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
-
 // One walk through the items of an image in one framing, fed the image's bytes a window at a
 // time. It says which byte it needs next, so that bytes no walk needs need not be read.
 class Walk {
@@ -139,35 +133,33 @@ class Walk {
   // end well; stops before anything else (a tape mark, a record cut off by the window's end
   // or that breaks, the first odd-length one when the walk pauses there), which is read the
   // usual way. Returns the bytes taken. Most records of an image are such, and a record taken
-  // in one go costs a fraction of one read part by part.
+  // in one go costs a fraction of one read part by part. Records of one size in a row (a card
+  // deck) are told as one run, unless their data bytes are shown.
   std::size_t take_whole_records(const std::uint8_t* p, std::size_t avail) {
-    const std::uint64_t odd_pad = framing_ == Framing::simh ? 1 : 0;
-    std::size_t at = 0;
-    while (avail - at >= 8) {
-      const std::uint32_t size = load_le32(p + at);
-      if (size == 0 || size == end_of_medium_count || (pause_at_odd_ && size % 2 == 1)) break;
-      const std::uint64_t whole = 8 + std::uint64_t{size} + (size & odd_pad);
-      if (avail - at < whole || load_le32(p + at + whole - 4) != size) break;
-      const auto taken = static_cast<std::size_t>(whole);
-      // Records mostly come in runs of one size (a card deck): where the next one begins is
-      // then known before its count is read, so no count waits for the one before it.
-      std::size_t next = at + taken;
-      if (first_bytes_ == 0) {
-        while (avail - next >= taken && load_le32(p + next) == size &&
-               load_le32(p + next + taken - 4) == size)
-          next += taken;
-      }
-      const std::uint64_t count = (next - at) / taken;
-      if (listener_ != nullptr) {
-        const std::size_t shown = std::min<std::size_t>(first_bytes_, size);
-        listener_->records({file_, record_ + 1, pos_ + at, size, count, {p + at + 4, shown}});
-      }
-      record_ += count;
-      at = next;
-    }
-    if (at > 0) last_ = EndKind::after_record;
-    item_at_ = pos_ + at;
-    return at;
+    SurveyRecord run{};  // the run being gathered; none while `count` is 0
+    const auto tell = [&] {
+      if (run.count > 0 && listener_ != nullptr) listener_->records(run);
+      run.count = 0;
+    };
+    // A whole record lies within the window, so no size can be larger.
+    const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(avail, 0xFFFF'FFFE));
+    const std::size_t taken = tape_image::take_whole_records(
+        {p, avail}, most, framing_, [&](const std::uint8_t* data, std::uint32_t size) {
+          if (pause_at_odd_ && size % 2 == 1) return false;
+          if (first_bytes_ > 0 || size != run.size) tell();
+          if (run.count == 0) {
+            const std::size_t shown = std::min<std::size_t>(first_bytes_, size);
+            run = {file_, record_ + 1, pos_ + static_cast<std::uint64_t>(data - 4 - p), size, 0,
+                   {data, shown}};
+          }
+          ++run.count;
+          ++record_;
+          return true;
+        });
+    tell();
+    if (taken > 0) last_ = EndKind::after_record;
+    item_at_ = pos_ + taken;
+    return taken;
   }
 
   // Adds what is at `p` to the count being gathered; returns whether it is whole.
@@ -219,10 +211,7 @@ class Walk {
   }
 
   // Returns where the trailing count of the record being read begins.
-  std::uint64_t trailer_at() const {
-    const std::uint64_t pad = framing_ == Framing::simh ? size_ % 2 : 0;
-    return data_at_ + size_ + pad;
-  }
+  std::uint64_t trailer_at() const { return data_at_ + size_ + pad_after(size_, framing_); }
 
   // Passes over the data bytes not shown, and the pad byte, to the trailing count.
   void to_trailer() {

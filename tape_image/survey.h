@@ -10,15 +10,10 @@
 #include <optional>
 #include <span>
 
+#include "tape_image/framing.h"
 #include "tape_image/source.h"
 
 namespace reelprint::tape_image {
-
-// How a tape image frames odd-length records.
-enum class Framing {
-  simh,  // a pad byte follows odd-length data (the default of reelprint)
-  e11,   // no pad byte (reelprint -e)
-};
 
 // Records read whole, each with its trailing count equal to its leading one: a run of `count`
 // records of one size, one right after another (only ever one when data bytes are asked for).

@@ -1,4 +1,4 @@
-#include "listing/args.h"
+#include "reelprint/args.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ TEST(ScanArgs, DefaultsToOneFileOfAHundredCharacterLinesInArrangementA) {
   EXPECT_EQ(s.blank, ' ');
   EXPECT_FALSE(s.dowm);
   EXPECT_FALSE(s.all);
-  EXPECT_TRUE(s.even);
+  EXPECT_EQ(s.framing, tape_image::Framing::simh);
   EXPECT_EQ(s.arrangement, bcd::Arrangement::a);
   EXPECT_EQ(s.nf, 1);
 }
@@ -46,7 +46,7 @@ TEST(ScanArgs, SetsEachLetterOption) {
   EXPECT_TRUE(settings_of({"-a", "t"}).all);
   EXPECT_EQ(settings_of({"-b", "t"}).blank, 'b');
   EXPECT_EQ(settings_of({"-c", "t"}).blank, '^');
-  EXPECT_FALSE(settings_of({"-e", "t"}).even);
+  EXPECT_EQ(settings_of({"-e", "t"}).framing, tape_image::Framing::e11);
   EXPECT_EQ(settings_of({"-h", "t"}).arrangement, bcd::Arrangement::h);
   EXPECT_EQ(settings_of({"-o", "t"}).arrangement, bcd::Arrangement::old_simh);
 }
@@ -155,7 +155,7 @@ TEST(Usage, NamesTheProgramAndEndsWithTheVersion) {
                             " Options: -w to print word marks on a separate line\n"));
   EXPECT_TRUE(
       sink.text.ends_with("          -r[ ]# print # characters per line, max 100\n"
-                          "          reelprint " REELPRINT_VERSION "\n"));
+                          "          reelprint " REELPRINT_VERSION ", written by the reelprint authors\n"));
   EXPECT_EQ(std::count(sink.text.begin(), sink.text.end(), '\n'), 12);
 }
 

@@ -478,10 +478,18 @@ TEST_F(Output, AFullDiskFailsEvenAListingOfOneLine) {
   EXPECT_EQ(result.err, write_failed);
 }
 
-TEST_F(Output, AMessageThatCannotBeWrittenEndsWithStatusFiveToo) {
-  const auto result = reelprint({"missing.tap"}, "/dev/full");
-  EXPECT_EQ(result.status, 5);
-  EXPECT_EQ(result.err, write_failed);
+// The failure was found first; that its message could not be written is said as well.
+TEST_F(Output, AMessageThatCannotBeWrittenKeepsTheStatusOfItsFailure) {
+  image(ImageBuilder().count(10).raw(repeat(49, 3)).bytes());  // cut short in its data
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {{{"missing.tap"}, 2}, {{"-x", "t.tap"}, 1}, {{"t.tap"}, 3}};
+  for (const auto& c : cases) {
+    const auto result = reelprint(c.args, "/dev/full");
+    EXPECT_EQ(result.status, c.status) << c.args.front();
+    EXPECT_EQ(result.err, write_failed) << c.args.front();
+  }
 }
 
 TEST_F(Output, AClosedPipeEndsTheRunQuietly) {
@@ -532,7 +540,7 @@ const std::string usage_text =
     "          -h Use the H (Fortran) print arrangement (default A)\n"
     "          -o Use the 'old simh' print arrangement\n"
     "          -r[ ]# print # characters per line, max 100\n"
-    "          reelprint " REELPRINT_VERSION "\n";
+    "          reelprint " REELPRINT_VERSION ", written by the reelprint authors\n";
 
 class Arguments : public testing::BinaryTest {
  protected:

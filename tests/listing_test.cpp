@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "listing/line_writer.h"
-#include "listing/run.h"
+#include "reelprint/run.h"
 #include "tape_image/source.h"
 #include "tests/memory_run.h"
 #include "tests/support.h"
@@ -212,7 +212,7 @@ TEST(Arrangements, TheBlankOptionsChangeCodeZeroAndNothingElse) {
 
 TEST(Framing, AnE11ImageListsWithDashE) {
   const auto image =
-      ImageBuilder(ImageBuilder::Framing::e11).record(codes("ABC")).record(codes("DEFG")).bytes();
+      ImageBuilder(tape_image::Framing::e11).record(codes("ABC")).record(codes("DEFG")).bytes();
   EXPECT_EQ(list({"-e", "-r5"}, image).out,
             "       ....5\n"
             "    1: ABC     Record 1\n"
@@ -222,7 +222,7 @@ TEST(Framing, AnE11ImageListsWithDashE) {
 
 TEST(Framing, AnE11ImageReadAsSimhStopsAtTheFirstTrailer) {
   const auto image =
-      ImageBuilder(ImageBuilder::Framing::e11).record(codes("ABC")).record(codes("DEFG")).bytes();
+      ImageBuilder(tape_image::Framing::e11).record(codes("ABC")).record(codes("DEFG")).bytes();
   const Outcome result = list({"-r5"}, image);
   EXPECT_EQ(result.status, 4);
   EXPECT_EQ(result.out,
@@ -276,7 +276,7 @@ TEST(Framing, ThousandsOfShortAndLongRecordsInEitherFramingListEachInItsPlace) {
   // longer than the read buffer, and ends with a record whose trailer differs.
   std::uint32_t state = 777;
   const auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
-  for (const auto framing : {ImageBuilder::Framing::simh, ImageBuilder::Framing::e11}) {
+  for (const auto framing : {tape_image::Framing::simh, tape_image::Framing::e11}) {
     for (const std::size_t recl : {std::size_t{100}, std::size_t{13}}) {
       ImageBuilder image(framing);
       std::string expected;
@@ -300,19 +300,19 @@ TEST(Framing, ThousandsOfShortAndLongRecordsInEitherFramingListEachInItsPlace) {
         }
       }
       image.count(3).raw(codes("ABC"));
-      if (framing == ImageBuilder::Framing::simh) image.raw(Bytes{0});
+      if (framing == tape_image::Framing::simh) image.raw(Bytes{0});
       image.count(4);
       expected += "    1: ABC" + spaces(recl - 3 + 1) + "  Record " + std::to_string(number + 1) +
                   "\nUnequal starting and ending record sizes: 3 != 4\n";
 
       std::vector<std::string_view> options = {"-r13"};
       if (recl == 100) options.clear();
-      if (framing == ImageBuilder::Framing::e11) options.push_back("-e");
+      if (framing == tape_image::Framing::e11) options.push_back("-e");
       const Outcome result = list(options, image.bytes());
       EXPECT_EQ(result.status, 4);
       const std::string lines = result.out.substr(result.out.find('\n') + 1);
       EXPECT_TRUE(lines == expected)
-          << recl << (framing == ImageBuilder::Framing::e11 ? " e11" : "");
+          << recl << (framing == tape_image::Framing::e11 ? " e11" : "");
     }
   }
 }

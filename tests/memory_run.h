@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bcd/kernel.h"
-#include "listing/run.h"
+#include "reelprint/run.h"
 #include "tape_image/source.h"
 #include "tests/support.h"
 
@@ -31,30 +31,28 @@ struct Outcome {
 // Runs with `options`, then `name`, opening the image through `open`, with `kernel`.
 inline Outcome list_with(std::vector<std::string_view> options, const Opener& open,
                          std::string_view name = "t.tap",
-                         bcd::KernelId kernel = bcd::best_kernel(),
-                         std::optional<tape_image::TapeReader::Plan> plan = std::nullopt) {
+                         bcd::KernelId kernel = bcd::best_kernel(), std::size_t read_size = 0) {
   std::vector<std::string_view> args = {"reelprint"};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(name);
   Collect out;
   Collect err;
-  const int status = run(args, open, out, err, kernel, plan);
+  const int status = run(args, open, out, err, kernel, read_size);
   return {status, out.text, err.text};
 }
 
 // Lists `image`, named t.tap, with `options` before its name; reads it `most_per_read` bytes
-// at a time, as `plan` says, and lists it with `kernel`.
+// at a time into a buffer of `read_size` (0: as suits it), and lists it with `kernel`.
 inline Outcome list(std::vector<std::string_view> options, const Bytes& image,
                     std::size_t most_per_read = static_cast<std::size_t>(-1),
-                    bcd::KernelId kernel = bcd::best_kernel(),
-                    std::optional<tape_image::TapeReader::Plan> plan = std::nullopt) {
+                    bcd::KernelId kernel = bcd::best_kernel(), std::size_t read_size = 0) {
   return list_with(
       options,
       [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
         if (name != "t.tap") return nullptr;
         return std::make_unique<tape_image::MemorySource>(image, most_per_read);
       },
-      "t.tap", kernel, plan);
+      "t.tap", kernel, read_size);
 }
 
 }  // namespace reelprint::testing

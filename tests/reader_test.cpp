@@ -14,7 +14,6 @@ namespace reelprint::tape_image {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Framing = ImageBuilder::Framing;
 
 // Reads every data byte of a record of `count` bytes; returns them, fewer if the image ends.
 Bytes read_data(TapeReader& reader, std::uint64_t count) {
@@ -39,18 +38,18 @@ struct RecordRead {
 };
 
 // Reads the first record of `source` through to its trailer.
-RecordRead read_record(InputSource& source, bool even) {
+RecordRead read_record(InputSource& source, Framing framing) {
   TapeReader reader(source);
   RecordRead got;
   EXPECT_EQ(reader.read_len(got.count), ReadStatus::ok);
   got.data = read_data(reader, got.count);
-  got.finish = reader.finish_record(got.count, even, got.trailer);
+  got.finish = reader.finish_record(got.count, framing, got.trailer);
   return got;
 }
 
-RecordRead read_record(const Bytes& image, bool even = true) {
+RecordRead read_record(const Bytes& image, Framing framing = Framing::simh) {
   MemorySource source(image);
-  return read_record(source, even);
+  return read_record(source, framing);
 }
 
 TEST(ReadLen, ReadsFourBytesLittleEndianWithNoFlagBits) {
@@ -97,11 +96,11 @@ TEST(Records, OddLengthRecordsCarryAPadByteInSimhFraming) {
   ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
   ASSERT_EQ(count, 5u);
   EXPECT_EQ(read_data(reader, count), data5);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok);
+  EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok);
   ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
   ASSERT_EQ(count, 4u);
   EXPECT_EQ(read_data(reader, count), data4);
-  EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok);
+  EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok);
   ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
   EXPECT_EQ(count, 0u);
 }
@@ -110,7 +109,7 @@ TEST(Records, E11FramingHasNoPadByte) {
   const Bytes data3 = {1, 2, 3};
   const auto image = ImageBuilder(Framing::e11).record(data3).tape_mark().bytes();
   ASSERT_EQ(image.size(), 4 + 3 + 4 + 4u);
-  const RecordRead got = read_record(image, false);
+  const RecordRead got = read_record(image, Framing::e11);
   EXPECT_EQ(got.data, data3);
   EXPECT_EQ(got.finish, FinishStatus::ok);
 }
@@ -135,38 +134,6 @@ TEST(Records, DataCutShortEndsTheData) {
   EXPECT_FALSE(reader.failed());
 }
 
-TEST(Records, AGuessTakesEveryRecordToBeTheFirstOnesSizeAndChecksOnlyWhereItLands) {
-  const auto deck = [](Framing framing, std::size_t size, std::size_t count) {
-    ImageBuilder image(framing);
-    for (std::size_t k = 0; k < count; ++k) image.record(Bytes(size, 1));
-    return image.bytes();
-  };
-  // A longer second record moves every record after it off the guessed places.
-  ImageBuilder uneven;
-  for (const std::size_t size : {80, 81, 80, 80}) uneven.record(Bytes(size, 1));
-  struct Case {
-    Bytes image;
-    bool even;  // simh framing: a pad byte after odd data
-    std::size_t from, place, before;  // a place of 0: no guess
-  } const cases[] = {
-      {deck(Framing::simh, 80, 10), true, 100, 176, 2},  // 80 data bytes and 8 of framing
-      {deck(Framing::simh, 80, 10), true, 176, 176, 2},  // from a record's own start
-      {deck(Framing::simh, 5, 10), true, 20, 28, 2},
-      {deck(Framing::e11, 5, 10), false, 20, 26, 2},
-      {deck(Framing::simh, 80, 10), true, 880, 0, 0},  // past the last record
-      {ImageBuilder().tape_mark().tape_mark().bytes(), true, 1, 0, 0},
-      {uneven.bytes(), true, 100, 0, 0},
-  };
-  for (const Case& c : cases) {
-    std::size_t before = 0;
-    EXPECT_EQ(TapeReader::guess_record_at(c.image, c.from, c.even, before), c.place)
-        << "from " << c.from;
-    if (c.place != 0) {
-      EXPECT_EQ(before, c.before) << "from " << c.from;
-    }
-  }
-}
-
 TEST(Trailers, ADifferentTrailerIsReportedWithItsValue) {
   const RecordRead got =
       read_record(ImageBuilder().count(4).raw(Bytes{1, 2, 3, 4}).count(5).bytes());
@@ -189,7 +156,7 @@ TEST(Trailers, AMissingPadByteShowsAsAnUnequalTrailer) {
 TEST(Trailers, AFailedReadAfterTheDataIsAnIoErrorNotAMismatch) {
   const Bytes image = ImageBuilder().count(2).raw(Bytes{1, 2}).bytes();
   MemorySource source(image, 3, true);
-  EXPECT_EQ(read_record(source, true).finish, FinishStatus::io_error);
+  EXPECT_EQ(read_record(source, Framing::simh).finish, FinishStatus::io_error);
 }
 
 // Serves bytes as a pipe does, its size unknown: read `TapeReader::pipe_read` at a time.
@@ -247,10 +214,10 @@ TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) 
     ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
     ASSERT_EQ(count, big.size());
     EXPECT_EQ(read_data(reader, count), big);
-    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok);
+    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok);
     ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
     EXPECT_EQ(read_data(reader, count), small);
-    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok) << step;
+    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok) << step;
   }
 }
 
@@ -267,11 +234,11 @@ TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
     std::uint32_t trailer = 0;
     ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
     EXPECT_EQ(read_data(reader, count), first);
-    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok) << size;
+    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok) << size;
     ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
     ASSERT_EQ(count, second.size()) << size;
     EXPECT_EQ(read_data(reader, count), second);
-    EXPECT_EQ(reader.finish_record(count, true, trailer), FinishStatus::ok) << size;
+    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok) << size;
   }
 }
 
@@ -283,20 +250,20 @@ struct Taken {
   bool operator==(const Taken&) const = default;
 };
 
-// Loads the front of `image` and takes the whole records there into `taken`, framing runs as
-// `runs` says, refusing any past the first `max_count`, or that would bring the data taken past
-// `max_data_bytes`. Returns the bytes taken.
-template <TapeReader::Runs runs = TapeReader::Runs::in_words>
-std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::size_t max_size,
-                      bool even, std::size_t max_count = 100, std::size_t max_data_bytes = 1000) {
+// Loads the front of `image` and takes the whole records there into `taken`, refusing any past
+// the first `max_count`, or that would bring the data taken past `max_data_bytes`. Returns the
+// bytes taken.
+std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::uint32_t max_size,
+                      Framing framing = Framing::simh, std::size_t max_count = 100,
+                      std::size_t max_data_bytes = 1000) {
   MemorySource source(image);
   TapeReader reader(source);
   EXPECT_FALSE(reader.data(1).empty());  // loads what the buffer holds
   const std::uint8_t* const front = reader.data(1).data();
   taken.clear();
   std::size_t data_bytes = 0;
-  return TapeReader::take_whole_records<runs>(
-      reader.loaded(), max_size, even, [&](const std::uint8_t* data, std::uint32_t size) {
+  return take_whole_records(
+      reader.loaded(), max_size, framing, [&](const std::uint8_t* data, std::uint32_t size) {
         if (taken.size() == max_count) return false;
         if (data_bytes + size > max_data_bytes) return false;
         data_bytes += size;
@@ -313,11 +280,11 @@ TEST(TakeWholeRecords, OffersEachRecordsDataUpToATapeMark) {
                          .record(Bytes(2, 3))
                          .bytes();
   std::vector<Taken> taken;
-  EXPECT_EQ(take_from(simh, taken, 100, true), 24u);
+  EXPECT_EQ(take_from(simh, taken, 100), 24u);
   EXPECT_EQ(taken, (std::vector<Taken>{{4, 3}, {16, 4}}));  // the second past the pad byte
 
   const Bytes e11 = ImageBuilder(Framing::e11).record(Bytes(3, 1)).record(Bytes(4, 2)).bytes();
-  EXPECT_EQ(take_from(e11, taken, 100, false), e11.size());
+  EXPECT_EQ(take_from(e11, taken, 100, Framing::e11), e11.size());
   EXPECT_EQ(taken, (std::vector<Taken>{{4, 3}, {15, 4}}));
 }
 
@@ -325,28 +292,26 @@ TEST(TakeWholeRecords, StopsBeforeARecordThatIsBadTooLongOrCutShort) {
   std::vector<Taken> taken;
   const Bytes unequal =
       ImageBuilder().record(Bytes(5, 1)).count(6).raw(Bytes(6, 1)).count(7).bytes();
-  EXPECT_EQ(take_from(unequal, taken, 100, true), 14u);
+  EXPECT_EQ(take_from(unequal, taken, 100), 14u);
   EXPECT_EQ(taken.size(), 1u);
 
   const Bytes two = ImageBuilder().record(Bytes(5, 1)).record(Bytes(5, 1)).bytes();
-  EXPECT_EQ(take_from(two, taken, 4, true), 0u);  // longer than max_size
+  EXPECT_EQ(take_from(two, taken, 4), 0u);  // longer than max_size
   EXPECT_TRUE(taken.empty());
-  EXPECT_EQ(take_from(two, taken, 5, true), two.size());
+  EXPECT_EQ(take_from(two, taken, 5), two.size());
 
   Bytes cut = two;
   cut.pop_back();  // the second trailer lacks a byte
-  EXPECT_EQ(take_from(cut, taken, 100, true), 14u);
+  EXPECT_EQ(take_from(cut, taken, 100), 14u);
   EXPECT_EQ(take_from(ImageBuilder().count(0x8000'0000).raw(Bytes(10, 1)).bytes(), taken,
-                      ~std::size_t{0}, true),
+                      ~std::uint32_t{0}),
             0u);  // a count far past the loaded bytes
-  EXPECT_EQ(take_from(ImageBuilder().tape_mark().tape_mark().bytes(), taken, ~std::size_t{0},
-                      true),
+  EXPECT_EQ(take_from(ImageBuilder().tape_mark().tape_mark().bytes(), taken, ~std::uint32_t{0}),
             0u);  // a tape mark, whatever the longest record
 }
 
 // A deck of six records of five bytes, in both framings, its fourth record put in by `fourth`:
-// every record is offered as long as its framing holds, whichever place of a run it has, and
-// whether runs are framed a word at a time or not.
+// every record is offered as long as its framing holds, whichever place of a run it has.
 TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
   struct Case {
     const char* fourth;
@@ -378,7 +343,7 @@ TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
        {5, 5, 5}, true},
   };
   for (const Framing framing : {Framing::simh, Framing::e11}) {
-    const bool even = framing == Framing::simh;
+    const bool even = framing == Framing::simh;  // a pad byte after odd-length data
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.fourth) + (even ? ", simh" : ", e11"));
       ImageBuilder deck(framing);
@@ -393,9 +358,7 @@ TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
         at += 8 + size + (even ? size % 2 : 0);
       }
       std::vector<Taken> taken;
-      EXPECT_EQ(take_from(deck.bytes(), taken, 100, even), at);
-      EXPECT_EQ(taken, expected);
-      EXPECT_EQ(take_from<TapeReader::Runs::one_by_one>(deck.bytes(), taken, 100, even), at);
+      EXPECT_EQ(take_from(deck.bytes(), taken, 100, framing), at);
       EXPECT_EQ(taken, expected);
     }
   }
@@ -405,76 +368,12 @@ TEST(TakeWholeRecords, ARefusedRecordEndsTheRunAndIsLeftUnread) {
   const Bytes three =
       ImageBuilder().record(Bytes(5, 1)).record(Bytes(5, 2)).record(Bytes(5, 3)).bytes();
   std::vector<Taken> taken;
-  EXPECT_EQ(take_from(three, taken, 100, true, 1), 14u);
+  EXPECT_EQ(take_from(three, taken, 100, Framing::simh, 1), 14u);
   EXPECT_EQ(taken, (std::vector<Taken>{{4, 5}}));
   // The second would pass the data limit; then no limit is reached.
-  EXPECT_EQ(take_from(three, taken, 100, true, 100, 9), 14u);
-  EXPECT_EQ(take_from(three, taken, 100, true, 100, 15), three.size());
+  EXPECT_EQ(take_from(three, taken, 100, Framing::simh, 100, 9), 14u);
+  EXPECT_EQ(take_from(three, taken, 100, Framing::simh, 100, 15), three.size());
   EXPECT_EQ(taken.size(), 3u);
-}
-
-// Reads all that `reader` has, in pieces of up to `TapeReader::most_wanted` bytes; returns them
-// and whether the input failed.
-std::pair<Bytes, bool> read_all(TapeReader& reader) {
-  const Bytes bytes = read_data(reader, std::uint64_t{1} << 40);
-  return {bytes, reader.failed()};
-}
-
-TEST(ReadAhead, HandsOverEveryByteTheEndAndAFailedReadAsReadingInPlaceDoes) {
-  Bytes image(10'000);
-  for (std::size_t k = 0; k < image.size(); ++k) image[k] = static_cast<std::uint8_t>(k * 13);
-  for (const std::size_t size : {std::size_t{0}, std::size_t{64}, std::size_t{4096}, image.size()})
-    for (const bool fails : {false, true})
-      for (const std::size_t step : {std::size_t{1}, std::size_t{7}, image.size()})
-        for (const std::size_t block : {std::size_t{64}, std::size_t{100}, std::size_t{4096}}) {
-          const std::span<const std::uint8_t> part(image.data(), size);
-          MemorySource in_place(part, step, fails);
-          TapeReader direct(in_place);
-          MemorySource ahead_source(part, step, fails);
-          TapeReader ahead(ahead_source, TapeReader::Plan{block, true});
-          const auto expected = read_all(direct);
-          EXPECT_EQ(expected.first.size(), size);
-          EXPECT_EQ(expected.second, fails);
-          EXPECT_EQ(read_all(ahead), expected)
-              << size << " bytes, reads of " << step << ", blocks of " << block;
-        }
-}
-
-TEST(ReadAhead, AReaderLeftBeforeTheEndStopsItsThread) {
-  const Bytes image(1 << 20, 5);
-  MemorySource source(image, 4096);
-  {
-    TapeReader reader(source, TapeReader::Plan{1024, true});
-    EXPECT_EQ(reader.data(1).size(), 1024u);  // the first block, the others read meanwhile
-  }  // would wait for ever here if the thread missed the stop
-}
-
-// Work handed over to the reading thread runs there exactly when it is not taken back, whether
-// the thread is reading, waiting for a block to be given back, or past the end; and always
-// when offers are kept.
-TEST(ReadAhead, RunsWorkHandedOverExactlyWhenItIsNotTakenBack) {
-  struct Count final : ReadAhead::Work {
-    int runs = 0;
-    void run() override { ++runs; }
-  };
-  const Bytes image(1 << 16, 5);
-  for (const bool keep_offers : {false, true}) {
-    MemorySource source(image, 1000);
-    const auto ahead = ReadAhead::start(source, 4096, 0, 0, keep_offers);
-    ASSERT_NE(ahead, nullptr);
-    bool more = true;
-    for (int piece = 0; piece < 2000; ++piece) {
-      if (more && piece % 8 == 0) {  // a block taken and the one before given back, to the end
-        more = ahead->next().size == 4096;
-        ahead->release();
-      }
-      Count work;
-      ahead->offer(work);
-      const bool taken_back = ahead->take_back();
-      EXPECT_EQ(work.runs, taken_back ? 0 : 1) << piece;
-      EXPECT_FALSE(keep_offers && taken_back) << piece;
-    }
-  }
 }
 
 }  // namespace

@@ -149,12 +149,12 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1: leading count 4, trailing count 5\n", 4, true},
       // Read with a pad byte, the trailing count is 00 00 00 02 (the next record's count).
-      {"E11 image without -e", {}, ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+      {"E11 image without -e", {}, ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1: leading count 3, trailing count 33554432\n"
        "reads cleanly with -e (E11 framing)\n", 4, true},
-      {"E11 image with -e", {"-e"}, ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+      {"E11 image with -e", {"-e"}, ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, E11 framing, 1 tape file, 2 records\n"
        "file 1 at 0: 2 records of 2 to 3 bytes, most common 2 (1 record), 5 data bytes\n"
        "end at 25: after a tape mark\n", 0, true},

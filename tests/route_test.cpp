@@ -1,12 +1,13 @@
 // The same images listed every way their bytes can reach the listing: in one read, in reads of
-// every size from 1 to 7 bytes (so that records, lines and counts are split everywhere), read
-// ahead in blocks of a few sizes, and with every kernel this processor runs. Every way must
-// give the same bytes and status.
+// every size from 1 to 7 bytes (so that records, lines and counts are split everywhere), into a
+// buffer of one page (so that records lie across its refills), and with every kernel this
+// processor runs. Every way must give the same bytes and status.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "tape_image/reader.h"
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
@@ -57,7 +58,7 @@ Bytes codes(Random& random, std::size_t n, std::size_t separators_in, bool blank
 // as long as two cards and their framing (so that records counted as if all were cards come
 // out one short); an object deck with separators at the starts and ends of lines and records;
 // records of blank runs; long records, one of them past the read buffer; and an empty file.
-Bytes reel(ImageBuilder::Framing framing) {
+Bytes reel(tape_image::Framing framing) {
   Random random(7);
   ImageBuilder image(framing);
   for (int card = 0; card < 1800; ++card)
@@ -121,17 +122,15 @@ const std::vector<std::vector<std::string_view>> option_sets = {
     {"-6", "-o", "-r99", "-a", "-w"},
 };
 
-// How the bytes are read: at most `most_per_read` at a time, and ahead of use in blocks of
-// `ahead_block` bytes (0: not ahead, as the reader plans for a small image); with
-// `handed_over`, the records handed over to the reading thread are always listed there.
+// How the bytes are read: at most `most_per_read` at a time, into a buffer of `read_size`
+// (0: as suits the image, all of it at once).
 struct Reading {
   std::size_t most_per_read;
-  std::size_t ahead_block;
-  bool handed_over = false;
+  std::size_t read_size = 0;
 };
 
 // Lists `image` with each option set in one read with the portable kernel, then every other
-// way, and expects the same.
+// way with every kernel, and expects the same.
 void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> extra = {}) {
   const std::size_t whole = image.size() + 1;
   for (std::vector<std::string_view> options : option_sets) {
@@ -139,20 +138,14 @@ void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> 
     const Outcome expected = list(options, image, whole, bcd::KernelId::portable);
     ASSERT_FALSE(expected.out.empty());
     for (const bcd::KernelId kernel : bcd::kernels_here()) {
-      for (const Reading reading : {Reading{whole, 0}, Reading{1, 0}, Reading{2, 0},
-                                    Reading{3, 0}, Reading{4, 0}, Reading{5, 0}, Reading{6, 0},
-                                    Reading{7, 0}, Reading{whole, 64}, Reading{3, 64},
-                                    Reading{7, 1000}, Reading{whole, 4096},
-                                    Reading{whole, 64, true}, Reading{5, 1000, true},
-                                    Reading{whole, 4096, true}}) {
-        const std::size_t most_per_read = reading.most_per_read;
-        std::optional<tape_image::TapeReader::Plan> plan;
-        if (reading.ahead_block != 0) plan = {reading.ahead_block, true, reading.handed_over};
-        const Outcome result = list(options, image, most_per_read, kernel, plan);
+      for (const Reading reading : {Reading{whole}, Reading{1}, Reading{2}, Reading{3},
+                                    Reading{4}, Reading{5}, Reading{6}, Reading{7},
+                                    Reading{whole, tape_image::TapeReader::page}}) {
+        const Outcome result = list(options, image, reading.most_per_read, kernel,
+                                    reading.read_size);
         std::string way = std::string(bcd::name_of(kernel)) + ", reads of " +
-                          std::to_string(most_per_read) + ", blocks ahead of " +
-                          std::to_string(reading.ahead_block) +
-                          (reading.handed_over ? ", handed over" : "") + ", options";
+                          std::to_string(reading.most_per_read) + " into " +
+                          std::to_string(reading.read_size) + ", options";
         for (const std::string_view option : options) way.append(" ").append(option);
         ASSERT_EQ(result.status, expected.status) << way;
         if (result.out != expected.out) {
@@ -169,11 +162,11 @@ void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> 
 }
 
 TEST(Routes, AReelOfEveryKindOfRecordListsAlikeEveryWay) {
-  expect_every_route_alike(reel(ImageBuilder::Framing::simh));
+  expect_every_route_alike(reel(tape_image::Framing::simh));
 }
 
 TEST(Routes, AnE11ReelListsAlikeEveryWayWithOrWithoutDashE) {
-  const Bytes image = reel(ImageBuilder::Framing::e11);
+  const Bytes image = reel(tape_image::Framing::e11);
   expect_every_route_alike(image, {"-e"});
   expect_every_route_alike(image);
 }

@@ -141,13 +141,13 @@ std::vector<Case> cases() {
       // 03 00 00 00 C1 C2 C3 03 00 00 00 | 02 00 00 00 ...: read with a pad byte, the trailing
       // count is 00 00 00 02, 33554432; 25 - 12 bytes follow it.
       {"E11 image read without -e",
-       ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        Framing::simh, {}, in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432),
        ending(EndKind::after_tape_mark, 25)},
       {"simh image read with -e", ImageBuilder().record(three).tape_mark().bytes(), Framing::e11, {},
        in_record(EndKind::unequal_counts, 0, 1, 1, 3, 5, 768), ending(EndKind::after_tape_mark, 16)},
       {"E11 image read with -e",
-       ImageBuilder(ImageBuilder::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        Framing::e11, {"R1.1@0:3", "R1.2@11:2", "T1@21"}, ending(EndKind::after_tape_mark, 25),
        in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432)},
       // 400001 is 81 1A 06 00; the E11 walk's trailing count is 00 81 1A 06, 102400256, and 15

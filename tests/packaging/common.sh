@@ -22,7 +22,7 @@ check_program_version() {
   status=$?
   [ "$status" -eq 1 ] || { echo "$program with no arguments: status $status, not 1"; return 1; }
   last=$(printf '%s\n' "$usage" | tail -n 1)
-  [ "$last" = "          reelprint $version" ] || {
+  [ "$last" = "          reelprint $version, written by the reelprint authors" ] || {
     echo "$program: usage text ends with \"$last\", not the version line of $version"
     return 1
   }

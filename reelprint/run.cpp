@@ -1,10 +1,10 @@
-#include "listing/run.h"
+#include "reelprint/run.h"
 
-#include <cerrno>
-#include <cstring>
+#include <optional>
 
-#include "listing/args.h"
+#include "common/status.h"
 #include "listing/listing.h"
+#include "reelprint/args.h"
 #include "tape_image/reader.h"
 
 namespace reelprint {
@@ -12,7 +12,7 @@ namespace {
 
 // Lists the tape image that the command line names; returns the exit status.
 int list_named(std::span<const std::string_view> args, const Opener& open, OutputBuffer& out,
-               bcd::KernelId kernel, std::optional<tape_image::TapeReader::Plan> plan) {
+               bcd::KernelId kernel, std::size_t read_size) {
   const std::optional<CommandLine> command = scan_args(args);
   if (!command) {
     usage(args.empty() ? "reelprint" : args.front(), out);
@@ -25,26 +25,21 @@ int list_named(std::span<const std::string_view> args, const Opener& open, Outpu
     out.append("\n");
     return status_open_failed;
   }
-  // A large image is read ahead of the listing, on a second processor.
-  tape_image::TapeReader reader(*source,
-                                plan.value_or(tape_image::TapeReader::plan_for(*source, true)));
+  tape_image::TapeReader reader(*source, read_size);
   return list_tape(command->settings, command->input_name, reader, out, kernel);
 }
 
 }  // namespace
 
 int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
-        OutputSink& err, bcd::KernelId kernel, std::optional<tape_image::TapeReader::Plan> plan) {
+        OutputSink& err, bcd::KernelId kernel, std::size_t read_size) {
   OutputBuffer buffer(out);
-  const int status = list_named(args, open, buffer, kernel, plan);
+  const int status = list_named(args, open, buffer, kernel, read_size);
+  const bool failed_before = buffer.error() != 0;  // while listing, before any message
   if (buffer.flush()) return status;
-  // A reader that went away (a closed pipe) needs no word about it.
-  if (buffer.error() != EPIPE) {
-    const std::string message = std::string("reelprint: error writing standard output: ") +
-                                std::strerror(buffer.error()) + "\n";
-    err.write(message.data(), message.size());
-  }
-  return status_write_failed;
+  say_write_failed(err, "reelprint", "standard output", buffer.error());
+  // A failure found before the output failed keeps its status: its message was on the way.
+  return status == status_ok || failed_before ? status_write_failed : status;
 }
 
 }  // namespace reelprint

@@ -1,4 +1,4 @@
-#include "listing/output.h"
+#include "common/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace reelprint {
 
@@ -22,6 +23,14 @@ int FdSink::write(const char* data, std::size_t n) {
     n -= static_cast<std::size_t>(written);
   }
   return 0;
+}
+
+void say_write_failed(OutputSink& err, std::string_view program, std::string_view what,
+                      int error) {
+  if (error == EPIPE && what == "standard output") return;
+  const std::string message = std::string(program) + ": error writing " + std::string(what) +
+                              ": " + std::strerror(error) + "\n";
+  err.write(message.data(), message.size());
 }
 
 void enlarge_pipe([[maybe_unused]] int fd) {

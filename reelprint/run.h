@@ -1,16 +1,15 @@
 // One whole run of reelprint, callable in-process by main, the tests and the fuzzer.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "bcd/kernel.h"
-#include "listing/output.h"
-#include "tape_image/reader.h"
+#include "common/output.h"
 #include "tape_image/source.h"
 
 namespace reelprint {
@@ -19,11 +18,10 @@ namespace reelprint {
 using Opener = std::function<std::unique_ptr<tape_image::InputSource>(const std::string& name)>;
 
 // Runs over `args` (program name first): scans them, opens the tape image through `open`, and
-// writes the listing and its messages to `out`, translating with `kernel`, reading the image as
-// `plan` says (by default as suits it, large images ahead of use). If `out` fails, says so once
-// on `err`. Returns the exit status.
+// writes the listing and its messages to `out`, translating with `kernel`, reading the image
+// `read_size` bytes at a time (0: as suits it). If `out` fails, says so once on `err`. Returns
+// the exit status: that of the failure the listing met, if any, or else 5 if `out` failed.
 int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
-        OutputSink& err, bcd::KernelId kernel,
-        std::optional<tape_image::TapeReader::Plan> plan = std::nullopt);
+        OutputSink& err, bcd::KernelId kernel, std::size_t read_size = 0);
 
 }  // namespace reelprint

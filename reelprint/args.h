@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "listing/output.h"
+#include "common/output.h"
 #include "listing/settings.h"
 
 namespace reelprint {

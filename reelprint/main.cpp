@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "listing/run.h"
+#include "reelprint/run.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv, argv + argc);

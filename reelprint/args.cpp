@@ -1,4 +1,4 @@
-#include "listing/args.h"
+#include "reelprint/args.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -33,8 +33,6 @@ Number read_number(std::string_view text) {
   return {Number::read, negative ? -value : value};
 }
 
-constexpr int widest_line = 100;
-
 }  // namespace
 
 std::optional<CommandLine> scan_args(std::span<const std::string_view> args) {
@@ -58,7 +56,7 @@ std::optional<CommandLine> scan_args(std::span<const std::string_view> args) {
         settings.blank = '^';
         break;
       case 'e':
-        settings.even = false;
+        settings.framing = tape_image::Framing::e11;
         break;
       case 'h':
         settings.arrangement = bcd::Arrangement::h;
@@ -76,7 +74,7 @@ std::optional<CommandLine> scan_args(std::span<const std::string_view> args) {
         if (count.kind == Number::none) return std::nullopt;
         if (count.kind == Number::read) {
           if (count.value < 1) return std::nullopt;  // a line must hold at least one character
-          settings.recl = static_cast<int>(std::min<std::int64_t>(count.value, widest_line));
+          settings.recl = static_cast<int>(std::min<std::int64_t>(count.value, std::int64_t{widest_line}));
         }
         break;
       }
@@ -107,7 +105,7 @@ void usage(std::string_view program_name, OutputBuffer& out) {
       "          -h Use the H (Fortran) print arrangement (default A)\n"
       "          -o Use the 'old simh' print arrangement\n"
       "          -r[ ]# print # characters per line, max 100\n"
-      "          reelprint " REELPRINT_VERSION "\n");
+      "          reelprint " REELPRINT_VERSION ", written by the reelprint authors\n");
 }
 
 }  // namespace reelprint
