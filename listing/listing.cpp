@@ -231,9 +231,6 @@ class Lister {
   template <class Put>
   std::size_t take_whole_records(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                                  RecordNumber& nr, Put put) const;
-  template <class PutCard>
-  std::size_t take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                         RecordNumber& nr, PutCard put_card) const;
   int list_record(std::uint32_t recsiz, const RecordNumber& nr);
   int finish_record(std::uint32_t recsiz);
 
@@ -291,59 +288,29 @@ void Lister<K>::list_loaded(RecordNumber& nr) {
 }
 
 // Lists records that lie whole at the front of `bytes`, numbering them on from `nr`, at `p`
-// while there is room before `end`: a run of cards, then a run of longer records. Moves `p` and
-// `nr` on; returns the bytes taken, 0 at a record that is not whole or when out of room.
-// Cards (records of one line) are most of many images, and take a loop of their own that keeps
-// all it needs in registers; the loop for other records needs more than there are. Each loop
-// stops at a record of the other kind.
+// while there is room before `end`. Moves `p` and `nr` on; returns the bytes taken, 0 at a
+// record that is not whole or when out of room. A card (a record of one line) is written
+// whole at once, its bytes alone or word-marked; a longer record line by line.
 template <bcd::Kernel K>
 std::size_t Lister<K>::list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
                                 RecordNumber& nr) const {
-  std::size_t taken = 0;
-  // A card is one line, whole: its bytes alone, or word-marked.
-  if (!writer_.layout().dowm) {
-    taken = take_cards(bytes, p, end, nr,
-                       [](const LineWriter<K>& writer, char* q, const std::uint8_t* data,
-                          std::uint32_t size, const RecordNumber& number) {
-                         return writer.put(q, 0, data, size, true, number, {});
-                       });
-  } else {
-    taken = take_cards(bytes, p, end, nr,
-                       [](const LineWriter<K>& writer, char* q, const std::uint8_t* data,
-                          std::uint32_t size, const RecordNumber& number) {
-                         return put_marked_card(writer, q, data, size, number);
-                       });
-  }
   const std::size_t room_per_byte = room_per_byte_;
-  const std::size_t longer = take_whole_records(
-      bytes.subspan(taken), p, end, nr,
+  return take_whole_records(
+      bytes, p, end, nr,
       [room_per_byte](const LineWriter<K>& writer, char* q, const char* room_end,
                       const std::uint8_t* data, std::uint32_t size,
                       const RecordNumber& number) -> char* {
-        if (size <= writer.layout().recl ||
-            static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
-          return nullptr;  // a card, or no room for every line it may have
+        const LineLayout& layout = writer.layout();
+        if (size <= layout.recl) [[likely]] {
+          if (room_end - q < static_cast<std::ptrdiff_t>(line_room)) return nullptr;
+          if (!layout.dowm) return writer.put(q, 0, data, size, true, number, {});
+          return put_marked_card(writer, q, data, size, number);
+        }
+        if (static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
+          return nullptr;  // no room for every line it may have
         RecordCursor at(size);
         std::size_t used = 0;
         return put_record_lines<Given::whole>(writer, q, room_end, data, size, at, number, used);
-      });
-  return taken + longer;
-}
-
-// The same as `take_whole_records` for cards alone: `put_card(writer, p, bytes, size, nr)`
-// writes a record of one line at `p`, where there is room for a line, and returns its end.
-template <bcd::Kernel K>
-template <class PutCard>
-std::size_t Lister<K>::take_cards(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                                  RecordNumber& nr, PutCard put_card) const {
-  return take_whole_records(
-      bytes, p, end, nr,
-      [put_card](const LineWriter<K>& writer, char* q, const char* room_end,
-                 const std::uint8_t* data, std::uint32_t size,
-                 const RecordNumber& number) -> char* {
-        if (size > writer.layout().recl || room_end - q < static_cast<std::ptrdiff_t>(line_room))
-          return nullptr;
-        return put_card(writer, q, data, size, number);
       });
 }
 
