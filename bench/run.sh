@@ -234,7 +234,8 @@ echo "reelprint benchmark: ${mib} MiB images, $rounds alternating rounds ($(comm
 echo "reelprint: $rp (built from $source_tree)"
 [ -z "$vs" ] || echo "vs: $vs"
 
-group mixed "@rp mixed.tap > /dev/null" "cat mixed.tap > /dev/null" "wc -l mixed.tap"
+group mixed_cat "@rp mixed.tap > /dev/null" "cat mixed.tap > /dev/null"
+mixed=("${mixed_cat[@]}" "wc -l mixed.tap")
 group mixed_xxd "@rp mixed.tap > /dev/null" "xxd mixed.tap > /dev/null"
 group cards "@rp cards.tap > /dev/null" "cat cards.tap > /dev/null"
 group mixed_pipe "@rp mixed.tap | wc -c" "cat mixed.tap | wc -c"
@@ -244,6 +245,7 @@ group object "@rp -w object.tap > /dev/null" "cat object.tap > /dev/null"
 group object_pipe "@rp -w object.tap | wc -c" "cat object.tap | wc -c"
 group reel "@rp reel.tap > /dev/null" "cat reel.tap > /dev/null"
 small_sizes=(empty small-4K small-100K small-1)
+small_group() { group small "@rp $1.tap > /dev/null" "cat $1.tap > /dev/null" "xxd $1.tap > /dev/null"; }
 
 # Timed on a quiet machine.
 measure_shell_cost
@@ -256,7 +258,7 @@ time_group "$rounds" "${object[@]}"
 time_group "$rounds" "${object_pipe[@]}"
 time_group $((3 * rounds)) "${reel[@]}"  # a short run: more rounds
 for size in "${small_sizes[@]}"; do
-  group small "@rp $size.tap > /dev/null" "cat $size.tap > /dev/null" "xxd $size.tap > /dev/null"
+  small_group "$size"
   time_small_group "${small[@]}"
 done
 time_cpu @rp ${vs:+@vs}
@@ -265,7 +267,7 @@ time_cpu @rp ${vs:+@vs}
 start_busy
 phase=busy
 measure_shell_cost
-time_group "$rounds" "${mixed[@]:0:${#mixed[@]}-1}"  # without wc -l
+time_group "$rounds" "${mixed_cat[@]}"
 time_group "$rounds" "${cards[@]}"
 time_group "$rounds" "${object[@]}"
 time_group "$rounds" "${mixed_pipe[@]}"
@@ -282,13 +284,13 @@ report "Image 4: an object deck (80-byte cards, one byte in seven a word separat
 report "Image 4 under -w through a pipe" "${object_pipe[@]}"
 report "A 20 MiB reel of records of 80 to 2000 codes" "${reel[@]}"
 for size in "${small_sizes[@]}"; do
-  group small "@rp $size.tap > /dev/null" "cat $size.tap > /dev/null" "xxd $size.tap > /dev/null"
+  small_group "$size"
   report "Small image $size.tap ($(stat -c %s "$size.tap") bytes; each time of one run, from $small_reps in a row)" \
     "${small[@]}"
 done
 
 phase=busy
-report "Image 1, busy (one busy loop beside)" "${mixed[@]:0:${#mixed[@]}-1}"
+report "Image 1, busy (one busy loop beside)" "${mixed_cat[@]}"
 report "Image 2, busy" "${cards[@]}"
 report "Image 4 under -w, busy" "${object[@]}"
 report "Image 1 through a pipe, busy" "${mixed_pipe[@]}"
