@@ -13,26 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/random.h"
+
 namespace {
 
-// splitmix64: small, fast, and the same everywhere.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // Returns a number from `low` to `high`, both included.
-  std::uint32_t between(std::uint32_t low, std::uint32_t high) {
-    return low + static_cast<std::uint32_t>(next() % (high - low + 1));
-  }
-
- private:
-  std::uint64_t state_;
-};
+using reelprint::Random;
 
 void put_count(std::vector<std::uint8_t>& out, std::uint32_t count) {
   for (int shift = 0; shift < 32; shift += 8)

@@ -233,6 +233,7 @@ cd "$scratch"
 echo "reelprint benchmark: ${mib} MiB images, $rounds alternating rounds ($(command -v hyperfine >/dev/null && echo "hyperfine" || echo "bash timing"), 3 runs a round), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
 echo "reelprint: $rp (built from $source_tree)"
 [ -z "$vs" ] || echo "vs: $vs"
+echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine skews every figure)"
 
 group mixed_cat "@rp mixed.tap > /dev/null" "cat mixed.tap > /dev/null"
 mixed=("${mixed_cat[@]}" "wc -l mixed.tap")

@@ -41,11 +41,7 @@ void enlarge_pipe([[maybe_unused]] int fd) {
 }
 
 OutputBuffer::OutputBuffer(OutputSink& sink)
-    : sink_(sink), storage_(std::make_unique_for_overwrite<char[]>(buffer_size + 64)) {
-  void* start = storage_.get();
-  std::size_t space = buffer_size + 64;
-  buffer_ = {static_cast<char*>(std::align(64, buffer_size, start, space)), buffer_size};
-}
+    : sink_(sink), storage_(buffer_size), buffer_(storage_.data(), buffer_size) {}
 
 void OutputBuffer::append(std::string_view text) {
   while (!text.empty()) {
@@ -55,10 +51,6 @@ void OutputBuffer::append(std::string_view text) {
     used_ += part;
     text.remove_prefix(part);
   }
-}
-
-void OutputBuffer::pass(std::string_view text) {
-  if (flush() && !text.empty()) error_ = sink_.write(text.data(), text.size());
 }
 
 bool OutputBuffer::flush() {

@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "common/aligned_buffer.h"
+
 namespace reelprint {
 
 class OutputSink {
@@ -60,10 +62,6 @@ class OutputBuffer {
 
   void append(std::string_view text);
 
-  // Writes out what is buffered, then `text`, not copying it: for large blocks written
-  // elsewhere.
-  void pass(std::string_view text);
-
   // Writes out what is buffered; returns false if the output has failed.
   bool flush();
 
@@ -72,9 +70,8 @@ class OutputBuffer {
 
  private:
   OutputSink& sink_;
-  std::unique_ptr<char[]> storage_;  // never zero-filled: only the pages written are touched
-  std::span<char> buffer_;  // within `storage_`, cache-line aligned: the kernel copies from
-                            // an aligned block several times faster
+  AlignedBuffer<char> storage_;
+  std::span<char> buffer_;  // `storage_`'s bytes
   std::size_t used_ = 0;
   int error_ = 0;
 };

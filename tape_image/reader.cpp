@@ -15,10 +15,8 @@ std::size_t TapeReader::read_size_for(const InputSource& source) {
 TapeReader::TapeReader(InputSource& source, std::size_t read_size)
     : source_(source),
       read_size_(read_size != 0 ? read_size : read_size_for(source)),
-      storage_(std::make_unique_for_overwrite<std::uint8_t[]>(alignment + kept_room + read_size_ +
-                                                              readable_past_end)) {
-  const auto start = reinterpret_cast<std::uintptr_t>(storage_.get());
-  buffer_ = storage_.get() + (alignment - start % alignment) % alignment;
+      storage_(kept_room + read_size_ + readable_past_end),
+      buffer_(storage_.data()) {
   pos_ = end_ = fill_;
 }
 

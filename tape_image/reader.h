@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 
+#include "common/aligned_buffer.h"
 #include "tape_image/framing.h"
 #include "tape_image/source.h"
 
@@ -92,18 +93,16 @@ class TapeReader {
   // fails first.
   bool load(std::size_t n);
 
-  // The kernel copies between cache-line-aligned addresses several times faster than between
-  // misaligned ones, so reads always start at `fill_`, take `read_size_` bytes (keeping the
-  // file offset aligned too), and the few unread bytes a load keeps are moved to just before
-  // `fill_`.
-  static constexpr std::size_t alignment = 64;
+  // Reads always start at `fill_`, aligned, and take `read_size_` bytes (keeping the file
+  // offset aligned too); the few unread bytes a load keeps are moved to just before `fill_`.
   static constexpr std::size_t kept_room = most_wanted;  // for the unread bytes a load keeps
   static constexpr std::size_t fill_ = kept_room;        // where reads start in `buffer_`
+  static_assert(fill_ % AlignedBuffer<std::uint8_t>::alignment == 0);
 
   InputSource& source_;
   std::size_t read_size_;                    // bytes each read asks for
-  std::unique_ptr<std::uint8_t[]> storage_;  // never zero-filled: its bytes are read in
-  std::uint8_t* buffer_;                     // aligned, within `storage_`
+  AlignedBuffer<std::uint8_t> storage_;
+  std::uint8_t* buffer_;  // `storage_`'s bytes
   std::size_t pos_;      // next unread byte
   std::size_t end_;      // end of the loaded bytes
   bool at_end_ = false;  // the input has ended: later reads must not resume it

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <vector>
+
+#include "common/aligned_buffer.h"
 
 namespace reelprint::tape_image {
 namespace {
@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();  // no byte needed
 constexpr std::uint32_t end_of_medium_count = 0xFFFFFFFF;
 constexpr std::size_t buffer_size = 128 * 1024;
-constexpr std::size_t buffer_alignment = 64;
 
 // One walk through the items of an image in one framing, fed the image's bytes a window at a
 // time. It says which byte it needs next, so that bytes no walk needs need not be read.
@@ -283,14 +282,8 @@ Framing other_than(Framing framing) {
 
 Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
               SurveyListener& listener) {
-  // The kernel copies into a cache-line-aligned buffer several times faster than into a
-  // misaligned one, and a vector's storage of this size begins 16 bytes into a page.
-  std::vector<std::uint8_t> storage(buffer_size + buffer_alignment);
-  void* aligned = storage.data();
-  std::size_t space = storage.size();
-  const std::span<std::uint8_t> buffer(
-      static_cast<std::uint8_t*>(std::align(buffer_alignment, buffer_size, aligned, space)),
-      buffer_size);
+  const AlignedBuffer<std::uint8_t> storage(buffer_size);
+  const std::span<std::uint8_t> buffer(storage.data(), buffer_size);
   Walk chosen(framing, first_bytes, &listener, true);
   std::optional<Walk> other;
   std::uint64_t base = 0;  // offset of the window of bytes in `buffer`

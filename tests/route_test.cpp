@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/random.h"
 #include "tape_image/reader.h"
 #include "tests/memory_run.h"
 #include "tests/support.h"
@@ -18,22 +19,6 @@ using tape_image::ImageBuilder;
 using testing::Bytes;
 using testing::list;
 using testing::Outcome;
-
-// splitmix64: the same images everywhere.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-
- private:
-  std::uint64_t state_;
-};
 
 constexpr std::uint8_t separator = 29;
 
