@@ -39,7 +39,15 @@ void put_record_name(std::string& line, std::uint64_t file, std::uint64_t number
   put(line, number);
 }
 
-// Builds the lines of the tape files, and of the records if asked, as the walk reads them.
+// Appends `word` as eight hexadecimal digits, as the simh format names its control words.
+void put_hex(std::string& line, std::uint32_t word) {
+  char digits[9];
+  for (int k = 7; k >= 0; --k, word >>= 4) digits[k] = "0123456789ABCDEF"[word & 15];
+  line.append(digits, 8);
+}
+
+// Builds the lines of the tape files, of the erase gaps, and of the records if asked, as the
+// walk reads them.
 class Reporter final : public tape_image::SurveyListener {
  public:
   Reporter(bool records, Spool& spool, SizeTally& tally)
@@ -49,7 +57,14 @@ class Reporter final : public tape_image::SurveyListener {
 
   // Counts the sizes of a run of records, and gives each a line if asked.
   void records(const SurveyRecord& record) override {
+    after_item(false);
+    if (after_double_mark_) ++marks_before_records_;
+    after_double_mark_ = false;
     tally_.add(record.size, record.count);
+    if (record.bad) {
+      ++bad_in_file_;
+      ++bad_;
+    }
     if (!records_) return;  // runs of one record only when there are record lines
     line_.clear();
     put_record_name(line_, record.file, record.number);
@@ -57,6 +72,7 @@ class Reporter final : public tape_image::SurveyListener {
     put(line_, record.offset);
     line_ += ": ";
     put_count(line_, record.size, "byte");
+    if (record.bad) line_ += ", bad";
     line_ += ": ";
     char text[tape_image::most_first_bytes + 1];
     char* end = text;
@@ -66,31 +82,110 @@ class Reporter final : public tape_image::SurveyListener {
     spool_.append(line_);
   }
 
-  // Gives the tape file the tape mark ends its line; the next one begins after it.
+  // Gives the tape file the tape mark ends its line, or counts it among a run of empty ones;
+  // the next one begins after it.
   void tape_mark(std::uint64_t file, std::uint64_t offset) override {
-    put_file_line(file, "empty");
+    after_double_mark_ = mark_at_ + 4 == offset && marks_ > 0;
+    after_item(true);
+    mark_at_ = offset;
+    ++marks_;
+    if (tally_.summary().records == 0) {
+      if (empty_run_ == 0) empty_from_ = {file, file_at_};
+      ++empty_run_;
+    } else {
+      put_file_line(file);
+    }
     file_at_ = offset + 4;
   }
 
-  // Puts the line of the tape file that the image ends in, if the walk began one there: a
-  // record read whole, or one that breaks.
-  void close(const Ending& ending) {
-    if (ending.in_record) {
-      put_file_line(ending.file, "0 records");
-    } else if (tally_.summary().records > 0) {
-      put_file_line(files_ + 1, "");
+  // Gives a run of erase gaps one after another a line.
+  void erase_gap(std::uint64_t offset) override {
+    after_item(false);
+    after_double_mark_ = false;
+    if (gap_run_ > 0 && gap_last_ + 4 == offset) {
+      ++gap_run_;
+    } else {
+      put_gaps();
+      gap_first_ = offset;
+      gap_run_ = 1;
     }
+    gap_last_ = offset;
+    ++gaps_;
   }
 
-  // Returns the tape files given a line so far.
+  // Puts the lines that the image's end leaves to come: the run of empty tape files (less
+  // the last, where two tape marks end the recorded tape: returns whether they do), and the
+  // tape file the image ends in, if the walk began one there: a record read whole, or one
+  // that breaks, or a control word it stops at.
+  bool close(const Ending& ending) {
+    put_gaps();
+    const bool end_of_tape = ending.kind == EndKind::after_tape_mark && last_two_marks_;
+    if (end_of_tape) --empty_run_;
+    const bool stops_in_file = ending.in_record || ending.kind == EndKind::half_gap ||
+                               ending.kind == EndKind::reserved_word;
+    if (stops_in_file || tally_.summary().records > 0) put_file_line(marks_ + 1, "0 records");
+    put_empty_files();
+    return end_of_tape;
+  }
+
+  // Returns the tape files given a line so far, and the records read whole in them.
   std::uint64_t files() const { return files_; }
-  // Returns the records read whole so far in the tape files given a line.
   std::uint64_t records() const { return records_total_; }
+  std::uint64_t bad_records() const { return bad_; }
+  std::uint64_t erase_gaps() const { return gaps_; }
+  // Returns whether tape marks came in pairs before records more than once, as a writer that
+  // frames a tape mark like a record (a zero count and a zero trailer) leaves them.
+  bool marks_look_eight_bytes_long() const { return marks_before_records_ > 1; }
 
  private:
+  // Notes that the walk read an item: a tape mark, or else a record or a gap.
+  void after_item(bool tape_mark) {
+    last_two_marks_ = tape_mark && last_was_mark_;
+    last_was_mark_ = tape_mark;
+    if (!tape_mark) put_empty_files();
+  }
+
+  // Puts the line of the run of empty tape files, if any.
+  void put_empty_files() {
+    if (empty_run_ == 0) return;
+    line_.clear();
+    line_ += empty_run_ == 1 ? "file " : "files ";
+    put(line_, empty_from_.first);
+    if (empty_run_ > 1) {
+      line_ += " to ";
+      put(line_, empty_from_.first + empty_run_ - 1);
+    }
+    line_ += " at ";
+    put(line_, empty_from_.second);
+    line_ += ": empty\n";
+    spool_.append(line_);
+    files_ += empty_run_;
+    empty_run_ = 0;
+  }
+
+  // Puts the line of the run of erase gaps, if any.
+  void put_gaps() {
+    if (gap_run_ == 0) return;
+    line_.clear();
+    if (gap_run_ == 1) {
+      line_ += "erase gap at ";
+      put(line_, gap_first_);
+    } else {
+      put(line_, gap_run_);
+      line_ += " erase gaps at ";
+      put(line_, gap_first_);
+      line_ += " to ";
+      put(line_, gap_last_);
+    }
+    line_ += ", passed over\n";
+    spool_.append(line_);
+    gap_run_ = 0;
+  }
+
   // Puts the line of tape file `file` with the records counted since it began, `if_none` if
   // there is none, and starts the count of the next one.
-  void put_file_line(std::uint64_t file, std::string_view if_none) {
+  void put_file_line(std::uint64_t file, std::string_view if_none = "") {
+    put_empty_files();
     line_.clear();
     line_ += "file ";
     put(line_, file);
@@ -109,15 +204,21 @@ class Reporter final : public tape_image::SurveyListener {
         put(line_, sizes.smallest);
         line_ += " to ";
         put(line_, sizes.largest);
-        line_ += " bytes, most common ";
-        if (sizes.most_common) {
+        line_ += " bytes";
+        if (!sizes.most_common) {
+          line_ += ", most common not known";
+        } else if (sizes.most_common->second > 1) {  // a size that repeats
+          line_ += ", most common ";
           put(line_, sizes.most_common->first);
           line_ += " (";
           put_count(line_, sizes.most_common->second, "record");
           line_ += ")";
-        } else {
-          line_ += "not known";
         }
+      }
+      if (bad_in_file_ > 0) {
+        line_ += ", ";
+        put(line_, bad_in_file_);
+        line_ += " of them bad";
       }
       line_ += ", ";
       put_count(line_, sizes.data_bytes, "data byte");
@@ -126,6 +227,7 @@ class Reporter final : public tape_image::SurveyListener {
     spool_.append(line_);
     ++files_;
     records_total_ += sizes.records;
+    bad_in_file_ = 0;
     tally_.clear();
   }
 
@@ -134,8 +236,24 @@ class Reporter final : public tape_image::SurveyListener {
   SizeTally& tally_;
   std::string line_;           // the line being built, kept for its room
   std::uint64_t file_at_ = 0;  // where the tape file being read begins
-  std::uint64_t files_ = 0;    // tape files given a line
+  std::uint64_t files_ = 0;    // tape files given a line, in a run or alone
   std::uint64_t records_total_ = 0;
+  std::uint64_t bad_in_file_ = 0;  // bad records in the tape file being read
+  std::uint64_t bad_ = 0;          // bad records in all
+  std::uint64_t gaps_ = 0;         // erase gaps in all
+  // The run of empty tape files not yet given a line: how many, the first's number and offset.
+  std::uint64_t empty_run_ = 0;
+  std::pair<std::uint64_t, std::uint64_t> empty_from_{};
+  // The run of erase gaps one after another not yet given a line.
+  std::uint64_t gap_run_ = 0;
+  std::uint64_t gap_first_ = 0;
+  std::uint64_t gap_last_ = 0;
+  std::uint64_t marks_ = 0;       // tape marks so far
+  std::uint64_t mark_at_ = 0;     // where the last one is
+  bool last_was_mark_ = false;    // the last item read is a tape mark
+  bool last_two_marks_ = false;   // so are the last two
+  bool after_double_mark_ = false;       // a tape mark right after another is the last item
+  std::uint64_t marks_before_records_ = 0;  // such pairs with records after them
 };
 
 // Appends " (reason)" for the errno `error`, if it is known.
@@ -146,21 +264,27 @@ void put_reason(std::string& line, int error) {
   line += ')';
 }
 
-// Returns the line that tells how the walk of `survey` ended.
-std::string end_line(const tape_image::Survey& survey) {
-  const Ending& ending = survey.ending;
-  std::string line = "end at ";
-  put(line, ending.at);
-  line += ": ";
+// Appends how a walk ended, `ending`, in the survey `survey`; `end_of_tape` when two tape marks
+// end the recorded tape.
+void put_ending(std::string& line, const tape_image::Survey& survey, const Ending& ending,
+                bool end_of_tape) {
+  const auto record_name = [&] {
+    put_record_name(line, ending.file, ending.record);
+    if (ending.bad) line += ", a bad record,";
+  };
   switch (ending.kind) {
     case EndKind::empty:
       line += "the image is empty";
       break;
     case EndKind::after_tape_mark:
-      line += "after a tape mark";
+      line += end_of_tape ? "after two tape marks, the end of the recorded tape"
+                          : "after a tape mark";
       break;
     case EndKind::after_record:
       line += "after a record, with no tape mark after it";
+      break;
+    case EndKind::after_gap:
+      line += "after an erase gap, with no tape mark after it";
       break;
     case EndKind::stray_bytes:
       put_count(line, ending.bytes, "stray byte");
@@ -169,8 +293,14 @@ std::string end_line(const tape_image::Survey& survey) {
     case EndKind::end_of_medium:
       line += "end-of-medium marker";
       break;
+    case EndKind::half_gap:
+    case EndKind::reserved_word:
+      line += ending.kind == EndKind::half_gap ? "a half gap (" : "a reserved control word (";
+      put_hex(line, ending.word);
+      line += "), past which the walk cannot go on safely";
+      break;
     case EndKind::in_data:
-      put_record_name(line, ending.file, ending.record);
+      record_name();
       line += " cut short in its data, ";
       put(line, ending.bytes);
       line += " of ";
@@ -178,17 +308,17 @@ std::string end_line(const tape_image::Survey& survey) {
       line += " there";
       break;
     case EndKind::before_pad:
-      put_record_name(line, ending.file, ending.record);
+      record_name();
       line += " cut short before its pad byte";
       break;
     case EndKind::in_trailer:
-      put_record_name(line, ending.file, ending.record);
+      record_name();
       line += " cut short in its trailing count, ";
       put(line, ending.bytes);
       line += " of 4 bytes there";
       break;
     case EndKind::unequal_counts:
-      put_record_name(line, ending.file, ending.record);
+      record_name();
       line += ": leading count ";
       put(line, ending.size);
       line += ", trailing count ";
@@ -199,25 +329,125 @@ std::string end_line(const tape_image::Survey& survey) {
       put(line, survey.size);
       if (ending.in_record) {
         line += " in ";
-        put_record_name(line, ending.file, ending.record);
+        record_name();
       }
       put_reason(line, survey.read_errno);
       break;
   }
-  // Bytes past the marker: simh reads none of them.
-  if (ending.kind == EndKind::end_of_medium && ending.bytes > 0) {
+  // Bytes past the marker or the word: simh reads none of them.
+  if ((ending.kind == EndKind::end_of_medium || ending.kind == EndKind::half_gap ||
+       ending.kind == EndKind::reserved_word) &&
+      ending.bytes > 0) {
     line += ", ";
     put_count(line, ending.bytes, "byte");
     line += " after it";
   }
+}
+
+// Returns the line that tells how the walk of `survey` ended.
+std::string end_line(const tape_image::Survey& survey, bool end_of_tape) {
+  std::string line = "end at ";
+  put(line, survey.ending.at);
+  line += ": ";
+  put_ending(line, survey, survey.ending, end_of_tape);
   line += '\n';
   // A read that failed after the walk had ended, on to the end of the image for its size.
-  if (survey.read_failed && ending.kind != EndKind::read_error) {
+  if (survey.read_failed && survey.ending.kind != EndKind::read_error) {
     line += "read error at ";
     put(line, survey.size);
     put_reason(line, survey.read_errno);
     line += '\n';
   }
+  return line;
+}
+
+// Returns what reelprint makes of the control word where its reading parted from the walk's,
+// and where its listing of the image ends; or of the end-of-medium marker.
+std::string as_listed_line(const tape_image::Survey& survey) {
+  const bool at_marker = !survey.as_listed;
+  const std::uint32_t word = at_marker ? 0xFFFF'FFFF : survey.parted_word;
+  std::string line = "reelprint reads the ";
+  switch (tape_image::kind_of(word)) {
+    case tape_image::WordKind::bad_record:
+      line += "bad record's word";
+      break;
+    case tape_image::WordKind::erase_gap:
+      line += "erase gap";
+      break;
+    case tape_image::WordKind::half_gap:
+      line += "half gap";
+      break;
+    case tape_image::WordKind::end_of_medium:
+      line += "end-of-medium marker";
+      break;
+    default:
+      line += "reserved word";
+      break;
+  }
+  line += " at ";
+  put(line, at_marker ? survey.ending.at : survey.parted_at);
+  line += " (";
+  put_hex(line, word);
+  line += ") as a count of ";
+  put(line, word);
+  if (at_marker) {  // a record of that many bytes from there: longer than the rest, mostly
+    line += survey.ending.bytes < word ? " and stops with \"Error reading\" (status 3)\n"
+                                       : " and lists it as a record\n";
+    return line;
+  }
+  const Ending& listed = *survey.as_listed;
+  const int status = status_of(listed);
+  if (status == status_ok) {
+    line += " and lists on: end at ";
+  } else {
+    line += status == status_read_failed ? " and stops with \"Error reading\""
+                                         : " and stops with \"Unequal starting and ending "
+                                           "record sizes\"";
+    line += " (status ";
+    put(line, static_cast<std::uint64_t>(status));
+    line += "): end at ";
+  }
+  put(line, listed.at);
+  line += ": ";
+  put_ending(line, survey, listed, false);
+  line += '\n';
+  return line;
+}
+
+// Returns whether a walk that ended in `ending` read the image cleanly.
+bool clean(const Ending& ending) { return status_of(ending) == status_ok && ending.records > 0; }
+
+// Returns the hint that the image is no tape image at all, or "": where its first item
+// already breaks, because its first count is more than the image holds, or it is text.
+std::string not_an_image_hint(const tape_image::Survey& survey) {
+  const Ending& ending = survey.ending;
+  if (survey.head_size < 4 || !ending.in_record || ending.at != 0) return "";
+  const std::span<const std::uint8_t> head(survey.head.data(), survey.head_size);
+  const bool text = std::all_of(head.begin(), head.end(), [](std::uint8_t byte) {
+    return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r';
+  });
+  const std::uint32_t first = tape_image::load_le32(head.data());
+  if (!text && first <= survey.size) return "";
+  std::string line = "not a tape image, it seems: ";
+  if (first > survey.size) {
+    line += "its first count, ";
+    put(line, first);
+    line += ", is more than the whole image";
+    line += text ? ", and " : "; ";
+  }
+  line += "its first bytes are ";
+  if (text) {
+    line += "text: \"";
+    for (const std::uint8_t byte : head) line += byte < 0x20 ? ' ' : static_cast<char>(byte);
+    line += '"';
+  } else {
+    for (std::size_t k = 0; k < head.size(); ++k) {
+      if (k > 0) line += ' ';
+      line += "0123456789abcdef"[head[k] >> 4];
+      line += "0123456789abcdef"[head[k] & 15];
+    }
+  }
+  line += '\n';
   return line;
 }
 
@@ -228,11 +458,14 @@ int status_of(const Ending& ending) {
     case EndKind::empty:
     case EndKind::after_tape_mark:
     case EndKind::after_record:
+    case EndKind::after_gap:
     case EndKind::stray_bytes:
     case EndKind::end_of_medium:
       return status_ok;
     case EndKind::in_data:
     case EndKind::read_error:
+    case EndKind::half_gap:  // only ever seen by a walk that reads control words
+    case EndKind::reserved_word:
       return status_read_failed;
     // reelprint takes a missing pad byte as no error of its own, then reads the missing
     // trailing count, or one cut short, as 0.
@@ -249,18 +482,30 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
   Reporter reporter(records, spool, tally);
   const tape_image::Survey survey =
       tape_image::survey(source, framing, records ? shown_characters : 0, reporter);
-  reporter.close(survey.ending);
-  spool.append(end_line(survey));
+  const bool end_of_tape = reporter.close(survey.ending);
+  spool.append(end_line(survey, end_of_tape));
+  if (survey.as_listed || survey.ending.kind == EndKind::end_of_medium)
+    spool.append(as_listed_line(survey));
 
-  int status = status_of(survey.ending);
+  // The status is that of reelprint's listing, which reads every word as a count.
+  int status = status_of(survey.as_listed ? *survey.as_listed : survey.ending);
   if (survey.read_failed) status = std::max<int>(status, status_read_failed);
-  // The walk in the other framing parts from this one at an odd-length record; where this one
-  // breaks and that one does not, the image is very likely of the other framing.
-  if ((status == status_read_failed || status == status_unequal_counts) && !survey.read_failed &&
-      survey.other && status_of(*survey.other) == status_ok) {
-    spool.append(framing == Framing::simh ? "reads cleanly with -e (E11 framing)\n"
-                                          : "reads cleanly without -e (simh framing)\n");
+  // Hints: where this walk breaks and another reads the image cleanly, the image is very
+  // likely of that other kind.
+  if (status_of(survey.ending) != status_ok && !survey.read_failed) {
+    if (survey.other && clean(*survey.other))
+      spool.append(framing == Framing::simh ? "reads cleanly with -e (E11 framing)\n"
+                                            : "reads cleanly without -e (simh framing)\n");
+    const bool other_clean = survey.other && clean(*survey.other);
+    if (clean(survey.swapped))
+      spool.append("reads cleanly with its counts byte-swapped (big-endian), as neither "
+                   "program reads them\n");
+    else if (!other_clean)
+      spool.append(not_an_image_hint(survey));
   }
+  if (reporter.marks_look_eight_bytes_long())
+    spool.append("its tape marks look 8 bytes long (a zero count and a zero trailer, as some "
+                 "writers frame them): each shows here as two\n");
 
   std::string first(name);
   first += ": ";
@@ -269,6 +514,15 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
   put_count(first, reporter.files(), "tape file");
   first += ", ";
   put_count(first, reporter.records(), "record");
+  if (reporter.bad_records() > 0) {
+    first += " (";
+    put(first, reporter.bad_records());
+    first += " bad)";
+  }
+  if (reporter.erase_gaps() > 0) {
+    first += ", ";
+    put_count(first, reporter.erase_gaps(), "erase gap");
+  }
   first += '\n';
   return {status, first};
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "common/aligned_buffer.h"
 
@@ -12,61 +13,80 @@ namespace reelprint::tape_image {
 namespace {
 
 constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();  // no byte needed
-constexpr std::uint32_t end_of_medium_count = 0xFFFFFFFF;
 constexpr std::size_t buffer_size = 128 * 1024;
+constexpr std::uint32_t bad_flag = 0x8000'0000;  // bit 31 of a bad record's counts
 
-// One walk through the items of an image in one framing, fed the image's bytes a window at a
-// time. It says which byte it needs next, so that bytes no walk needs need not be read.
+// How a walk reads the words where counts stand.
+struct Reading {
+  Framing framing;
+  bool control_words;  // simh's control words are read as such, not as counts
+  bool swapped;        // counts are big-endian
+};
+
+// One walk through the items of an image, fed the image's bytes a window at a time. It says
+// which byte it needs next, so that bytes no walk needs need not be read. It can pause where
+// another walk is to part from it: at its first odd-length record, which the other framing
+// reads otherwise, and at its first control word, which reelprint reads as a count.
 class Walk {
  public:
-  Walk(Framing framing, std::size_t first_bytes, SurveyListener* listener, bool pause_at_odd)
-      : framing_(framing),
+  enum class Pause { none, odd_record, control_word };
+
+  Walk(Reading reading, std::size_t first_bytes, SurveyListener* listener, bool may_pause)
+      : reading_(reading),
         first_bytes_(std::min(first_bytes, most_first_bytes)),
         listener_(listener),
-        pause_at_odd_(pause_at_odd) {}
+        pause_at_odd_(may_pause),
+        pause_at_word_(may_pause && reading.control_words) {}
 
   // Returns the offset of the next byte the walk needs, or `never` once it has ended.
   std::uint64_t next() const { return ended_ ? never : pos_; }
 
-  // Returns whether the walk stopped at its first odd-length record, which the other framing
-  // reads otherwise, for the caller to start a walk in that framing from here.
-  bool paused() const { return paused_; }
+  // Returns why the walk stands paused, if it does.
+  Pause paused() const { return paused_; }
 
-  // Returns a copy of this walk, paused at its first odd-length record, that goes on in
-  // `framing` and tells no listener.
+  // Returns the word the walk paused at, and where it stands.
+  std::uint32_t word() const { return word_; }
+  std::uint64_t item_at() const { return item_at_; }
+
+  // Returns a copy of this walk, from where it paused, that tells no listener, does not pause
+  // again, and goes on in `framing` (paused at an odd-length record) or reading every word as
+  // a count (paused at a control word).
   Walk fork(Framing framing) const {
     Walk other = *this;
-    other.framing_ = framing;
+    other.reading_.framing = framing;
     other.first_bytes_ = 0;
     other.listener_ = nullptr;
-    other.paused_ = false;
-    other.after_count();
+    other.pause_at_odd_ = other.pause_at_word_ = false;
+    if (paused_ == Pause::control_word) other.reading_.control_words = false;
+    other.resume();
     return other;
   }
 
-  // Goes on after a pause, no longer pausing.
+  // Goes on after a pause, no longer pausing for that reason.
   void resume() {
-    paused_ = false;
-    after_count();
+    const Pause was = paused_;
+    paused_ = Pause::none;
+    if (was == Pause::odd_record) after_count();
+    if (was == Pause::control_word) take_count(word_);
   }
 
   // Walks through the `n` bytes at `bytes`, which lie at offset `at` of the image; uses those
   // from `next()` on. Stops at the end of the window, at the end of the walk, or at a pause.
   void take(const std::uint8_t* bytes, std::size_t n, std::uint64_t at) {
     const std::uint64_t end = at + n;
-    while (!ended_ && !paused_ && pos_ < end) {
+    while (!ended_ && paused_ == Pause::none && pos_ < end) {
       const std::uint8_t* const p = bytes + (pos_ - at);
       const auto avail = static_cast<std::size_t>(end - pos_);
       switch (part_) {
         case Part::count:
-          if (count_had_ == 0) {
+          if (count_had_ == 0 && !reading_.swapped) {
             const std::size_t taken = take_whole_records(p, avail);
             if (taken > 0) {
               pos_ += taken;
               break;
             }
           }
-          if (gather_count(p, avail)) take_count();
+          if (gather_count(p, avail)) take_count(count_);
           break;
         case Part::data: {
           const std::size_t wanted = std::min<std::size_t>(first_bytes_, size_);
@@ -87,7 +107,8 @@ class Walk {
   // Ends the walk at the end of the image, `size` bytes long.
   void finish(std::uint64_t size) {
     if (ended_) {
-      if (ending_.kind == EndKind::end_of_medium || ending_.kind == EndKind::unequal_counts)
+      if (ending_.kind == EndKind::end_of_medium || ending_.kind == EndKind::unequal_counts ||
+          ending_.kind == EndKind::half_gap || ending_.kind == EndKind::reserved_word)
         ending_.bytes = size - pos_;
       return;
     }
@@ -129,21 +150,21 @@ class Walk {
   enum class Part { count, data, trailer };  // where in an item the walk is
 
   // Takes the records that lie whole in the `avail` bytes at `p`, where a count begins, and
-  // end well; stops before anything else (a tape mark, a record cut off by the window's end
-  // or that breaks, the first odd-length one when the walk pauses there), which is read the
-  // usual way. Returns the bytes taken. Most records of an image are such, and a record taken
-  // in one go costs a fraction of one read part by part. Records of one size in a row (a card
-  // deck) are told as one run, unless their data bytes are shown.
+  // end well; stops before anything else (a tape mark, a control word, a record cut off by the
+  // window's end or that breaks, the first odd-length one when the walk pauses there), which
+  // is read the usual way. Returns the bytes taken. Most records of an image are such, and a
+  // record taken in one go costs a fraction of one read part by part. Records of one size in
+  // a row (a card deck) are told as one run, unless their data bytes are shown.
   std::size_t take_whole_records(const std::uint8_t* p, std::size_t avail) {
     SurveyRecord run{};  // the run being gathered; none while `count` is 0
     const auto tell = [&] {
       if (run.count > 0 && listener_ != nullptr) listener_->records(run);
       run.count = 0;
     };
-    // A whole record lies within the window, so no size can be larger.
-    const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(avail, 0xFFFF'FFFE));
+    // A whole record lies within the window, so no size can be larger; nor can a control word.
+    const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(avail, 0x7FFF'FFFF));
     const std::size_t taken = tape_image::take_whole_records(
-        {p, avail}, most, framing_, [&](const std::uint8_t* data, std::uint32_t size) {
+        {p, avail}, most, reading_.framing, [&](const std::uint8_t* data, std::uint32_t size) {
           if (pause_at_odd_ && size % 2 == 1) return false;
           if (first_bytes_ > 0 || size != run.size) tell();
           if (run.count == 0) {
@@ -153,6 +174,7 @@ class Walk {
           }
           ++run.count;
           ++record_;
+          ++ending_.records;
           return true;
         });
     tell();
@@ -166,20 +188,21 @@ class Walk {
     if (count_had_ == 0 && avail >= 4) {
       count_ = load_le32(p);
       pos_ += 4;
-      return true;
+    } else {
+      count_ |= static_cast<std::uint32_t>(*p) << (8 * count_had_);
+      ++pos_;
+      if (++count_had_ < 4) return false;
+      count_had_ = 0;
     }
-    count_ |= static_cast<std::uint32_t>(*p) << (8 * count_had_);
-    ++pos_;
-    if (++count_had_ < 4) return false;
-    count_had_ = 0;
+    if (reading_.swapped) count_ = __builtin_bswap32(count_);
     return true;
   }
 
-  // Acts on the leading count just gathered: a tape mark, the end-of-medium marker, or the
-  // start of a record.
-  void take_count() {
-    const std::uint32_t count = count_;
+  // Acts on the leading word just gathered: a tape mark, the start of a record, or a control
+  // word.
+  void take_count(std::uint32_t count) {
     count_ = 0;
+    const WordKind kind = kind_of(count);
     if (count == 0) {
       if (listener_ != nullptr) listener_->tape_mark(file_, item_at_);
       ++file_;
@@ -188,15 +211,40 @@ class Walk {
       item_at_ = pos_;
       return;
     }
-    if (count == end_of_medium_count) {
+    if (kind == WordKind::end_of_medium) {
       end(EndKind::end_of_medium, item_at_);
       return;
     }
-    size_ = count;
+    if (kind != WordKind::count && reading_.control_words) {
+      if (pause_at_word_) {
+        pause_at_word_ = false;
+        paused_ = Pause::control_word;
+        word_ = count;
+        return;
+      }
+      switch (kind) {
+        case WordKind::erase_gap:
+          if (listener_ != nullptr) listener_->erase_gap(item_at_);
+          last_ = EndKind::after_gap;
+          item_at_ = pos_;
+          return;
+        case WordKind::half_gap:
+        case WordKind::reserved:
+          end(kind == WordKind::half_gap ? EndKind::half_gap : EndKind::reserved_word, item_at_);
+          ending_.word = count;
+          return;
+        default:  // a bad record: framed as any other, its size in the low bits
+          break;
+      }
+    }
+    const bool bad = kind == WordKind::bad_record && reading_.control_words;
+    size_ = bad ? count & ~bad_flag : count;
+    leading_ = count;
+    bad_ = bad;
     data_at_ = pos_;
-    if (pause_at_odd_ && count % 2 == 1) {
+    if (pause_at_odd_ && size_ % 2 == 1) {
       pause_at_odd_ = false;
-      paused_ = true;
+      paused_ = Pause::odd_record;
       return;
     }
     after_count();
@@ -210,7 +258,9 @@ class Walk {
   }
 
   // Returns where the trailing count of the record being read begins.
-  std::uint64_t trailer_at() const { return data_at_ + size_ + pad_after(size_, framing_); }
+  std::uint64_t trailer_at() const {
+    return data_at_ + size_ + pad_after(size_, reading_.framing);
+  }
 
   // Passes over the data bytes not shown, and the pad byte, to the trailing count.
   void to_trailer() {
@@ -222,14 +272,16 @@ class Walk {
   void take_trailer() {
     const std::uint32_t trailer = count_;
     count_ = 0;
-    if (trailer != size_) {
+    if (trailer != leading_) {  // a bad record's repeats its flag
       end_in_record(EndKind::unequal_counts);
       ending_.trailer = trailer;
       return;
     }
     ++record_;
+    ++ending_.records;
     if (listener_ != nullptr)
-      listener_->records({file_, record_, item_at_, size_, 1, {first_.data(), first_had_}});
+      listener_->records(
+          {file_, record_, item_at_, size_, 1, {first_.data(), first_had_}, bad_});
     last_ = EndKind::after_record;
     part_ = Part::count;
     item_at_ = pos_;
@@ -249,13 +301,16 @@ class Walk {
     ending_.file = file_;
     ending_.record = record_ + 1;
     ending_.size = size_;
+    ending_.bad = bad_;
   }
 
-  Framing framing_;
+  Reading reading_;
   std::size_t first_bytes_;  // data bytes of each record to show
   SurveyListener* listener_;
-  bool pause_at_odd_;
-  bool paused_ = false;
+  bool pause_at_odd_;   // pauses at the next odd-length record
+  bool pause_at_word_;  // pauses at the next control word
+  Pause paused_ = Pause::none;
+  std::uint32_t word_ = 0;  // the control word it paused at
   bool ended_ = false;
   Ending ending_;
 
@@ -264,7 +319,9 @@ class Walk {
   std::uint64_t item_at_ = 0;  // where the item being read begins
   std::uint32_t count_ = 0;    // the count being gathered, a byte at a time at a window's end
   unsigned count_had_ = 0;     // bytes of it gathered so far
-  std::uint32_t size_ = 0;     // leading count of the record being read
+  std::uint32_t size_ = 0;     // data bytes of the record being read
+  std::uint32_t leading_ = 0;  // its leading word, which its trailing one repeats
+  bool bad_ = false;           // it is a bad record
   std::uint64_t data_at_ = 0;  // where its data begins
   std::array<std::uint8_t, most_first_bytes> first_{};  // its first data bytes
   std::size_t first_had_ = 0;
@@ -280,34 +337,60 @@ Framing other_than(Framing framing) {
 
 }  // namespace
 
+WordKind kind_of(std::uint32_t word) {
+  if (word < bad_flag) return WordKind::count;
+  if (word == 0xFFFF'FFFF) return WordKind::end_of_medium;
+  if (word == 0xFFFF'FFFE) return WordKind::erase_gap;
+  if (word == 0xFFFE'FFFF || (word & 0xFFFF'7F00) == 0xFFFF'0000) return WordKind::half_gap;
+  if (word > bad_flag && word <= 0x80FF'FFFF) return WordKind::bad_record;
+  return WordKind::reserved;
+}
+
 Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
               SurveyListener& listener) {
   const AlignedBuffer<std::uint8_t> storage(buffer_size);
   const std::span<std::uint8_t> buffer(storage.data(), buffer_size);
-  Walk chosen(framing, first_bytes, &listener, true);
-  std::optional<Walk> other;
-  std::uint64_t base = 0;  // offset of the window of bytes in `buffer`
-  std::size_t filled = 0;  // bytes in it
   Survey result;
+  // The walk asked for, the only one that pauses and tells the listener, comes first; the
+  // others part from it where it pauses.
+  std::vector<Walk> walks;
+  walks.reserve(4);
+  walks.emplace_back(Reading{framing, true, false}, first_bytes, &listener, true);
+  walks.emplace_back(Reading{framing, true, true}, 0, nullptr, false);
+  std::size_t as_listed = 0;  // where in `walks` the walk as reelprint reads stands, if any
+  std::size_t other = 0;      // likewise the walk in the other framing
+  std::uint64_t base = 0;     // offset of the window of bytes in `buffer`
+  std::size_t filled = 0;     // bytes in it
   for (;;) {
-    const std::uint64_t need = std::min(chosen.next(), other ? other->next() : never);
+    std::uint64_t need = never;
+    for (const Walk& walk : walks) need = std::min(need, walk.next());
     if (need < base + filled) {
+      Walk& chosen = walks.front();
       chosen.take(buffer.data(), filled, base);
-      if (chosen.paused()) {
-        other.emplace(chosen.fork(other_than(framing)));
-        chosen.resume();
+      if (chosen.paused() != Walk::Pause::none) {
+        const bool at_word = chosen.paused() == Walk::Pause::control_word;
+        if (at_word) {
+          as_listed = walks.size();
+          result.parted_at = chosen.item_at();
+          result.parted_word = chosen.word();
+        } else {
+          other = walks.size();
+        }
+        walks.push_back(chosen.fork(at_word ? framing : other_than(framing)));
+        walks.front().resume();
         continue;
       }
-      if (other) other->take(buffer.data(), filled, base);
+      for (std::size_t k = 1; k < walks.size(); ++k) walks[k].take(buffer.data(), filled, base);
       continue;
     }
     // No byte of the window is needed any more: on to the next one needed, passing over the
-    // bytes before it when that saves reading a buffer or more; once both walks have ended, on
-    // to the end, for the image's size.
+    // bytes before it when that saves reading a buffer or more (but not the image's first
+    // bytes, kept to tell what they are); once every walk has ended, on to the end, for the
+    // image's size.
     base += filled;
     filled = 0;
     const std::uint64_t gap = need - base;
-    if (gap >= buffer_size) {
+    if (gap >= buffer_size && base >= head_bytes) {
       for (std::uint64_t skipped = 1; skipped > 0 && base < need;)
         base += skipped = source.skip(need - base);
     }
@@ -316,20 +399,23 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
     if (got < 0) {
       result.read_failed = true;
       result.read_errno = errno;
-      chosen.fail();
-      if (other) other->fail();
+      for (Walk& walk : walks) walk.fail();
       break;
     }
     if (got == 0) break;
     filled = static_cast<std::size_t>(got);
+    if (base == result.head_size && base < head_bytes) {  // the image's start, unskipped
+      const std::size_t more = std::min<std::size_t>(filled, head_bytes - result.head_size);
+      std::memcpy(result.head.data() + result.head_size, buffer.data(), more);
+      result.head_size += more;
+    }
   }
   result.size = base + filled;
-  chosen.finish(result.size);
-  result.ending = chosen.ending();
-  if (other) {
-    other->finish(result.size);
-    result.other = other->ending();
-  }
+  for (Walk& walk : walks) walk.finish(result.size);
+  result.ending = walks[0].ending();
+  result.swapped = walks[1].ending();
+  if (as_listed != 0) result.as_listed = walks[as_listed].ending();
+  if (other != 0) result.other = walks[other].ending();
   return result;
 }
 

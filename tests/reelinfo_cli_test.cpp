@@ -79,18 +79,18 @@ TEST_F(ReelinfoCli, TheExampleTape) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out,
             std::string(EXAMPLE_DIR) +
-                "/deck.tap: 1212 bytes, simh framing, 3 tape files, 15 records\n"
+                "/deck.tap: 1212 bytes, simh framing, 2 tape files, 15 records\n"
                 "file 1 at 0: 11 records of 80 bytes, 880 data bytes\n"
                 "file 2 at 972: 4 records of 13 to 80 bytes, most common 80 (2 records), 198 data "
                 "bytes\n"
-                "file 3 at 1208: empty\n"
-                "end at 1212: after a tape mark\n");
+                "end at 1212: after two tape marks, the end of the recorded tape\n");
 }
 
-// A sparse file of 5 GiB: records of 3 GiB and 2 GiB of holes, then a card and a tape mark.
-// It is surveyed by seeking past the long records; offsets and sizes need 64 bits.
+// A sparse file of 6 GiB: three records of 2147483632 bytes (the most a count holds, less a
+// little) of holes, then a card and a tape mark. It is surveyed by seeking past the long
+// records; offsets need 64 bits.
 TEST_F(ReelinfoCli, AnImagePastFourGibibytes) {
-  const std::uint64_t first = 3ull << 30, second = 2ull << 30;
+  const std::uint64_t size = 0x7FFF'FFF0;
   const int fd = ::open((dir_ / "big.tap").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);
   const auto put = [&](const Bytes& bytes, std::uint64_t at) {
@@ -100,23 +100,25 @@ TEST_F(ReelinfoCli, AnImagePastFourGibibytes) {
   const auto count = [](std::uint64_t value) {
     return ImageBuilder().count(static_cast<std::uint32_t>(value)).bytes();
   };
-  put(count(first), 0);
-  put(count(first), 4 + first);
-  put(count(second), 8 + first);
-  put(count(second), 12 + first + second);
-  put(ImageBuilder().record(Bytes(80, 49)).tape_mark().bytes(), 16 + first + second);
+  for (std::uint64_t at = 0; at < 3 * (size + 8); at += size + 8) {
+    put(count(size), at);
+    put(count(size), at + 4 + size);
+  }
+  put(ImageBuilder().record(Bytes(80, 49)).tape_mark().bytes(), 3 * (size + 8));
   ::close(fd);
 
   const BinaryOutcome result = reelinfo({"-l", "big.tap"});
   EXPECT_EQ(result.status, 0);
+  const std::string blanks(40, ' ');
   EXPECT_EQ(result.out,
-            "big.tap: 5368709228 bytes, simh framing, 1 tape file, 3 records\n"
-            "file 1 record 1 at 0: 3221225472 bytes: " + std::string(40, ' ') + "\n"
-            "file 1 record 2 at 3221225480: 2147483648 bytes: " + std::string(40, ' ') + "\n"
-            "file 1 record 3 at 5368709136: 80 bytes: " + std::string(40, 'A') + "\n"
-            "file 1 at 0: 3 records of 80 to 3221225472 bytes, most common 80 (1 record), "
-            "5368709200 data bytes\n"
-            "end at 5368709228: after a tape mark\n");
+            "big.tap: 6442451012 bytes, simh framing, 1 tape file, 4 records\n"
+            "file 1 record 1 at 0: 2147483632 bytes: " + blanks + "\n"
+            "file 1 record 2 at 2147483640: 2147483632 bytes: " + blanks + "\n"
+            "file 1 record 3 at 4294967280: 2147483632 bytes: " + blanks + "\n"
+            "file 1 record 4 at 6442450920: 80 bytes: " + std::string(40, 'A') + "\n"
+            "file 1 at 0: 4 records of 80 to 2147483632 bytes, most common 2147483632 (3 "
+            "records), 6442450976 data bytes\n"
+            "end at 6442451012: after a tape mark\n");
 }
 
 TEST_F(ReelinfoCli, AnImageThroughAPipe) {

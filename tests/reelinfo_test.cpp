@@ -71,18 +71,17 @@ TEST(Reelinfo, ReportsTapeFilesTheirSizesAndTheEnd) {
   const testing::Outcome result = reelinfo_run({"t.tap"}, {{{"t.tap", two_files}}});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out,
-            "t.tap: 238 bytes, simh framing, 3 tape files, 5 records\n"
+            "t.tap: 238 bytes, simh framing, 2 tape files, 5 records\n"
             "file 1 at 0: 2 records of 80 bytes, 160 data bytes\n"
             "file 2 at 180: 3 records of 2 to 12 bytes, most common 12 (2 records), 26 data bytes\n"
-            "file 3 at 234: empty\n"
-            "end at 238: after a tape mark\n");
+            "end at 238: after two tape marks, the end of the recorded tape\n");
   EXPECT_EQ(result.err, "");
 }
 
 TEST(Reelinfo, ListsEveryRecordWithItsFirstFortyCharacters) {
   const std::string forty(40, 'A');
   const std::string expected =
-      "t.tap: 238 bytes, simh framing, 3 tape files, 5 records\n"
+      "t.tap: 238 bytes, simh framing, 2 tape files, 5 records\n"
       "file 1 record 1 at 0: 80 bytes: " + forty + "\n"
       "file 1 record 2 at 88: 80 bytes: " + forty + "\n"
       "file 1 at 0: 2 records of 80 bytes, 160 data bytes\n"
@@ -90,8 +89,7 @@ TEST(Reelinfo, ListsEveryRecordWithItsFirstFortyCharacters) {
       "file 2 record 2 at 200: 2 bytes: AB\n"
       "file 2 record 3 at 210: 12 bytes: HELLO, WORLD\n"
       "file 2 at 180: 3 records of 2 to 12 bytes, most common 12 (2 records), 26 data bytes\n"
-      "file 3 at 234: empty\n"
-      "end at 238: after a tape mark\n";
+      "end at 238: after two tape marks, the end of the recorded tape\n";
   EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}).out, expected);
   EXPECT_EQ(reelinfo_run({"t.tap", "--records"}, {{{"t.tap", two_files}}}).out, expected);
   // Held in a temporary file past a few bytes of memory: the same report.
@@ -125,11 +123,15 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
       {"end-of-medium marker", {}, ImageBuilder().record(two).count(0xFFFFFFFF).bytes(),
        ": 14 bytes, simh framing, 1 tape file, 1 record\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
-       "end at 10: end-of-medium marker\n", 0, false},
+       "end at 10: end-of-medium marker\n"
+       "reelprint reads the end-of-medium marker at 10 (FFFFFFFF) as a count of 4294967295 and "
+       "stops with \"Error reading\" (status 3)\n", 0, false},
       {"bytes after the marker", {}, ImageBuilder().tape_mark().count(0xFFFFFFFF).raw(three).bytes(),
        ": 11 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: empty\n"
-       "end at 4: end-of-medium marker, 3 bytes after it\n", 0, false},
+       "end at 4: end-of-medium marker, 3 bytes after it\n"
+       "reelprint reads the end-of-medium marker at 4 (FFFFFFFF) as a count of 4294967295 and "
+       "stops with \"Error reading\" (status 3)\n", 0, false},
       {"data cut short", {}, ImageBuilder().tape_mark().count(10).raw(three).bytes(),
        ": 11 bytes, simh framing, 2 tape files, 0 records\n"
        "file 1 at 0: empty\n"
@@ -156,7 +158,7 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "reads cleanly with -e (E11 framing)\n", 4, true},
       {"E11 image with -e", {"-e"}, ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, E11 framing, 1 tape file, 2 records\n"
-       "file 1 at 0: 2 records of 2 to 3 bytes, most common 2 (1 record), 5 data bytes\n"
+       "file 1 at 0: 2 records of 2 to 3 bytes, 5 data bytes\n"
        "end at 25: after a tape mark\n", 0, true},
       // Read without a pad byte, the trailing count is the pad and 03 00 00: 768.
       {"simh image with -e", {"-e"}, ImageBuilder().record(three).tape_mark().bytes(),
@@ -164,6 +166,76 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1: leading count 3, trailing count 768\n"
        "reads cleanly without -e (simh framing)\n", 4, true},
+      // Three cards (88 bytes each), a bad card at 264, two cards, an erase gap at 528, a card.
+      // reelprint reads the bad card's word as a count, of which 620 - 268 bytes are there.
+      {"a bad record and an erase gap", {},
+       [] {
+         ImageBuilder deck;
+         for (int k = 0; k < 3; ++k) deck.record(repeat(49, 80));
+         deck.count(0x8000'0050).raw(repeat(49, 80)).count(0x8000'0050);
+         deck.record(repeat(49, 80)).record(repeat(49, 80)).count(0xFFFF'FFFE);
+         return deck.record(repeat(49, 80)).bytes();
+       }(),
+       ": 620 bytes, simh framing, 1 tape file, 7 records (1 bad), 1 erase gap\n"
+       "erase gap at 528, passed over\n"
+       "file 1 at 0: 7 records of 80 bytes, 1 of them bad, 560 data bytes\n"
+       "end at 620: after a record, with no tape mark after it\n"
+       "reelprint reads the bad record's word at 264 (80000050) as a count of 2147483728 and "
+       "stops with \"Error reading\" (status 3): end at 264: file 1 record 4 cut short in its "
+       "data, 352 of 2147483728 bytes there\n", 3, true},
+      {"a half gap", {}, ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
+       ": 24 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: a half gap (FFFEFFFF), past which the walk cannot go on safely, 10 bytes "
+       "after it\n"
+       "reelprint reads the half gap at 10 (FFFEFFFF) as a count of 4294901759 and stops with "
+       "\"Error reading\" (status 3): end at 10: file 1 record 2 cut short in its data, 10 of "
+       "4294901759 bytes there\n", 3, true},
+      // Each tape mark a zero count and a zero trailer: an empty tape file between.
+      {"tape marks of 8 bytes", {},
+       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
+           .record(two).tape_mark().tape_mark().bytes(),
+       ": 54 bytes, simh framing, 5 tape files, 3 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: empty\n"
+       "file 3 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "file 4 at 32: empty\n"
+       "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 54: after two tape marks, the end of the recorded tape\n"
+       "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
+       "frame them): each shows here as two\n", 0, true},
+      {"a run of empty tape files", {},
+       ImageBuilder().tape_mark().tape_mark().tape_mark().tape_mark().tape_mark().record(two).bytes(),
+       ": 30 bytes, simh framing, 6 tape files, 1 record\n"
+       "files 1 to 5 at 0: empty\n"
+       "file 6 at 20: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 30: after a record, with no tape mark after it\n", 0, true},
+      // Counts of 2 written big-endian read as 33554432.
+      {"big-endian counts", {},
+       ImageBuilder().count(0x0200'0000).raw(two).count(0x0200'0000).count(0x0200'0000).raw(two)
+           .count(0x0200'0000).tape_mark().bytes(),
+       ": 24 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 20 of 33554432 bytes there\n"
+       "reads cleanly with its counts byte-swapped (big-endian), as neither program reads them\n",
+       3, true},
+      // "root" is 72 6F 6F 74, a count of 0x746F6F72.
+      {"text", {},
+       [] {
+         const std::string text = "root:x:0:0:root:/root:/bin/bash\n";
+         return Bytes(text.begin(), text.end());
+       }(),
+       ": 32 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 28 of 1953460082 bytes there\n"
+       "not a tape image, it seems: its first count, 1953460082, is more than the whole image, "
+       "and its first bytes are text: \"root:x:0:0:root:\"\n", 3, true},
+      {"the start of a program", {}, Bytes{0x7F, 'E', 'L', 'F', 2, 1, 1, 0},
+       ": 8 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 4 of 1179403647 bytes there\n"
+       "not a tape image, it seems: its first count, 1179403647, is more than the whole image; "
+       "its first bytes are 7f 45 4c 46 02 01 01 00\n", 3, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);

@@ -27,8 +27,8 @@ using testing::operator+;
 using testing::repeat;
 
 // Writes down every item told, a run of records as each of its records: "T<file>@<offset>"
-// for a tape mark, "R<file>.<number>@<offset>:<size>" for a record, with "=<codes shown>"
-// when data bytes are asked for.
+// for a tape mark, "R<file>.<number>@<offset>:<size>" for a record ("B..." for a bad one),
+// with "=<codes shown>" when data bytes are asked for, "G@<offset>" for an erase gap.
 struct Items final : tape_image::SurveyListener {
   explicit Items(Framing framing = Framing::simh) : framing(framing) {}
   Framing framing;
@@ -38,7 +38,7 @@ struct Items final : tape_image::SurveyListener {
     const std::uint64_t stride = 8 + run.size + pad;
     for (std::uint64_t k = 0; k < run.count; ++k) {
       std::ostringstream item;
-      item << "R" << run.file << "." << run.number + k << "@" << run.offset + k * stride << ":"
+      item << (run.bad ? "B" : "R") << run.file << "." << run.number + k << "@" << run.offset + k * stride << ":"
            << run.size;
       if (!run.first.empty()) item << "=" << std::string(run.first.begin(), run.first.end());
       told.push_back(item.str());
@@ -47,6 +47,11 @@ struct Items final : tape_image::SurveyListener {
   void tape_mark(std::uint64_t file, std::uint64_t offset) override {
     std::ostringstream item;
     item << "T" << file << "@" << offset;
+    told.push_back(item.str());
+  }
+  void erase_gap(std::uint64_t offset) override {
+    std::ostringstream item;
+    item << "G@" << offset;
     told.push_back(item.str());
   }
 };
@@ -63,6 +68,8 @@ std::string describe(const Ending& e) {
   std::ostringstream text;
   text << "kind " << static_cast<int>(e.kind) << " at " << e.at;
   if (e.in_record) text << " in " << e.file << "." << e.record << " size " << e.size;
+  if (e.bad) text << " bad";
+  if (e.word != 0) text << " word " << std::hex << e.word << std::dec;
   text << " trailer " << e.trailer << " bytes " << e.bytes;
   return text.str();
 }
@@ -134,10 +141,6 @@ std::vector<Case> cases() {
        in_record(EndKind::in_trailer, 0, 1, 1, 3, 2)},
       {"unequal counts", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes(),
        Framing::simh, {}, in_record(EndKind::unequal_counts, 0, 1, 1, 4, 10, 5), {}},
-      // A count of 2^31 + 1 is a count like any other; the image ends 20 bytes into its data.
-      {"count of 2^31 and more", ImageBuilder().record(two).count(0x80000001).raw(repeat(1, 20)).bytes(),
-       Framing::simh, {"R1.1@0:2"}, in_record(EndKind::in_data, 10, 1, 2, 0x80000001, 20),
-       in_record(EndKind::in_data, 10, 1, 2, 0x80000001, 20)},
       // 03 00 00 00 C1 C2 C3 03 00 00 00 | 02 00 00 00 ...: read with a pad byte, the trailing
       // count is 00 00 00 02, 33554432; 25 - 12 bytes follow it.
       {"E11 image read without -e",
@@ -162,31 +165,118 @@ std::vector<Case> cases() {
   };
 }
 
-// Every way the bytes may come: whole or in pieces of 1 to 7, skippable or not.
-TEST(Survey, TableOfImagesInEveryPieceSize) {
-  for (const Case& c : cases()) {
-    for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2},
-                                    std::size_t{3}, std::size_t{5}, std::size_t{7}}) {
-      for (const bool skippable : {true, false}) {
-        SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece) +
-                     (skippable ? ", skippable" : ""));
-        tape_image::MemorySource memory(c.image, piece == 0 ? static_cast<std::size_t>(-1) : piece);
-        NoSkip pipe(memory);
-        Items items(c.framing);
-        const tape_image::Survey s =
-            tape_image::survey(skippable ? static_cast<tape_image::InputSource&>(memory) : pipe,
-                               c.framing, 0, items);
-        EXPECT_EQ(s.size, c.image.size());
-        EXPECT_FALSE(s.read_failed);
-        EXPECT_EQ(items.told, c.items);
-        EXPECT_EQ(describe(s.ending), describe(c.ending));
-        ASSERT_EQ(s.other.has_value(), c.other.has_value());
-        if (c.other) {
-          EXPECT_EQ(describe(*s.other), describe(*c.other));
-        }
-      }
+// Surveys `image` in `framing` every way its bytes may come, whole or in pieces of 1 to 7,
+// skippable or not, and hands each survey and the items told to `check`.
+template <class Check>
+void survey_every_way(const Bytes& image, Framing framing, Check check) {
+  for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2},
+                                  std::size_t{3}, std::size_t{5}, std::size_t{7}}) {
+    for (const bool skippable : {true, false}) {
+      SCOPED_TRACE("pieces of " + std::to_string(piece) + (skippable ? ", skippable" : ""));
+      tape_image::MemorySource memory(image, piece == 0 ? static_cast<std::size_t>(-1) : piece);
+      NoSkip pipe(memory);
+      Items items(framing);
+      const tape_image::Survey s = tape_image::survey(
+          skippable ? static_cast<tape_image::InputSource&>(memory) : pipe, framing, 0, items);
+      EXPECT_EQ(s.size, image.size());
+      EXPECT_FALSE(s.read_failed);
+      check(s, items.told);
     }
   }
+}
+
+TEST(Survey, TableOfImagesInEveryPieceSize) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    survey_every_way(c.image, c.framing, [&](const tape_image::Survey& s, const auto& told) {
+      EXPECT_EQ(told, c.items);
+      EXPECT_EQ(describe(s.ending), describe(c.ending));
+      EXPECT_FALSE(s.as_listed.has_value());
+      ASSERT_EQ(s.other.has_value(), c.other.has_value());
+      if (c.other) {
+        EXPECT_EQ(describe(*s.other), describe(*c.other));
+      }
+    });
+  }
+}
+
+TEST(Survey, TellsWhatEachControlWordIs) {
+  using tape_image::WordKind;
+  const std::pair<std::uint32_t, WordKind> words[] = {
+      {0x7FFF'FFFF, WordKind::count},      {0x8000'0000, WordKind::reserved},
+      {0x8000'0001, WordKind::bad_record}, {0x80FF'FFFF, WordKind::bad_record},
+      {0x8100'0000, WordKind::reserved},   {0xFFFE'FFFF, WordKind::half_gap},
+      {0xFFFF'0000, WordKind::half_gap},   {0xFFFF'00FF, WordKind::half_gap},
+      {0xFFFF'0100, WordKind::reserved},   {0xFFFF'8000, WordKind::half_gap},
+      {0xFFFF'80FF, WordKind::half_gap},   {0xFFFF'8100, WordKind::reserved},
+      {0xFFFF'FFFE, WordKind::erase_gap},  {0xFFFF'FFFF, WordKind::end_of_medium},
+  };
+  for (const auto& [word, kind] : words) EXPECT_EQ(tape_image::kind_of(word), kind) << word;
+}
+
+// Bad records are walked as records, erase gaps passed over, half gaps and reserved words end
+// the walk; reelprint's reading parts at the first of them, reading it as a count.
+TEST(Survey, ReadsControlWordsAndReelprintsReadingPartsAtTheFirst) {
+  const Bytes bad_card = ImageBuilder().count(0x8000'0050).raw(card).count(0x8000'0050).bytes();
+  const Bytes gap = ImageBuilder().count(0xFFFF'FFFE).bytes();
+  struct WordCase {
+    const char* name;
+    Bytes image;
+    std::vector<std::string> items;
+    Ending ending;
+    std::uint64_t parted_at;
+    Ending as_listed;
+  };
+  // A card takes 88 bytes, a record of 2 takes 10; reelprint reads the word as a count far
+  // past the image's end.
+  const WordCase cases[] = {
+      {"a bad record", ImageBuilder().record(card).bytes() + bad_card + ImageBuilder().record(two).tape_mark().bytes(),
+       {"R1.1@0:80", "B1.2@88:80", "R1.3@176:2", "T1@186"}, ending(EndKind::after_tape_mark, 190),
+       88, in_record(EndKind::in_data, 88, 1, 2, 0x8000'0050, 98)},
+      {"erase gaps", ImageBuilder().record(two).bytes() + gap + gap + ImageBuilder().record(two).bytes(),
+       {"R1.1@0:2", "G@10", "G@14", "R1.2@18:2"}, ending(EndKind::after_record, 28),
+       10, in_record(EndKind::in_data, 10, 1, 2, 0xFFFF'FFFE, 14)},
+      {"a half gap", ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
+       {"R1.1@0:2"}, [] { Ending e = ending(EndKind::half_gap, 10, 10); e.word = 0xFFFE'FFFF; return e; }(),
+       10, in_record(EndKind::in_data, 10, 1, 2, 0xFFFE'FFFF, 10)},
+      {"a reserved word", ImageBuilder().count(0x9A00'0000).bytes(),
+       {}, [] { Ending e = ending(EndKind::reserved_word, 0); e.word = 0x9A00'0000; return e; }(),
+       0, in_record(EndKind::in_data, 0, 1, 1, 0x9A00'0000, 0)},
+      // 2 data bytes, no pad; the trailer lacks the flag. 80000001: 1 byte, its pad, and a
+      // trailer of four data bytes.
+      {"a bad record whose trailer lacks the flag",
+       ImageBuilder().count(0x8000'0002).raw(two).count(2).bytes(), {},
+       [] { Ending e = in_record(EndKind::unequal_counts, 0, 1, 1, 2, 0, 2); e.bad = true; return e; }(),
+       0, in_record(EndKind::in_data, 0, 1, 1, 0x8000'0002, 6)},
+      {"a bad record of odd length", ImageBuilder().count(0x8000'0001).raw(repeat(1, 6)).bytes(), {},
+       [] { Ending e = in_record(EndKind::unequal_counts, 0, 1, 1, 1, 0, 0x0101'0101); e.bad = true; return e; }(),
+       0, in_record(EndKind::in_data, 0, 1, 1, 0x8000'0001, 6)},
+  };
+  for (const WordCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    survey_every_way(c.image, Framing::simh, [&](const tape_image::Survey& s, const auto& told) {
+      EXPECT_EQ(told, c.items);
+      EXPECT_EQ(describe(s.ending), describe(c.ending));
+      ASSERT_TRUE(s.as_listed.has_value());
+      EXPECT_EQ(s.parted_at, c.parted_at);
+      EXPECT_EQ(describe(*s.as_listed), describe(c.as_listed));
+    });
+  }
+}
+
+// Hints: the walk with counts read big-endian, and the image's first bytes.
+TEST(Survey, WalksTheImageWithItsCountsSwappedAndKeepsItsFirstBytes) {
+  ImageBuilder big_endian;
+  for (int k = 0; k < 2; ++k) big_endian.count(0x0200'0000).raw(two).count(0x0200'0000);
+  const Bytes image = big_endian.tape_mark().bytes();
+  survey_every_way(image, Framing::simh, [&](const tape_image::Survey& s, const auto&) {
+    EXPECT_EQ(s.ending.kind, EndKind::in_data);
+    EXPECT_EQ(describe(s.swapped), describe(ending(EndKind::after_tape_mark, 24)));
+    EXPECT_EQ(s.swapped.records, 2u);
+    EXPECT_EQ(Bytes(s.head.begin(), s.head.begin() + static_cast<std::ptrdiff_t>(s.head_size)),
+              Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(s.head_size)));
+    EXPECT_GE(s.head_size, 4u);
+  });
 }
 
 TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
@@ -219,7 +309,7 @@ TEST(Survey, AFailedReadEndsTheWalkWhereItStood) {
   EXPECT_EQ(describe(s.ending), describe(ending(EndKind::read_error, 4)));
 }
 
-// An image of 5 GiB, mostly the zeros of two long records, served without being made: only
+// An image of 6 GiB, mostly the zeros of three long records, served without being made: only
 // the bytes asked for are filled in.
 struct SparseImage final : tape_image::InputSource {
   std::vector<std::pair<std::uint64_t, Bytes>> pieces;  // at an offset, these bytes; else 0
@@ -245,22 +335,22 @@ struct SparseImage final : tape_image::InputSource {
 };
 
 TEST(Survey, OffsetsPastFourGibibytesAndLongRecordsPassedOver) {
-  const std::uint64_t first = 3ull << 30, second = 2ull << 30;  // data bytes of the long ones
+  const std::uint64_t size = 0x7FFF'FFF0;  // data bytes of each long one, the most a count holds
   SparseImage image;
-  const auto count = [](std::uint64_t value) {
-    return ImageBuilder().count(static_cast<std::uint32_t>(value)).bytes();
-  };
-  image.pieces = {{0, count(first)},
-                  {4 + first, count(first) + count(second)},
-                  {4 + first + 8 + second, count(second) + ImageBuilder().record(card).tape_mark().bytes()}};
-  // 3 GiB + 8 = 3221225480; + 8 + 2 GiB = 5368709136; + 88 = 5368709224; + 4.
-  image.size = 5368709228ull;
+  const Bytes counts = ImageBuilder().count(size).count(size).bytes();
+  // Each long record takes 2147483632 + 8 = 2147483640 bytes.
+  image.pieces = {{0, ImageBuilder().count(size).bytes()},
+                  {4 + size, counts},
+                  {12 + 2 * size, counts},
+                  {20 + 3 * size, ImageBuilder().count(size).record(card).tape_mark().bytes()}};
+  image.size = 24 + 3 * size + 88 + 4;  // 6442451012
   Items items;
   const tape_image::Survey s = tape_image::survey(image, Framing::simh, 0, items);
-  EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:3221225472", "R1.2@3221225480:2147483648",
-                                                  "R1.3@5368709136:80", "T1@5368709224"}));
-  EXPECT_EQ(describe(s.ending), describe(ending(EndKind::after_tape_mark, 5368709228ull)));
-  EXPECT_EQ(s.size, 5368709228ull);
+  EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:2147483632", "R1.2@2147483640:2147483632",
+                                                  "R1.3@4294967280:2147483632",
+                                                  "R1.4@6442450920:80", "T1@6442451008"}));
+  EXPECT_EQ(describe(s.ending), describe(ending(EndKind::after_tape_mark, 6442451012ull)));
+  EXPECT_EQ(s.size, 6442451012ull);
   EXPECT_LT(image.read_bytes, 1u << 20);  // the long records' data was not read
 }
 
