@@ -10,5 +10,5 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   reelprint::FdSink out(STDOUT_FILENO);
   reelprint::FdSink err(STDERR_FILENO);
-  return reelprint::reelinfo::run(args, reelprint::tape_image::open_file, out, err);
+  return reelprint::reelinfo::run(args, reelprint::tape_image::open_input, out, err);
 }

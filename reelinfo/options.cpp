@@ -85,6 +85,8 @@ std::string help_text() {
          "      --help     print this help and exit\n"
          "      --version  print the version and exit\n"
          "\n"
+         "An IMAGE of - is standard input.\n"
+         "\n"
          "Exit status: 0 the images read cleanly, 1 a bad command line, 2 an image\n"
          "can't be opened, 3 one ends inside a record's data or can't be read, 4 a\n"
          "trailing count differs or is cut short, 5 the report can't be written; with\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "common/status.h"
@@ -24,26 +25,9 @@ int write_text(OutputSink& out, OutputSink& err, std::string_view text) {
   return error == 0 ? status_ok : write_failed(err, error, false);
 }
 
-}  // namespace
-
-int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
-        OutputSink& err, std::size_t spool_memory) {
-  const CommandLine command = parse_command_line(args);
-  switch (command.action) {
-    case CommandLine::Action::help:
-      return write_text(out, err, help_text());
-    case CommandLine::Action::version:
-      return write_text(out, err, version_text());
-    case CommandLine::Action::bad: {
-      const std::string message = "reelinfo: " + command.complaint +
-                                  "\nTry 'reelinfo --help' for more information.\n";
-      err.write(message.data(), message.size());
-      return status_usage;
-    }
-    case CommandLine::Action::report:
-      break;
-  }
-
+// Reports on the images `command` names, as `run` does.
+int report(const CommandLine& command, const Opener& open, OutputSink& out, OutputSink& err,
+           std::size_t spool_memory) {
   Spool spool(spool_memory);
   SizeTally tally;
   int status = status_ok;
@@ -71,6 +55,34 @@ int run(const std::vector<std::string>& args, const Opener& open, OutputSink& ou
     status = std::max(status, report.status);
   }
   return status;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
+        OutputSink& err, std::size_t spool_memory) {
+  const CommandLine command = parse_command_line(args);
+  switch (command.action) {
+    case CommandLine::Action::help:
+      return write_text(out, err, help_text());
+    case CommandLine::Action::version:
+      return write_text(out, err, version_text());
+    case CommandLine::Action::bad: {
+      const std::string message = "reelinfo: " + command.complaint +
+                                  "\nTry 'reelinfo --help' for more information.\n";
+      err.write(message.data(), message.size());
+      return status_usage;
+    }
+    case CommandLine::Action::report:
+      break;
+  }
+  try {
+    return report(command, open, out, err, spool_memory);
+  } catch (const std::bad_alloc&) {  // what was written stays written
+    const std::string_view message = "reelinfo: out of memory\n";
+    err.write(message.data(), message.size());
+    return status_write_failed;
+  }
 }
 
 }  // namespace reelprint::reelinfo

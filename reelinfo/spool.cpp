@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 namespace reelprint::reelinfo {
@@ -30,7 +31,13 @@ Spool::~Spool() {
 }
 
 void Spool::append(std::string_view text) {
-  memory_.append(text);
+  try {
+    memory_.append(text);
+  } catch (const std::bad_alloc&) {  // less memory than the limit: on in the file
+    spill();
+    if (error_ == 0) error_ = FdSink(fd_).write(text.data(), text.size());
+    return;
+  }
   if (memory_.size() >= memory_limit_) spill();
 }
 

@@ -20,7 +20,8 @@ class Spool {
   Spool& operator=(const Spool&) = delete;
   ~Spool();
 
-  // Holds `text` after the lines before it; past the memory limit they all go to the file.
+  // Holds `text` after the lines before it; past the memory limit they all go to the file,
+  // and so they do when memory runs out before it.
   void append(std::string_view text);
 
   struct Failure {

@@ -47,11 +47,9 @@ class FileSource final : public InputSource {
   std::uint64_t known_size_;  // of a regular file when opened; 0 for anything else
 };
 
-}  // namespace
-
-std::unique_ptr<InputSource> open_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+// Returns the source that reads `fd`, which it closes; nullptr, closing it, for a directory
+// (reading a directory would pass for an empty tape), errno then telling why.
+std::unique_ptr<InputSource> open_fd(int fd) {
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
@@ -61,6 +59,19 @@ std::unique_ptr<InputSource> open_file(const std::string& path) {
   }
   return std::make_unique<FileSource>(fd, S_ISREG(info.st_mode),
                                       static_cast<std::uint64_t>(info.st_size));
+}
+
+}  // namespace
+
+std::unique_ptr<InputSource> open_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  return fd < 0 ? nullptr : open_fd(fd);
+}
+
+std::unique_ptr<InputSource> open_input(const std::string& name) {
+  if (name != "-") return open_file(name);
+  const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);  // its own, for the source to close
+  return fd < 0 ? nullptr : open_fd(fd);
 }
 
 std::ptrdiff_t MemorySource::read(std::uint8_t* buf, std::size_t n) {

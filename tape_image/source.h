@@ -28,6 +28,9 @@ class InputSource {
 // directory (reading a directory would pass for an empty tape); errno then tells why.
 std::unique_ptr<InputSource> open_file(const std::string& path);
 
+// Returns `open_file(name)`, or standard input for the name "-", as GNU tools read it.
+std::unique_ptr<InputSource> open_input(const std::string& name);
+
 // Serves bytes that are already in memory, at most `most_per_read` at a read, as a pipe may
 // hand them out a few at a time; at their end, the end of the input, or a failed read if
 // `fail_at_end`. The bytes must outlive the source.

@@ -121,14 +121,17 @@ TEST_F(ReelinfoCli, AnImagePastFourGibibytes) {
             "end at 6442451012: after a tape mark\n");
 }
 
+// Standard input named as GNU tools name it, or as a file.
 TEST_F(ReelinfoCli, AnImageThroughAPipe) {
   const Bytes image = ImageBuilder().record(Bytes{1, 2}).count(7).raw(Bytes{1, 2, 3}).bytes();
-  const BinaryOutcome result = reelinfo({"/dev/stdin"}, "", &image);
-  EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(result.out,
-            "/dev/stdin: 17 bytes, simh framing, 1 tape file, 1 record\n"
-            "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
-            "end at 10: file 1 record 2 cut short in its data, 3 of 7 bytes there\n");
+  for (const std::string name : {"-", "/dev/stdin"}) {
+    const BinaryOutcome result = reelinfo({name}, "", &image);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.out,
+              name + ": 17 bytes, simh framing, 1 tape file, 1 record\n"
+                     "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+                     "end at 10: file 1 record 2 cut short in its data, 3 of 7 bytes there\n");
+  }
 }
 
 TEST_F(ReelinfoCli, AReportThatCantBeWrittenIsStatusFive) {
