@@ -100,7 +100,7 @@ class Reporter final : public tape_image::SurveyListener {
 
   // Gives a run of erase gaps one after another a line.
   void erase_gap(std::uint64_t offset) override {
-    after_item(false);
+    after_item(false, true);
     after_double_mark_ = false;
     if (gap_run_ > 0 && gap_last_ + 4 == offset) {
       ++gap_run_;
@@ -138,10 +138,12 @@ class Reporter final : public tape_image::SurveyListener {
   bool marks_look_eight_bytes_long() const { return marks_before_records_ > 1; }
 
  private:
-  // Notes that the walk read an item: a tape mark, or else a record or a gap.
-  void after_item(bool tape_mark) {
+  // Notes that the walk read an item: a tape mark, a gap, or else a record; puts the lines of
+  // the runs it ends.
+  void after_item(bool tape_mark, bool gap = false) {
     last_two_marks_ = tape_mark && last_was_mark_;
     last_was_mark_ = tape_mark;
+    if (!gap) put_gaps();
     if (!tape_mark) put_empty_files();
   }
 
@@ -398,17 +400,21 @@ std::string as_listed_line(const tape_image::Survey& survey) {
   const Ending& listed = *survey.as_listed;
   const int status = status_of(listed);
   if (status == status_ok) {
-    line += " and lists on: end at ";
+    line += " and lists on";
   } else {
     line += status == status_read_failed ? " and stops with \"Error reading\""
                                          : " and stops with \"Unequal starting and ending "
                                            "record sizes\"";
     line += " (status ";
     put(line, static_cast<std::uint64_t>(status));
-    line += "): end at ";
+    line += ")";
   }
-  put(line, listed.at);
   line += ": ";
+  if (status == status_ok || listed.at != survey.parted_at) {
+    line += "end at ";
+    put(line, listed.at);
+    line += ": ";
+  }
   put_ending(line, survey, listed, false);
   line += '\n';
   return line;

@@ -166,31 +166,32 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1: leading count 3, trailing count 768\n"
        "reads cleanly without -e (simh framing)\n", 4, true},
-      // Three cards (88 bytes each), a bad card at 264, two cards, an erase gap at 528, a card.
-      // reelprint reads the bad card's word as a count, of which 620 - 268 bytes are there.
+      // Three cards (88 bytes each), a bad card at 264, two cards, an erase gap at 528, a card,
+      // a tape mark at 620. reelprint reads the bad card's word as a count, of which 624 - 268
+      // bytes are there.
       {"a bad record and an erase gap", {},
        [] {
          ImageBuilder deck;
          for (int k = 0; k < 3; ++k) deck.record(repeat(49, 80));
          deck.count(0x8000'0050).raw(repeat(49, 80)).count(0x8000'0050);
          deck.record(repeat(49, 80)).record(repeat(49, 80)).count(0xFFFF'FFFE);
-         return deck.record(repeat(49, 80)).bytes();
+         return deck.record(repeat(49, 80)).tape_mark().bytes();
        }(),
-       ": 620 bytes, simh framing, 1 tape file, 7 records (1 bad), 1 erase gap\n"
+       ": 624 bytes, simh framing, 1 tape file, 7 records (1 bad), 1 erase gap\n"
        "erase gap at 528, passed over\n"
        "file 1 at 0: 7 records of 80 bytes, 1 of them bad, 560 data bytes\n"
-       "end at 620: after a record, with no tape mark after it\n"
+       "end at 624: after a tape mark\n"
        "reelprint reads the bad record's word at 264 (80000050) as a count of 2147483728 and "
-       "stops with \"Error reading\" (status 3): end at 264: file 1 record 4 cut short in its "
-       "data, 352 of 2147483728 bytes there\n", 3, true},
+       "stops with \"Error reading\" (status 3): file 1 record 4 cut short in its data, 356 "
+       "of 2147483728 bytes there\n", 3, true},
       {"a half gap", {}, ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
        ": 24 bytes, simh framing, 1 tape file, 1 record\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "end at 10: a half gap (FFFEFFFF), past which the walk cannot go on safely, 10 bytes "
        "after it\n"
        "reelprint reads the half gap at 10 (FFFEFFFF) as a count of 4294901759 and stops with "
-       "\"Error reading\" (status 3): end at 10: file 1 record 2 cut short in its data, 10 of "
-       "4294901759 bytes there\n", 3, true},
+       "\"Error reading\" (status 3): file 1 record 2 cut short in its data, 10 of 4294901759 "
+       "bytes there\n", 3, true},
       // Each tape mark a zero count and a zero trailer: an empty tape file between.
       {"tape marks of 8 bytes", {},
        ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
