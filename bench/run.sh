@@ -135,7 +135,10 @@ time_once() {
   local cmd k start
   cmd=$(runnable "$1")
   if command -v hyperfine >/dev/null; then
-    hyperfine --style none --runs 3 --export-csv "$scratch/one.csv" "$cmd" >/dev/null 2>&1
+    if ! hyperfine --style none --runs 3 --export-csv "$scratch/one.csv" "$cmd" >/dev/null 2>&1; then
+      echo "run.sh: hyperfine failed on: $cmd" >&2
+      exit 1  # this ends only the subshell: time_group sees it
+    fi
     tail -1 "$scratch/one.csv" | awk -F, '{print $(NF-4)}'  # the median column
   else
     for k in 1 2 3; do
@@ -149,14 +152,15 @@ time_once() {
 # Runs each command of the group "${@:2}" in $1 rounds, rotating the order from round to
 # round; records the median seconds of each round.
 time_group() {
-  local group_rounds=$1 round k
+  local group_rounds=$1 round k cmd seconds
   shift
   local cmds=("$@") n=$#
   for ((k = 0; k < n; k++)); do try_once "${cmds[k]}"; done
   for ((round = 0; round < group_rounds; round++)); do
     for ((k = 0; k < n; k++)); do
-      local cmd=${cmds[(k + round) % n]}
-      times[$phase:$cmd]+="$(time_once "$cmd") "
+      cmd=${cmds[(k + round) % n]}
+      seconds=$(time_once "$cmd") || exit 1
+      times[$phase:$cmd]+="$seconds "
     done
   done
 }
