@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tape_image/survey.h"
+#include "tape_image/framing.h"
 
 namespace reelprint::reelinfo {
 

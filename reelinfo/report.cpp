@@ -11,10 +11,7 @@
 namespace reelprint::reelinfo {
 namespace {
 
-using tape_image::EndKind;
-using tape_image::Ending;
 using tape_image::Framing;
-using tape_image::SurveyRecord;
 
 // Appends `value` in decimal.
 void put(std::string& line, std::uint64_t value) {
@@ -48,7 +45,7 @@ void put_hex(std::string& line, std::uint32_t word) {
 
 // Builds the lines of the tape files, of the erase gaps, and of the records if asked, as the
 // walk reads them.
-class Reporter final : public tape_image::SurveyListener {
+class Reporter final : public SurveyListener {
  public:
   Reporter(bool records, Spool& spool, SizeTally& tally)
       : records_(records), spool_(spool), tally_(tally) {
@@ -74,7 +71,7 @@ class Reporter final : public tape_image::SurveyListener {
     put_count(line_, record.size, "byte");
     if (record.bad) line_ += ", bad";
     line_ += ": ";
-    char text[tape_image::most_first_bytes + 1];
+    char text[most_first_bytes + 1];
     char* end = text;
     for (const std::uint8_t code : record.first) *end++ = bcd::bcd_to_ascii_a[code & 63];
     *end++ = '\n';
@@ -268,7 +265,7 @@ void put_reason(std::string& line, int error) {
 
 // Appends how a walk ended, `ending`, in the survey `survey`; `end_of_tape` when two tape marks
 // end the recorded tape.
-void put_ending(std::string& line, const tape_image::Survey& survey, const Ending& ending,
+void put_ending(std::string& line, const Survey& survey, const Ending& ending,
                 bool end_of_tape) {
   const auto record_name = [&] {
     put_record_name(line, ending.file, ending.record);
@@ -347,7 +344,7 @@ void put_ending(std::string& line, const tape_image::Survey& survey, const Endin
 }
 
 // Returns the line that tells how the walk of `survey` ended.
-std::string end_line(const tape_image::Survey& survey, bool end_of_tape) {
+std::string end_line(const Survey& survey, bool end_of_tape) {
   std::string line = "end at ";
   put(line, survey.ending.at);
   line += ": ";
@@ -365,21 +362,21 @@ std::string end_line(const tape_image::Survey& survey, bool end_of_tape) {
 
 // Returns what reelprint makes of the control word where its reading parted from the walk's,
 // and where its listing of the image ends; or of the end-of-medium marker.
-std::string as_listed_line(const tape_image::Survey& survey) {
+std::string as_listed_line(const Survey& survey) {
   const bool at_marker = !survey.as_listed;
   const std::uint32_t word = at_marker ? 0xFFFF'FFFF : survey.parted_word;
   std::string line = "reelprint reads the ";
-  switch (tape_image::kind_of(word)) {
-    case tape_image::WordKind::bad_record:
+  switch (kind_of(word)) {
+    case WordKind::bad_record:
       line += "bad record's word";
       break;
-    case tape_image::WordKind::erase_gap:
+    case WordKind::erase_gap:
       line += "erase gap";
       break;
-    case tape_image::WordKind::half_gap:
+    case WordKind::half_gap:
       line += "half gap";
       break;
-    case tape_image::WordKind::end_of_medium:
+    case WordKind::end_of_medium:
       line += "end-of-medium marker";
       break;
     default:
@@ -425,7 +422,7 @@ bool clean(const Ending& ending) { return status_of(ending) == status_ok && endi
 
 // Returns the hint that the image is no tape image at all, or "": where its first item
 // already breaks, because its first count is more than the image holds, or it is text.
-std::string not_an_image_hint(const tape_image::Survey& survey) {
+std::string not_an_image_hint(const Survey& survey) {
   const Ending& ending = survey.ending;
   if (survey.head_size < 4 || !ending.in_record || ending.at != 0) return "";
   const std::span<const std::uint8_t> head(survey.head.data(), survey.head_size);
@@ -486,8 +483,8 @@ int status_of(const Ending& ending) {
 ImageReport report_image(std::string_view name, tape_image::InputSource& source, Framing framing,
                          bool records, Spool& spool, SizeTally& tally) {
   Reporter reporter(records, spool, tally);
-  const tape_image::Survey survey =
-      tape_image::survey(source, framing, records ? shown_characters : 0, reporter);
+  const Survey survey =
+      reelinfo::survey(source, framing, records ? shown_characters : 0, reporter);
   const bool end_of_tape = reporter.close(survey.ending);
   spool.append(end_line(survey, end_of_tape));
   if (survey.as_listed || survey.ending.kind == EndKind::end_of_medium)

@@ -10,7 +10,7 @@
 #include "reelinfo/size_tally.h"
 #include "reelinfo/spool.h"
 #include "tape_image/source.h"
-#include "tape_image/survey.h"
+#include "reelinfo/survey.h"
 
 namespace reelprint::reelinfo {
 
@@ -31,6 +31,6 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
 
 // Returns the exit status that reelprint gives where its listing reaches `ending`: 0, 3 or 4.
 // At the end-of-medium marker, which reelprint reads as a count, it is reelinfo's own: 0.
-int status_of(const tape_image::Ending& ending);
+int status_of(const Ending& ending);
 
 }  // namespace reelprint::reelinfo

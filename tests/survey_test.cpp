@@ -1,7 +1,7 @@
 // The survey of a tape image: the items it tells and how it says the image ends, for a table
 // of images whose offsets and endings are worked out from the framing by hand; the same
 // whatever pieces the input comes in, and whether it can skip or not.
-#include "tape_image/survey.h"
+#include "reelinfo/survey.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@
 namespace reelprint {
 namespace {
 
-using tape_image::EndKind;
-using tape_image::Ending;
+using reelinfo::EndKind;
+using reelinfo::Ending;
 using tape_image::Framing;
 using tape_image::ImageBuilder;
 using testing::Bytes;
@@ -29,11 +29,11 @@ using testing::repeat;
 // Writes down every item told, a run of records as each of its records: "T<file>@<offset>"
 // for a tape mark, "R<file>.<number>@<offset>:<size>" for a record ("B..." for a bad one),
 // with "=<codes shown>" when data bytes are asked for, "G@<offset>" for an erase gap.
-struct Items final : tape_image::SurveyListener {
+struct Items final : reelinfo::SurveyListener {
   explicit Items(Framing framing = Framing::simh) : framing(framing) {}
   Framing framing;
   std::vector<std::string> told;
-  void records(const tape_image::SurveyRecord& run) override {
+  void records(const reelinfo::SurveyRecord& run) override {
     const std::uint64_t pad = framing == Framing::simh ? run.size % 2 : 0;
     const std::uint64_t stride = 8 + run.size + pad;
     for (std::uint64_t k = 0; k < run.count; ++k) {
@@ -176,7 +176,7 @@ void survey_every_way(const Bytes& image, Framing framing, Check check) {
       tape_image::MemorySource memory(image, piece == 0 ? static_cast<std::size_t>(-1) : piece);
       NoSkip pipe(memory);
       Items items(framing);
-      const tape_image::Survey s = tape_image::survey(
+      const reelinfo::Survey s = reelinfo::survey(
           skippable ? static_cast<tape_image::InputSource&>(memory) : pipe, framing, 0, items);
       EXPECT_EQ(s.size, image.size());
       EXPECT_FALSE(s.read_failed);
@@ -188,7 +188,7 @@ void survey_every_way(const Bytes& image, Framing framing, Check check) {
 TEST(Survey, TableOfImagesInEveryPieceSize) {
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
-    survey_every_way(c.image, c.framing, [&](const tape_image::Survey& s, const auto& told) {
+    survey_every_way(c.image, c.framing, [&](const reelinfo::Survey& s, const auto& told) {
       EXPECT_EQ(told, c.items);
       EXPECT_EQ(describe(s.ending), describe(c.ending));
       EXPECT_FALSE(s.as_listed.has_value());
@@ -201,7 +201,7 @@ TEST(Survey, TableOfImagesInEveryPieceSize) {
 }
 
 TEST(Survey, TellsWhatEachControlWordIs) {
-  using tape_image::WordKind;
+  using reelinfo::WordKind;
   const std::pair<std::uint32_t, WordKind> words[] = {
       {0x7FFF'FFFF, WordKind::count},      {0x8000'0000, WordKind::reserved},
       {0x8000'0001, WordKind::bad_record}, {0x80FF'FFFF, WordKind::bad_record},
@@ -211,7 +211,7 @@ TEST(Survey, TellsWhatEachControlWordIs) {
       {0xFFFF'80FF, WordKind::half_gap},   {0xFFFF'8100, WordKind::reserved},
       {0xFFFF'FFFE, WordKind::erase_gap},  {0xFFFF'FFFF, WordKind::end_of_medium},
   };
-  for (const auto& [word, kind] : words) EXPECT_EQ(tape_image::kind_of(word), kind) << word;
+  for (const auto& [word, kind] : words) EXPECT_EQ(reelinfo::kind_of(word), kind) << word;
 }
 
 // Bad records are walked as records, erase gaps passed over, half gaps and reserved words end
@@ -254,7 +254,7 @@ TEST(Survey, ReadsControlWordsAndReelprintsReadingPartsAtTheFirst) {
   };
   for (const WordCase& c : cases) {
     SCOPED_TRACE(c.name);
-    survey_every_way(c.image, Framing::simh, [&](const tape_image::Survey& s, const auto& told) {
+    survey_every_way(c.image, Framing::simh, [&](const reelinfo::Survey& s, const auto& told) {
       EXPECT_EQ(told, c.items);
       EXPECT_EQ(describe(s.ending), describe(c.ending));
       ASSERT_TRUE(s.as_listed.has_value());
@@ -269,7 +269,7 @@ TEST(Survey, WalksTheImageWithItsCountsSwappedAndKeepsItsFirstBytes) {
   ImageBuilder big_endian;
   for (int k = 0; k < 2; ++k) big_endian.count(0x0200'0000).raw(two).count(0x0200'0000);
   const Bytes image = big_endian.tape_mark().bytes();
-  survey_every_way(image, Framing::simh, [&](const tape_image::Survey& s, const auto&) {
+  survey_every_way(image, Framing::simh, [&](const reelinfo::Survey& s, const auto&) {
     EXPECT_EQ(s.ending.kind, EndKind::in_data);
     EXPECT_EQ(describe(s.swapped), describe(ending(EndKind::after_tape_mark, 24)));
     EXPECT_EQ(s.swapped.records, 2u);
@@ -284,7 +284,7 @@ TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
   for (const std::size_t piece : {std::size_t{1}, std::size_t{4}, static_cast<std::size_t>(-1)}) {
     tape_image::MemorySource source(image, piece);
     Items items;
-    tape_image::survey(source, Framing::simh, 3, items);
+    reelinfo::survey(source, Framing::simh, 3, items);
     const auto shown = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
     EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:5=" + shown(codes("HEL")),
                                                     "R1.2@14:2=" + shown(two),
@@ -297,14 +297,14 @@ TEST(Survey, AFailedReadEndsTheWalkWhereItStood) {
   const Bytes inside = ImageBuilder().record(two).count(4).raw(two).bytes();
   tape_image::MemorySource failing(inside, 3, true);
   Items items;
-  tape_image::Survey s = tape_image::survey(failing, Framing::simh, 0, items);
+  reelinfo::Survey s = reelinfo::survey(failing, Framing::simh, 0, items);
   EXPECT_TRUE(s.read_failed);
   EXPECT_EQ(s.size, 16u);
   EXPECT_EQ(describe(s.ending), describe(in_record(EndKind::read_error, 10, 1, 2, 4)));
 
   const Bytes between = ImageBuilder().tape_mark().bytes();
   tape_image::MemorySource failing_after(between, static_cast<std::size_t>(-1), true);
-  s = tape_image::survey(failing_after, Framing::simh, 0, items);
+  s = reelinfo::survey(failing_after, Framing::simh, 0, items);
   EXPECT_TRUE(s.read_failed);
   EXPECT_EQ(describe(s.ending), describe(ending(EndKind::read_error, 4)));
 }
@@ -345,7 +345,7 @@ TEST(Survey, OffsetsPastFourGibibytesAndLongRecordsPassedOver) {
                   {20 + 3 * size, ImageBuilder().count(size).record(card).tape_mark().bytes()}};
   image.size = 24 + 3 * size + 88 + 4;  // 6442451012
   Items items;
-  const tape_image::Survey s = tape_image::survey(image, Framing::simh, 0, items);
+  const reelinfo::Survey s = reelinfo::survey(image, Framing::simh, 0, items);
   EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:2147483632", "R1.2@2147483640:2147483632",
                                                   "R1.3@4294967280:2147483632",
                                                   "R1.4@6442450920:80", "T1@6442451008"}));

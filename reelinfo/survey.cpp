@@ -1,4 +1,4 @@
-#include "tape_image/survey.h"
+#include "reelinfo/survey.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,11 @@
 
 #include "common/aligned_buffer.h"
 
-namespace reelprint::tape_image {
+namespace reelprint::reelinfo {
 namespace {
+
+using tape_image::load_le32;
+using tape_image::pad_after;
 
 constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();  // no byte needed
 constexpr std::size_t buffer_size = 128 * 1024;
@@ -419,4 +422,4 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
   return result;
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reelprint::reelinfo

@@ -19,7 +19,10 @@
 #include "tape_image/framing.h"
 #include "tape_image/source.h"
 
-namespace reelprint::tape_image {
+namespace reelprint::reelinfo {
+
+using tape_image::Framing;
+using tape_image::InputSource;
 
 // What a word that stands where a byte count should is, in an image that carries the simh
 // control words.
@@ -131,4 +134,4 @@ inline constexpr std::size_t most_first_bytes = 64;
 Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
               SurveyListener& listener);
 
-}  // namespace reelprint::tape_image
+}  // namespace reelprint::reelinfo
