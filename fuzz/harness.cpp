@@ -8,62 +8,52 @@
 #include "tape_image/source.h"
 
 namespace reelprint::fuzz {
-namespace {
 
-constexpr std::size_t kept = 128;  // bytes kept of each end of the output
-
-// Discards what it is given but counts it, keeps both ends, and refuses writes past a limit.
-class CountingSink final : public OutputSink {
- public:
-  explicit CountingSink(std::uint64_t limit) : limit_(limit) {}
-
-  int write(const char* data, std::size_t n) override {
-    if (bytes > limit_ || n > limit_ - bytes) {
-      refused = true;
-      return ENOSPC;
-    }
-    bytes += n;
-    for (std::size_t k = 0; k < n; ++k)
-      hash = (hash ^ static_cast<unsigned char>(data[k])) * 0x100000001B3ull;
-    if (head.size() < kept) head.append(data, std::min(n, kept - head.size()));
-    tail.append(data + (n > kept ? n - kept : 0), std::min(n, kept));
-    if (tail.size() > kept) tail.erase(0, tail.size() - kept);
-    return 0;
-  }
-
-  std::uint64_t bytes = 0;
-  std::uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a of the bytes taken
-  bool refused = false;
-  std::string head;
-  std::string tail;
-
- private:
-  std::uint64_t limit_;
-};
-
-}  // namespace
-
-Outcome run_input(std::span<const std::uint8_t> input, std::size_t most_per_read,
-                  bcd::KernelId kernel) {
+SplitInput split_input(std::span<const std::uint8_t> input) {
+  SplitInput split;
   std::size_t arg_count = 0;
   bool name_image = true;
   if (!input.empty()) {
+    split.flags = input[0];
     arg_count = input[0] & 7;
     name_image = (input[0] & 8) == 0;
     input = input.subspan(1);
   }
-  std::vector<std::string_view> args = {"reelprint"};
-  while (args.size() <= arg_count && !input.empty()) {
+  while (split.args.size() < arg_count && !input.empty()) {
     const auto end = std::find(input.begin(), input.end(), 0);
-    args.emplace_back(reinterpret_cast<const char*>(input.data()),
-                      static_cast<std::size_t>(end - input.begin()));
-    input = input.subspan(std::min(input.size(), args.back().size() + 1));
+    split.args.emplace_back(reinterpret_cast<const char*>(input.data()),
+                            static_cast<std::size_t>(end - input.begin()));
+    input = input.subspan(std::min(input.size(), split.args.back().size() + 1));
   }
-  if (name_image) args.push_back(image_name);
+  if (name_image) split.args.push_back(image_name);
+  split.image = input;
+  return split;
+}
+
+int CountingSink::write(const char* data, std::size_t n) {
+  if (bytes > limit_ || n > limit_ - bytes) {
+    refused = true;
+    return ENOSPC;
+  }
+  bytes += n;
+  for (std::size_t k = 0; k < n; ++k)
+    hash = (hash ^ static_cast<unsigned char>(data[k])) * 0x100000001B3ull;
+  if (head.size() < kept) head.append(data, std::min(n, kept - head.size()));
+  tail.append(data + (n > kept ? n - kept : 0), std::min(n, kept));
+  if (tail.size() > kept) tail.erase(0, tail.size() - kept);
+  if (keep_all_) all.append(data, n);
+  return 0;
+}
+
+Outcome run_input(std::span<const std::uint8_t> input, std::size_t most_per_read,
+                  bcd::KernelId kernel) {
+  const SplitInput split = split_input(input);
+  std::vector<std::string_view> args = {"reelprint"};
+  args.insert(args.end(), split.args.begin(), split.args.end());
 
   const Opener open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
     if (name != image_name) return nullptr;
-    return std::make_unique<tape_image::MemorySource>(input, most_per_read);
+    return std::make_unique<tape_image::MemorySource>(split.image, most_per_read);
   };
   CountingSink out(output_limit);
   CountingSink err(output_limit);
@@ -132,9 +122,10 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
 }
 
 std::vector<std::uint8_t> make_input(const std::vector<std::string>& options,
-                                     std::span<const std::uint8_t> image, bool name_image) {
-  std::vector<std::uint8_t> input = {
-      static_cast<std::uint8_t>((options.size() & 7) | (name_image ? 0 : 8))};
+                                     std::span<const std::uint8_t> image, bool name_image,
+                                     std::uint8_t flags) {
+  std::vector<std::uint8_t> input = {static_cast<std::uint8_t>(
+      (options.size() & 7) | (name_image ? 0 : 8) | (flags & 0xF0))};
   for (const std::string& option : options) {
     input.insert(input.end(), option.begin(), option.end());
     input.push_back(0);

@@ -1,5 +1,6 @@
 // One whole run of reelprint on one fuzzer input, in memory: shared by the libFuzzer target
 // and the replay test, so an input that once broke the program is run again by every build.
+// The layout of an input and the sink that counts the output serve reelinfo's harness too.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "bcd/kernel.h"
+#include "common/output.h"
 
 namespace reelprint::fuzz {
 
@@ -27,6 +29,40 @@ inline constexpr std::string_view image_name = "t.tap";
 // Every loop of the listing either reads the image or writes output, so bounding the output
 // bounds the run; the refused write ends it the way a full disk does, with status 5.
 inline constexpr std::uint64_t output_limit = std::uint64_t{1} << 20;
+
+// An input taken apart: byte 0, the arguments after the program's name (the image's name
+// last unless left out), and the image.
+struct SplitInput {
+  std::uint8_t flags = 0;  // byte 0, or 0 for an empty input; bits 4 to 7 are free for a harness
+  std::vector<std::string_view> args;
+  std::span<const std::uint8_t> image;
+};
+
+// Takes `input` apart as laid out above; the views are into `input`.
+SplitInput split_input(std::span<const std::uint8_t> input);
+
+// Discards what it is given but counts it, keeps both ends (or everything, if `keep_all`),
+// and refuses writes past a limit with ENOSPC, taking none of their bytes.
+class CountingSink final : public OutputSink {
+ public:
+  static constexpr std::size_t kept = 128;  // bytes kept of each end of the output
+
+  explicit CountingSink(std::uint64_t limit, bool keep_all = false)
+      : limit_(limit), keep_all_(keep_all) {}
+
+  int write(const char* data, std::size_t n) override;
+
+  std::uint64_t bytes = 0;
+  std::uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a of the bytes taken
+  bool refused = false;
+  std::string head;
+  std::string tail;
+  std::string all;  // every byte taken, if `keep_all`
+
+ private:
+  std::uint64_t limit_;
+  bool keep_all_;
+};
 
 struct Outcome {
   int status = -1;
@@ -52,8 +88,9 @@ std::string_view broken_rule(const Outcome& outcome);
 std::string_view check_input(std::span<const std::uint8_t> input);
 
 // Lays out an input for `run_input`: `options`, then the image's name unless `name_image` is
-// false, and `image`.
+// false, and `image`; `flags` go into bits 4 to 7 of byte 0 (reelprint's harness reads none).
 std::vector<std::uint8_t> make_input(const std::vector<std::string>& options,
-                                     std::span<const std::uint8_t> image, bool name_image = true);
+                                     std::span<const std::uint8_t> image, bool name_image = true,
+                                     std::uint8_t flags = 0);
 
 }  // namespace reelprint::fuzz

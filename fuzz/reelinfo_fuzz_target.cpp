@@ -1,0 +1,15 @@
+// libFuzzer target: the whole of reelinfo, in memory, on arguments and a tape image.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz/reelinfo_harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view rule = reelprint::reelinfo::fuzz::check_input({data, size});
+  if (!rule.empty()) {
+    std::fprintf(stderr, "reelinfo_fuzzer: %.*s\n", static_cast<int>(rule.size()), rule.data());
+    std::abort();
+  }
+  return 0;
+}
