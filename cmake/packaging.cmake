@@ -14,7 +14,11 @@ arrangement.
 
 reelinfo tells what an image holds at a glance: its tape files, their
 records and sizes, and exactly how and where the image ends or its
-framing breaks.")
+framing breaks.
+
+reeltext writes an image as plain text, a line for each record and an
+empty line for each tape mark, for diff, grep, an editor or version
+control, and builds the image from such text again, byte for byte.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 

@@ -2,7 +2,7 @@
 # A cross build lists byte for byte as a native one: the example tape and generated images of
 # every kind, with the main option sets, give the same output and exit status, from reelprint
 # and from reelinfo. The programs of the cross build run under EMULATOR, as the toolchain file
-# names it.
+# names it. reeltext too, both ways: each image as text, and that text back.
 # Usage: sh same_listing.sh NATIVE_BUILD CROSS_BUILD [EMULATOR...]
 native=$1 cross=$2
 shift 2
@@ -41,6 +41,15 @@ for image in $images; do
   done
   for options in "" "-l" "-e"; do
     compare reelinfo "$options" "$image" "$@"
+  done
+  # reeltext both ways: the image as text, and that text (written natively) back.
+  for options in "" "-e -h" "-o -s -f 1"; do
+    compare reeltext "$options" "$image" "$@"
+  done
+  for options in "" "-e" "-h" "-o"; do
+    # shellcheck disable=SC2086
+    "$native/reeltext" $options "$image" >"$work/text" 2>/dev/null
+    compare reeltext "-r $options" "$work/text" "$@"
   done
 done
 echo "$cross: $((runs - failed)) of $runs listings and reports the same as $native's"

@@ -1,6 +1,7 @@
 # `cmake --install` into a fresh prefix installs the programs reelprint and reelinfo, their
 # manual pages (gzipped), the copyright file and the changelog the package needs, the files named after the arguments, and
 # nothing else: no test program, no example tool, no library, nothing of GoogleTest.
+# reeltext and its page are installed too.
 # Usage: sh check_install.sh CMAKE BUILD_DIR CONFIG VERSION BINDIR MANDIR DOCDIR [FILE...]
 . "$(dirname "$0")/common.sh"
 cmake=$1 build=$2 config=$3 version=$4 bindir=$5 mandir=$6 docdir=$7
@@ -17,7 +18,9 @@ if ! "$cmake" --install "$build" --prefix "$prefix" ${config:+--config "$config"
 fi
 
 expected=$(with_directories "$bindir/reelprint" "$mandir/man1/reelprint.1.gz" \
-  "$bindir/reelinfo" "$mandir/man1/reelinfo.1.gz" "$docdir/copyright" "$docdir/changelog.gz" "$@")
+  "$bindir/reelinfo" "$mandir/man1/reelinfo.1.gz" \
+  "$bindir/reeltext" "$mandir/man1/reeltext.1.gz" \
+  "$docdir/copyright" "$docdir/changelog.gz" "$@")
 installed=$(cd "$prefix" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   echo "installed:"
@@ -28,11 +31,14 @@ if [ "$installed" != "$expected" ]; then
 fi
 
 for file in "$bindir/reelprint" "$mandir/man1/reelprint.1.gz" "$bindir/reelinfo" \
-  "$mandir/man1/reelinfo.1.gz" "$docdir/copyright" "$docdir/changelog.gz" "$@"; do
+  "$mandir/man1/reelinfo.1.gz" "$bindir/reeltext" "$mandir/man1/reeltext.1.gz" \
+  "$docdir/copyright" "$docdir/changelog.gz" "$@"; do
   [ -f "$prefix/$file" ] || { echo "$file must be a plain file"; exit 1; }
 done
 check_program_version "$prefix/$bindir/reelprint" "$version" || exit 1
 check_page_version "$prefix/$mandir/man1/reelprint.1.gz" "$version" || exit 1
 check_reelinfo_version "$prefix/$bindir/reelinfo" "$version" || exit 1
 check_page_version "$prefix/$mandir/man1/reelinfo.1.gz" "$version" reelinfo || exit 1
-echo "installed $bindir/{reelprint,reelinfo}, $mandir/man1/{reelprint,reelinfo}.1.gz and $docdir/{copyright,changelog.gz}, version $version"
+check_reeltext_version "$prefix/$bindir/reeltext" "$version" || exit 1
+check_page_version "$prefix/$mandir/man1/reeltext.1.gz" "$version" reeltext || exit 1
+echo "installed $bindir/{reelprint,reelinfo,reeltext}, $mandir/man1/{reelprint,reelinfo,reeltext}.1.gz and $docdir/{copyright,changelog.gz}, version $version"

@@ -1,0 +1,18 @@
+// reeltext: a tape image of IBM 1401 BCD character data as plain text, and back.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "reeltext/input.h"
+#include "reeltext/run.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv, argv + argc);
+  reelprint::enlarge_pipe(STDOUT_FILENO);
+  reelprint::reeltext::FdOutput out(STDOUT_FILENO);
+  reelprint::FdSink err(STDERR_FILENO);
+  // The kernel is chosen once, in run's defaults: the processor does not change while the
+  // program runs.
+  return reelprint::reeltext::run(args, reelprint::reeltext::open_input, out, err);
+}

@@ -1,0 +1,198 @@
+#include "reeltext/options.h"
+
+#include <getopt.h>
+
+#include <optional>
+#include <string_view>
+
+namespace reelprint::reeltext {
+namespace {
+
+enum LongOnly : int { help_option = 256, version_option };
+
+constexpr option long_options[] = {
+    {"reverse", no_argument, nullptr, 'r'},
+    {"e11", no_argument, nullptr, 'e'},
+    {"fortran", no_argument, nullptr, 'h'},
+    {"old-simh", no_argument, nullptr, 'o'},
+    {"files", required_argument, nullptr, 'f'},
+    {"six-bits", no_argument, nullptr, 's'},
+    {"width", required_argument, nullptr, 'w'},
+    {"help", no_argument, nullptr, help_option},
+    {"version", no_argument, nullptr, version_option},
+    {nullptr, 0, nullptr, 0},
+};
+// A leading ':' has getopt_long tell a missing value (':') from an unknown option ('?').
+constexpr const char* short_options = ":rehof:sw:";
+
+constexpr std::string_view letters = "rehofsw";
+
+// Returns the decimal number `text` holds, digits alone, if it is `most` or less.
+std::optional<std::uint64_t> read_number(std::string_view text, std::uint64_t most) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (most - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+// Reads the tape files asked for, "N", "N-M" or "N-", into `options`; returns whether they
+// make sense.
+bool read_files(std::string_view text, Options& options) {
+  const std::size_t dash = text.find('-');
+  const auto first = read_number(text.substr(0, dash), UINT64_MAX);
+  if (!first || *first == 0) return false;
+  options.first_file = *first;
+  options.last_file = *first;
+  if (dash == std::string_view::npos) return true;
+  const std::string_view rest = text.substr(dash + 1);
+  if (rest.empty()) {
+    options.last_file = UINT64_MAX;
+    return true;
+  }
+  const auto last = read_number(rest, UINT64_MAX);
+  if (!last || *last < *first) return false;
+  options.last_file = *last;
+  return true;
+}
+
+// Returns the name of the option given as `arg` ("--wid=3": "--wid"), or of the letter
+// `letter` when it was given as a letter.
+std::string option_name(int letter, std::string_view arg) {
+  if (arg.starts_with("--")) return std::string(arg.substr(0, arg.find('=')));
+  return {'-', static_cast<char>(letter)};
+}
+
+// Returns the complaint about an option getopt_long refused, given what it left in `optopt`
+// and the argument it read last, `last`.
+std::string complaint_about(int refused, std::string_view last) {
+  // A short option can only be unknown; a known letter here comes from a long option given a
+  // value, and 0 or a long option's number from a long option.
+  const bool letter = refused > 0 && refused < help_option;
+  if (letter && letters.find(static_cast<char>(refused)) == std::string_view::npos)
+    return "unknown option '-" + std::string(1, static_cast<char>(refused)) + "'";
+  const std::string_view name = last.substr(0, last.find('='));
+  if (refused == 0 || !last.starts_with("--")) return "unknown option '" + std::string(name) + "'";
+  return "option '" + std::string(name) + "' takes no value";
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+  // getopt_long wants writable C strings, and may reorder them: copies of the arguments.
+  std::vector<std::string> copies = args;
+  if (copies.empty()) copies.emplace_back("reeltext");
+  std::vector<char*> argv;
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(copies.size());
+
+  CommandLine command;
+  Options& options = command.options;
+  std::string image_only;    // an option that reads images, if one was given
+  std::string width_option;  // -w or --width, if given
+  // getopt_long keeps its place in the C library; 0 starts it afresh for these arguments, and
+  // its own messages are off, so that the complaint goes where the caller writes it.
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    const int option = getopt_long(argc, argv.data(), short_options, long_options, nullptr);
+    if (option == -1) break;
+    const std::string_view last = argv[optind - 1];
+    switch (option) {
+      case 'r':
+        options.reverse = true;
+        break;
+      case 'e':
+        options.framing = tape_image::Framing::e11;
+        break;
+      case 'h':
+        options.arrangement = bcd::Arrangement::h;
+        break;
+      case 'o':
+        options.arrangement = bcd::Arrangement::old_simh;
+        break;
+      case 's':
+        options.six_bits = true;
+        image_only = option_name('s', last);
+        break;
+      case 'f':
+        if (!read_files(optarg, options)) {
+          command.complaint =
+              "invalid tape files '" + std::string(optarg) + "': give N, N-M or N- (from 1)";
+          return command;
+        }
+        image_only = option_name('f', last);
+        break;
+      case 'w': {
+        const auto width = read_number(optarg, UINT32_MAX);
+        if (!width || *width == 0) {
+          command.complaint =
+              "invalid width '" + std::string(optarg) + "': give 1 to 4294967295 characters";
+          return command;
+        }
+        options.width = static_cast<std::uint32_t>(*width);
+        width_option = option_name('w', last);
+        break;
+      }
+      case help_option:
+        command.action = CommandLine::Action::help;
+        return command;
+      case version_option:
+        command.action = CommandLine::Action::version;
+        return command;
+      case ':':
+        command.complaint = "option '" + option_name(optopt, last) + "' needs a value";
+        return command;
+      default:
+        command.complaint = complaint_about(optopt, last);
+        return command;
+    }
+  }
+  if (optind < argc) options.input = argv[optind];
+  if (optind + 1 < argc) {
+    command.complaint = "extra operand '" + std::string(argv[optind + 1]) + "'";
+    return command;
+  }
+  if (options.reverse && !image_only.empty()) {
+    command.complaint = "option '" + image_only + "' reads images: not with -r";
+    return command;
+  }
+  if (!options.reverse && !width_option.empty()) {
+    command.complaint = "option '" + width_option + "' builds images: only with -r";
+    return command;
+  }
+  command.action = CommandLine::Action::convert;
+  return command;
+}
+
+std::string help_text() {
+  return "Usage: reeltext [OPTION]... [IMAGE]\n"
+         "  or:  reeltext -r [OPTION]... [TEXT]\n"
+         "Write a tape image of IBM 1401 BCD characters as plain text: a line for each\n"
+         "record, an empty line for each tape mark. With -r, build the image from such\n"
+         "text. With no IMAGE or TEXT, or when it is -, read standard input.\n"
+         "\n"
+         "  -r, --reverse      build a tape image from text\n"
+         "  -e, --e11          the E11 framing: no pad byte after odd-length data\n"
+         "  -h, --fortran      the H (Fortran) print arrangement (default A)\n"
+         "  -o, --old-simh     the 'old simh' print arrangement\n"
+         "  -f, --files=N[-M]  only tape files N to M (from 1; N- to the end)\n"
+         "  -s, --six-bits     write a byte above 63 by its low six bits\n"
+         "  -w, --width=N      with -r: pad shorter lines with blanks to N characters\n"
+         "      --help         print this help and exit\n"
+         "      --version      print the version and exit\n"
+         "\n"
+         "Exit status: 0 done, 1 a bad command line, 2 the input can't be opened,\n"
+         "3 it ends inside a record, can't be read, or holds a byte (above 63) or a\n"
+         "character (not in the arrangement) that has no counterpart, 4 a trailing\n"
+         "count differs or is cut short, 5 the output can't be written.\n";
+}
+
+std::string version_text() { return "reeltext (reelprint) " REELPRINT_VERSION "\n"; }
+
+}  // namespace reelprint::reeltext

@@ -1,0 +1,42 @@
+// The command line of reeltext: "[-r] [options] [INPUT]", GNU style.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bcd/arrangement.h"
+#include "tape_image/framing.h"
+
+namespace reelprint::reeltext {
+
+struct Options {
+  bool reverse = false;  // text to image (-r)
+  tape_image::Framing framing = tape_image::Framing::simh;
+  bcd::Arrangement arrangement = bcd::Arrangement::a;
+  // Image to text: the tape files written, from 1; the rest are read past.
+  std::uint64_t first_file = 1;
+  std::uint64_t last_file = UINT64_MAX;
+  bool six_bits = false;  // a byte above 63 written by its low six bits (-s)
+  // Text to image: shorter lines padded with blanks to this many characters (-w); 0: none.
+  std::uint32_t width = 0;
+  std::string input = "-";  // as given; "-" is standard input
+};
+
+struct CommandLine {
+  enum class Action { convert, help, version, bad };
+  Action action = Action::bad;
+  Options options;
+  std::string complaint;  // for `bad`: what is wrong, one line without the program's name
+};
+
+// Reads `args` (program name first) with getopt_long; returns what to do.
+CommandLine parse_command_line(const std::vector<std::string>& args);
+
+// Returns the text of --help.
+std::string help_text();
+
+// Returns the text of --version.
+std::string version_text();
+
+}  // namespace reelprint::reeltext

@@ -1,0 +1,118 @@
+// Gathers the output into large blocks, and lets a record reach the output whole or not at
+// all: a record (a line of text, or a record of an image with its counts) is begun, written,
+// and then either ended or dropped. A record may also start with a header that is known only
+// at its end, an image record's leading count: its bytes are kept free and filled in then.
+//
+// A record that outgrows the buffer goes on where the output allows: to a seekable output as
+// it comes, its header written over afterwards (and dropped by cutting the output back); to any
+// other into the hold, memory and then a temporary file, until it ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "common/aligned_buffer.h"
+#include "reeltext/hold.h"
+#include "reeltext/sink.h"
+
+namespace reelprint::reeltext {
+
+class RecordWriter {
+ public:
+  static constexpr std::size_t default_buffer_size = 256 * 1024;
+  static constexpr std::size_t smallest_buffer_size = 4096;
+  static constexpr std::size_t most_header = 8;
+
+  // Writes to `out` through a buffer of `buffer_size` bytes (at least `smallest_buffer_size`),
+  // holding records that outgrow it, where `out` can't be sought, in `hold`.
+  RecordWriter(Sink& out, Hold& hold, std::size_t buffer_size = default_buffer_size);
+  RecordWriter(const RecordWriter&) = delete;
+  RecordWriter& operator=(const RecordWriter&) = delete;
+
+  std::size_t buffer_size() const { return size_; }
+
+  // Returns where to write up to `n` bytes (at most half the buffer); they become output when
+  // committed.
+  char* room(std::size_t n) {
+    if (size_ - used_ < n) make_room();
+    return buffer_ + used_;
+  }
+
+  // Returns the end of the room: `room` leaves at least the bytes asked for before it.
+  const char* room_end() const { return buffer_ + size_; }
+
+  // Takes the bytes written at `room` up to `end` as output.
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
+
+  // Takes the bytes up to `p` (in the room) as output, then begins a record there whose first
+  // `header` bytes (at most `most_header`) are filled in when it ends; returns where its bytes
+  // after the header go. The room left shrinks by `header`.
+  char* begin(const char* p, std::size_t header) {
+    commit(p);
+    state_ = State::in_buffer;
+    start_ = used_;
+    header_ = header;
+    used_ += header;
+    return buffer_ + used_;
+  }
+
+  // Takes the bytes up to `p` as output and ends the record, its header `header` (the
+  // `header` bytes that `begin` was given).
+  void end(const char* p, const char* header) {
+    commit(p);
+    if (state_ == State::in_buffer) {
+      // A leading count, or no header: copies of a size the compiler knows, no call.
+      if (header_ == 4)
+        std::memcpy(buffer_ + start_, header, 4);
+      else
+        std::memcpy(buffer_ + start_, header, header_);
+      state_ = State::none;
+    } else {
+      end_outgrown(header);
+    }
+  }
+
+  // Drops the record begun last, with every byte written since.
+  void drop();
+
+  // Drops a record still open, which is not whole, and writes out everything else; returns
+  // false if the output has failed. For the end of the output.
+  bool flush();
+
+  // Returns the errno of the first failure, or 0; and whether it was the hold's temporary
+  // file that failed.
+  int error() const { return error_; }
+  bool temporary_failed() const { return temporary_failed_; }
+
+ private:
+  enum class State {
+    none,       // no record is open
+    in_buffer,  // the open record starts at `start_` in the buffer
+    sought,     // it starts at `header_at_` in the output, which is seekable
+    held,       // its bytes so far are in the hold, its header not yet written anywhere
+  };
+
+  // Makes room after writing out what the output may take now.
+  void make_room();
+  void end_outgrown(const char* header);
+  // Writes `n` bytes at `data` to the output, counting them; records the first failure.
+  void put(const char* data, std::size_t n);
+  void fail(int error, bool temporary);
+
+  Sink& out_;
+  Hold& hold_;
+  std::size_t size_;
+  AlignedBuffer<char> storage_;
+  char* buffer_;
+  std::size_t used_ = 0;
+  std::uint64_t written_ = 0;  // bytes given to a seekable output so far
+  State state_ = State::none;
+  std::size_t start_ = 0;        // in_buffer: where the record starts
+  std::size_t header_ = 0;       // the open record's header bytes
+  std::uint64_t header_at_ = 0;  // sought: where its header is in the output
+  int error_ = 0;
+  bool temporary_failed_ = false;
+};
+
+}  // namespace reelprint::reeltext
