@@ -40,11 +40,12 @@ done
 
 build="$source_tree/build-bench"
 if ! { cmake -S "$source_tree" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF &&
-       cmake --build "$build" -j2 --target reelprint make_bench_images; } >/dev/null; then
+       cmake --build "$build" -j2 --target reelprint reeltext make_bench_images; } >/dev/null; then
   echo "run.sh: building $source_tree in $build failed" >&2
   exit 1
 fi
 rp="$build/reelprint"
+rt="$build/reeltext"
 make_image="$build/bench/make_bench_images"
 
 scratch=$(mktemp -d)
@@ -75,25 +76,30 @@ done
 for size in 4K 100K 1; do
   "$make_image" mixed "$size" 1 "$scratch/small-$size.tap"
 done
+# The text of images 1 and 2, for reeltext to build them back from.
+for kind in mixed cards; do "$rt" "$scratch/$kind.tap" >"$scratch/$kind.txt"; done
 sync  # written out now, not while the commands are timed
-for image in "$scratch"/*.tap; do cat "$image" >/dev/null; done  # into the page cache
+for image in "$scratch"/*.tap "$scratch"/*.txt; do cat "$image" >/dev/null; done  # into the page cache
 
 calc() { awk "BEGIN { printf \"%.6g\", $1 }"; }
 two_places() { awk "BEGIN { printf \"%.2f\", $1 }"; }
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 median_of() { echo "${times[$1]:-}" | median; }  # of the times recorded under the key $1
 
-# Commands are written with @rp for reelprint and @vs for the binary given with --vs; they are
-# shown so, and run with the paths put in. Times are kept by phase (idle or busy) and command.
+# Commands are written with @rp for reelprint, @rt for reeltext and @vs for the binary given
+# with --vs; they are shown so, and run with the paths put in. Times are kept by phase (idle or busy) and command.
 declare -A binary=([@rp]=$rp [@vs]=$vs)
 rp_quoted=$(printf %q "$rp")
+rt_quoted=$(printf %q "$rt")
 vs_quoted=$(printf %q "$vs")
 runnable() {
   local cmd=${1//@rp/$rp_quoted}
+  cmd=${cmd//@rt/$rt_quoted}
   printf '%s' "${cmd//@vs/$vs_quoted}"
 }
 shown() {
   local cmd=${1//@rp/reelprint}
+  cmd=${cmd//@rt/reeltext}
   printf '%s' "${cmd//@vs/vs}"
 }
 # Sets the array named $1 to the reelprint command $2, the same with the --vs binary if one
@@ -249,6 +255,11 @@ group blanks "@rp -w blanks.tap > /dev/null" "@rp blanks.tap > /dev/null" "cat b
 group object "@rp -w object.tap > /dev/null" "cat object.tap > /dev/null"
 group object_pipe "@rp -w object.tap | wc -c" "cat object.tap | wc -c"
 group reel "@rp reel.tap > /dev/null" "cat reel.tap > /dev/null"
+# reeltext, image to text and text to image, against cat of what it reads.
+for kind in mixed cards; do
+  declare -a "to_text_$kind=(\"@rt $kind.tap > /dev/null\" \"cat $kind.tap > /dev/null\")"
+  declare -a "to_image_$kind=(\"@rt -r $kind.txt > /dev/null\" \"cat $kind.txt > /dev/null\")"
+done
 small_sizes=(empty small-4K small-100K small-1)
 small_group() { group small "@rp $1.tap > /dev/null" "cat $1.tap > /dev/null" "xxd $1.tap > /dev/null"; }
 
@@ -262,6 +273,11 @@ time_group "$rounds" "${blanks[@]}"
 time_group "$rounds" "${object[@]}"
 time_group "$rounds" "${object_pipe[@]}"
 time_group $((3 * rounds)) "${reel[@]}"  # a short run: more rounds
+for kind in mixed cards; do
+  declare -n text_cmds="to_text_$kind" image_cmds="to_image_$kind"
+  time_group "$rounds" "${text_cmds[@]}"
+  time_group "$rounds" "${image_cmds[@]}"
+done
 for size in "${small_sizes[@]}"; do
   small_group "$size"
   time_small_group "${small[@]}"
@@ -288,6 +304,11 @@ report "Image 3: blank-heavy records with word separators" "${blanks[@]}"
 report "Image 4: an object deck (80-byte cards, one byte in seven a word separator)" "${object[@]}"
 report "Image 4 under -w through a pipe" "${object_pipe[@]}"
 report "A 20 MiB reel of records of 80 to 2000 codes" "${reel[@]}"
+for kind in mixed cards; do
+  declare -n text_cmds="to_text_$kind" image_cmds="to_image_$kind"
+  report "reeltext: image $kind.tap to text" "${text_cmds[@]}"
+  report "reeltext -r: the text of $kind.tap to an image" "${image_cmds[@]}"
+done
 for size in "${small_sizes[@]}"; do
   small_group "$size"
   report "Small image $size.tap ($(stat -c %s "$size.tap") bytes; each time of one run, from $small_reps in a row)" \
@@ -313,6 +334,12 @@ summarize_ratio "image 4 (object) -w | wc -c, idle" idle "@rp -w object.tap | wc
 summarize_ratio "image 4 (object) -w | wc -c, busy" busy "@rp -w object.tap | wc -c" "cat object.tap | wc -c"
 summarize_ratio "20 MiB reel > /dev/null, idle" idle "@rp reel.tap > /dev/null" "cat reel.tap > /dev/null"
 summarize_ratio "4 KiB image > /dev/null, idle" idle "@rp small-4K.tap > /dev/null" "cat small-4K.tap > /dev/null"
+for kind in mixed cards; do
+  summarize "reeltext $kind.tap to text / cat of the image" \
+    "$(two_places "$(median_of "idle:@rt $kind.tap > /dev/null") / $(median_of "idle:cat $kind.tap > /dev/null")")"
+  summarize "reeltext -r $kind.txt to an image / cat of the text" \
+    "$(two_places "$(median_of "idle:@rt -r $kind.txt > /dev/null") / $(median_of "idle:cat $kind.txt > /dev/null")")"
+done
 
 echo
 summarize "processor time / wall time, image 1, idle" "$(two_places "$(median_of cpu:@rp)")" \
