@@ -136,7 +136,7 @@ Outcome run_split(const SplitInput& split, const Serving& serving) {
   CountingSink err(output_limit, true);
   outcome.status =
       run(args, open, out, err,
-          serving.spool_memory == 0 ? Spool::default_memory_limit : serving.spool_memory);
+          serving.spool_memory == 0 ? Hold::default_memory_limit : serving.spool_memory);
   outcome.out = std::move(out.all);
   outcome.err = std::move(err.all);
   outcome.out_refused = out.refused;

@@ -47,7 +47,7 @@ void put_hex(std::string& line, std::uint32_t word) {
 // walk reads them.
 class Reporter final : public SurveyListener {
  public:
-  Reporter(bool records, Spool& spool, SizeTally& tally)
+  Reporter(bool records, Hold& spool, SizeTally& tally)
       : records_(records), spool_(spool), tally_(tally) {
     tally_.clear();
   }
@@ -231,7 +231,7 @@ class Reporter final : public SurveyListener {
   }
 
   const bool records_;
-  Spool& spool_;
+  Hold& spool_;
   SizeTally& tally_;
   std::string line_;           // the line being built, kept for its room
   std::uint64_t file_at_ = 0;  // where the tape file being read begins
@@ -481,7 +481,7 @@ int status_of(const Ending& ending) {
 }
 
 ImageReport report_image(std::string_view name, tape_image::InputSource& source, Framing framing,
-                         bool records, Spool& spool, SizeTally& tally) {
+                         bool records, Hold& spool, SizeTally& tally) {
   Reporter reporter(records, spool, tally);
   const Survey survey =
       reelinfo::survey(source, framing, records ? shown_characters : 0, reporter);

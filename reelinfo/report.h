@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "reelinfo/size_tally.h"
-#include "reelinfo/spool.h"
+#include "common/hold.h"
 #include "tape_image/source.h"
 #include "reelinfo/survey.h"
 
@@ -26,7 +26,7 @@ struct ImageReport {
 // if `records`; leaves every line of the report but the first in `spool`, using `tally` to
 // count sizes. Returns the first line and the exit status.
 ImageReport report_image(std::string_view name, tape_image::InputSource& source,
-                         tape_image::Framing framing, bool records, Spool& spool,
+                         tape_image::Framing framing, bool records, Hold& spool,
                          SizeTally& tally);
 
 // Returns the exit status that reelprint gives where its listing reaches `ending`: 0, 3 or 4.

@@ -28,7 +28,7 @@ int write_text(OutputSink& out, OutputSink& err, std::string_view text) {
 // Reports on the images `command` names, as `run` does.
 int report(const CommandLine& command, const Opener& open, OutputSink& out, OutputSink& err,
            std::size_t spool_memory) {
-  Spool spool(spool_memory);
+  Hold spool("reelinfo", spool_memory);
   SizeTally tally;
   int status = status_ok;
   bool first = true;
@@ -50,7 +50,7 @@ int report(const CommandLine& command, const Opener& open, OutputSink& out, Outp
     const ImageReport report = report_image(name, *source, command.options.framing,
                                             command.options.records, spool, tally);
     if (write_text(out, err, report.first_line) != status_ok) return status_write_failed;
-    if (const Spool::Failure failure = spool.drain(out); failure.error != 0)
+    if (const Hold::Failure failure = spool.drain(out); failure.error != 0)
       return write_failed(err, failure.error, failure.temporary);
     status = std::max(status, report.status);
   }

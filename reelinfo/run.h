@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/output.h"
-#include "reelinfo/spool.h"
+#include "common/hold.h"
 #include "tape_image/source.h"
 
 namespace reelprint::reelinfo {
@@ -19,6 +19,6 @@ using Opener = std::function<std::unique_ptr<tape_image::InputSource>(const std:
 // `out`; complaints about the command line or the output go to `err`. Holds each report's lines
 // in memory up to `spool_memory` bytes. Returns the exit status, the highest of the images'.
 int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
-        OutputSink& err, std::size_t spool_memory = Spool::default_memory_limit);
+        OutputSink& err, std::size_t spool_memory = Hold::default_memory_limit);
 
 }  // namespace reelprint::reelinfo

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "reeltext/input.h"
+#include "tape_image/source.h"
 #include "reeltext/run.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
   reelprint::FdSink err(STDERR_FILENO);
   // The kernel is chosen once, in run's defaults: the processor does not change while the
   // program runs.
-  return reelprint::reeltext::run(args, reelprint::reeltext::open_input, out, err);
+  return reelprint::reeltext::run(args, reelprint::tape_image::open_input, out, err);
 }

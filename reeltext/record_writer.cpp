@@ -41,11 +41,11 @@ void RecordWriter::make_room() {
         put(buffer_, start_);
         state_ = State::held;
         if (error_ == 0)
-          fail(hold_.append(buffer_ + start_ + header_, used_ - start_ - header_), true);
+          fail(hold_.append({buffer_ + start_ + header_, used_ - start_ - header_}), true);
       }
       break;
     case State::held:
-      if (error_ == 0) fail(hold_.append(buffer_, used_), true);
+      if (error_ == 0) fail(hold_.append({buffer_, used_}), true);
       break;
   }
   used_ = 0;

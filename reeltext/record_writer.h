@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "common/aligned_buffer.h"
-#include "reeltext/hold.h"
+#include "common/hold.h"
 #include "reeltext/sink.h"
 
 namespace reelprint::reeltext {

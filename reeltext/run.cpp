@@ -53,7 +53,7 @@ int run(const std::vector<std::string>& args, const Opener& open, Sink& out, Out
   }
   const std::string name = options.input == "-" ? "standard input" : options.input;
   tape_image::TapeReader reader(*source, tuning.read_size);
-  Hold hold(tuning.hold_memory);
+  Hold hold("reeltext", tuning.hold_memory);
   RecordWriter writer(out, hold, tuning.buffer_size);
   const int status = options.reverse
                          ? build_image(options, name, reader, writer, err, tuning.kernel)

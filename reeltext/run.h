@@ -9,7 +9,7 @@
 
 #include "bcd/kernel.h"
 #include "common/output.h"
-#include "reeltext/hold.h"
+#include "common/hold.h"
 #include "reeltext/record_writer.h"
 #include "reeltext/sink.h"
 #include "tape_image/reader.h"

@@ -31,7 +31,7 @@ struct Images {
 
 // Runs reelinfo with `args` over images in memory; any other name can't be opened.
 testing::Outcome reelinfo_run(std::vector<std::string> args, const Images& images,
-                              std::size_t spool_memory = reelinfo::Spool::default_memory_limit) {
+                              std::size_t spool_memory = Hold::default_memory_limit) {
   args.insert(args.begin(), "reelinfo");
   testing::Collect out;
   testing::Collect err;

@@ -1,0 +1,52 @@
+// Holds bytes that can't be written yet (a report whose first line waits for the totals, a
+// record whose count waits for its end): in memory up to a limit, past that in an unnamed
+// temporary file, so that memory stays bounded however much is held.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "common/output.h"
+
+namespace reelprint {
+
+class Hold {
+ public:
+  static constexpr std::size_t default_memory_limit = 1024 * 1024;
+
+  // `program` names the temporary file.
+  explicit Hold(std::string_view program, std::size_t memory_limit = default_memory_limit);
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+  ~Hold();
+
+  // Holds `text` after what is held; returns 0, or the errno of a failure of the temporary
+  // file, after which nothing more is held and `drain` tells of it.
+  int append(std::string_view text);
+
+  struct Failure {
+    int error = 0;           // errno of the failure, 0 if none
+    bool temporary = false;  // the temporary file failed, not the output
+  };
+
+  // Writes everything held to `out`, in order, and empties the hold; returns what failed.
+  Failure drain(OutputSink& out);
+
+  // Drops everything held, and any failure.
+  void clear();
+
+ private:
+  // Moves the bytes in memory to the temporary file, making it first if need be.
+  int spill();
+
+  std::string_view program_;
+  std::size_t memory_limit_;
+  std::unique_ptr<char[]> memory_;  // made when first needed; none if memory ran out
+  std::size_t used_ = 0;            // bytes held in memory, after those in the file
+  int fd_ = -1;                     // the temporary file, once made
+  bool in_file_ = false;            // bytes are waiting in the file
+  int error_ = 0;                   // errno of the first failure of the file
+};
+
+}  // namespace reelprint
