@@ -1,8 +1,8 @@
 #include "reelinfo/options.h"
 
-#include <getopt.h>
-
 #include <string_view>
+
+#include "common/gnu_options.h"
 
 namespace reelprint::reelinfo {
 namespace {
@@ -17,36 +17,15 @@ constexpr option long_options[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// Returns the complaint about an option getopt_long refused, given what it left in `optopt`
-// and the argument it read last, `last`.
-std::string complaint_about(int refused, std::string_view last) {
-  // A short option can only be unknown; a known letter here comes from a long option given a
-  // value, and 0 or a long option's number from a long option.
-  if (refused != 0 && refused < help_option && refused != 'e' && refused != 'l')
-    return "unknown option '-" + std::string(1, static_cast<char>(refused)) + "'";
-  const std::string_view name = last.substr(0, last.find('='));
-  if (refused == 0) return "unknown option '" + std::string(name) + "'";
-  return "option '" + std::string(name) + "' takes no value";
-}
-
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
-  // getopt_long wants writable C strings, and may reorder them: copies of the arguments.
-  std::vector<std::string> copies = args;
-  if (copies.empty()) copies.emplace_back("reelinfo");
-  std::vector<char*> argv;
-  for (std::string& arg : copies) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(copies.size());
-
+  GetoptArgs getopt_args(args, "reelinfo");
+  const int argc = getopt_args.argc();
+  char** const argv = getopt_args.argv();
   CommandLine command;
-  // getopt_long keeps its place in the C library; 0 starts it afresh for these arguments, and
-  // its own messages are off, so that the complaint goes where the caller writes it.
-  optind = 0;
-  opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv.data(), "el", long_options, nullptr);
+    const int option = getopt_long(argc, argv, "el", long_options, nullptr);
     if (option == -1) break;
     switch (option) {
       case 'e':
@@ -62,7 +41,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
         command.action = CommandLine::Action::version;
         return command;
       default:
-        command.complaint = complaint_about(optopt, argv[optind - 1]);
+        command.complaint = complaint_about(optopt, argv[optind - 1], "el", help_option);
         return command;
     }
   }

@@ -1,9 +1,9 @@
 #include "reeltext/options.h"
 
-#include <getopt.h>
-
 #include <optional>
 #include <string_view>
+
+#include "common/gnu_options.h"
 
 namespace reelprint::reeltext {
 namespace {
@@ -67,40 +67,19 @@ std::string option_name(int letter, std::string_view arg) {
   return {'-', static_cast<char>(letter)};
 }
 
-// Returns the complaint about an option getopt_long refused, given what it left in `optopt`
-// and the argument it read last, `last`.
-std::string complaint_about(int refused, std::string_view last) {
-  // A short option can only be unknown; a known letter here comes from a long option given a
-  // value, and 0 or a long option's number from a long option.
-  const bool letter = refused > 0 && refused < help_option;
-  if (letter && letters.find(static_cast<char>(refused)) == std::string_view::npos)
-    return "unknown option '-" + std::string(1, static_cast<char>(refused)) + "'";
-  const std::string_view name = last.substr(0, last.find('='));
-  if (refused == 0 || !last.starts_with("--")) return "unknown option '" + std::string(name) + "'";
-  return "option '" + std::string(name) + "' takes no value";
-}
-
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
-  // getopt_long wants writable C strings, and may reorder them: copies of the arguments.
-  std::vector<std::string> copies = args;
-  if (copies.empty()) copies.emplace_back("reeltext");
-  std::vector<char*> argv;
-  for (std::string& arg : copies) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(copies.size());
+  GetoptArgs getopt_args(args, "reeltext");
+  const int argc = getopt_args.argc();
+  char** const argv = getopt_args.argv();
 
   CommandLine command;
   Options& options = command.options;
   std::string image_only;    // an option that reads images, if one was given
   std::string width_option;  // -w or --width, if given
-  // getopt_long keeps its place in the C library; 0 starts it afresh for these arguments, and
-  // its own messages are off, so that the complaint goes where the caller writes it.
-  optind = 0;
-  opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv.data(), short_options, long_options, nullptr);
+    const int option = getopt_long(argc, argv, short_options, long_options, nullptr);
     if (option == -1) break;
     const std::string_view last = argv[optind - 1];
     switch (option) {
@@ -149,7 +128,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
         command.complaint = "option '" + option_name(optopt, last) + "' needs a value";
         return command;
       default:
-        command.complaint = complaint_about(optopt, last);
+        command.complaint = complaint_about(optopt, last, letters, help_option);
         return command;
     }
   }
