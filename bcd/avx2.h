@@ -16,14 +16,15 @@ namespace reelprint::bcd::avx2 {
 // A shuffle looks up the low four bits in 16 entries, and gives zero where the index is
 // negative. Code c minus 16k is negative for the quarters above c's, so XOR-ing the lookups in
 // tables that hold each quarter XOR the one before leaves c's own entry.
-class Kernel : public SplitBytesOps<Kernel> {
+class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
  public:
   using Split = SplitBytes;
   using SplitBytesOps::put_framed;
   using SplitBytesOps::translate;
 
   [[REELPRINT_AVX2]] Kernel(const DisplayTable& table, const LineFrame& frame)
-      : quarter0_(quarter(table, 0)),
+      : ByteTextOps(table),
+        quarter0_(quarter(table, 0)),
         quarter1_(quarter(table, 1)),
         quarter2_(quarter(table, 2)),
         quarter3_(quarter(table, 3)),
@@ -123,7 +124,26 @@ class Kernel : public SplitBytesOps<Kernel> {
     return split;
   }
 
+  // 32 bytes a vector, the last of them masked: a byte's top two bits, bit 6 added to itself
+  // landing in the top bit, which a byte mask reads.
+  [[REELPRINT_AVX2]] bool all_codes(const std::uint8_t* src, std::size_t n) const {
+    __m256i any = _mm256_setzero_si256();
+    std::size_t k = 0;
+    for (; n - k > 32; k += 32)
+      any = _mm256_or_si256(any, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k)));
+    const std::uint32_t last =
+        top_bits(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k))) &
+        _bzhi_u32(~0u, static_cast<unsigned>(n - k));
+    return (top_bits(any) | last) == 0;
+  }
+
  private:
+  // Returns a bit for each of the 32 bytes of `v`, set where either of its top two bits is.
+  [[REELPRINT_AVX2, gnu::always_inline]] static std::uint32_t top_bits(__m256i v) {
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_or_si256(v, _mm256_add_epi8(v, v))));
+  }
+
   [[REELPRINT_AVX2]] static __m256i quarter(const DisplayTable& table, std::size_t k) {
     const auto load = [&](std::size_t q) {
       return _mm_load_si128(reinterpret_cast<const __m128i*>(table.codes.data() + 16 * q));

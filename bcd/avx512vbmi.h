@@ -25,7 +25,10 @@ class Kernel {
         separator_(held(_mm512_set1_epi8(static_cast<char>(word_separator)))),
         mark_(held(_mm512_set1_epi8(64))),
         spaces_(held(_mm512_set1_epi8(' '))),
-        ones_(held(_mm512_set1_epi8('1'))) {}
+        ones_(held(_mm512_set1_epi8('1'))),
+        text_low_(text_codes(table, 0)),
+        text_high_(text_codes(table, 64)),
+        newline_(held(_mm512_set1_epi8('\n'))) {}
 
   // 64 bytes at a time; the permute reads the low six bits of each. (Its zero-masking form,
   // with every lane kept: g++ 12 warns of the other's undefined lanes.)
@@ -134,7 +137,38 @@ class Kernel {
     put_marks(split, marks);
   }
 
+  // 64 bytes a vector, the last of them masked: one test of the top two bits.
+  [[REELPRINT_AVX512]] bool all_codes(const std::uint8_t* src, std::size_t n) const {
+    const __m512i top_two = _mm512_set1_epi8(static_cast<char>(0xC0));
+    __m512i any = _mm512_setzero_si512();
+    std::size_t k = 0;
+    for (; n - k > 64; k += 64) any = _mm512_or_si512(any, _mm512_loadu_si512(src + k));
+    const __mmask64 last = _bzhi_u64(~0ull, static_cast<unsigned>(n - k));
+    return (_mm512_test_epi8_mask(any, top_two) |
+            _mm512_mask_test_epi8_mask(last, _mm512_loadu_si512(src + k), top_two)) == 0;
+  }
+
+  // One two-table permute looks the 64 bytes up among the 128 ASCII values; a byte from 128
+  // up, whose permute reads its low seven bits alone, is told by its own top bit.
+  [[REELPRINT_AVX512]] TextScan scan_text(const std::uint8_t* src, std::uint8_t* codes) const {
+    const __m512i bytes = _mm512_loadu_si512(src);
+    const __m512i looked_up = _mm512_permutex2var_epi8(text_low_, bytes, text_high_);
+    _mm512_storeu_si512(codes, looked_up);
+    return {_mm512_cmpeq_epi8_mask(bytes, newline_),
+            _mm512_movepi8_mask(_mm512_or_si512(bytes, looked_up))};
+  }
+
+  [[REELPRINT_AVX512]] void encode_text(const std::uint8_t* src, std::uint8_t* codes) const {
+    _mm512_storeu_si512(codes,
+                        _mm512_permutex2var_epi8(text_low_, _mm512_loadu_si512(src), text_high_));
+  }
+
  private:
+  // Returns the codes, as text, of the 64 byte values from `from` on.
+  [[REELPRINT_AVX512]] static __m512i text_codes(const DisplayTable& table, std::size_t from) {
+    return _mm512_load_si512(code_of_byte(table).codes.data() + from);
+  }
+
   // Writes the frame at `dst` with the `n` bytes that `first` and `second` hold, in order,
   // translated into it from byte `at` on: each half of the frame with the bytes that fall in
   // it moved to their place by a two-table permute, and looked up by a merging one.
@@ -161,6 +195,8 @@ class Kernel {
   __m512i low_six_, separator_;      // 63, and the separator's code, in every byte
   __m512i mark_;                     // bit 6, where a code carries its mark, in every byte
   __m512i spaces_, ones_;            // a word-mark line's two characters, in every byte
+  __m512i text_low_, text_high_;     // the codes, as text, of the byte values 0 to 127
+  __m512i newline_;                  // a newline in every byte
 
   // Returns `value`, which the compiler then no longer knows: a constant it knows, it makes
   // anew at each use in a loop (two instructions) rather than keep it in a register.

@@ -102,8 +102,43 @@ struct LineFrame {
 //   store(split, codes, marks)  writes its packed bytes at `codes` (their low six bits, the
 //                               code, which is all a character depends on: the bits above may
 //                               differ from kernel to kernel) and its marks at `marks`
-//                               (`split_size` bytes each).
+//                               (`split_size` bytes each);
+//   all_codes(src, n)           returns whether each of the `n` bytes at `src` (at least 1) is
+//                               a code, 0 to 63;
+//   scan_text(src, codes)       returns where the `text_block` bytes of text at `src` have
+//                               their newlines, and the bytes that are neither a newline nor a
+//                               character of the arrangement (see `TextScan`), and writes their
+//                               codes at `codes` as `encode_text` does;
+//   encode_text(src, codes)     writes the codes of the `text_block` bytes of text at `src` at
+//                               `codes` (those of a newline or of another byte of no use).
 //
+// Text back to codes goes `text_block` bytes at a time. A scan of a block tells, bit k for
+// byte k, its newlines, and its bytes that are neither a newline nor a character of the
+// arrangement.
+inline constexpr std::size_t text_block = 64;
+struct TextScan {
+  std::uint64_t newlines;
+  std::uint64_t others;
+};
+
+// The code of each byte value as text: its code (0 to 63) in a prepared arrangement,
+// `newline_code` for a newline, `no_code` for any other.
+inline constexpr std::uint8_t newline_code = 0x40;
+inline constexpr std::uint8_t no_code = 0x80;
+struct CodeOfByte {
+  alignas(64) std::array<std::uint8_t, 256> codes;
+};
+
+// Returns the code of each byte value as text in `table`.
+inline CodeOfByte code_of_byte(const DisplayTable& table) {
+  CodeOfByte of{};
+  of.codes.fill(no_code);
+  for (std::size_t code = 0; code < table.codes.size(); ++code)
+    of.codes[static_cast<unsigned char>(table.codes[code])] = static_cast<std::uint8_t>(code);
+  of.codes['\n'] = newline_code;
+  return of;
+}
+
 // A `Split` is a value: a kernel with wide registers holds it there, and a line split and
 // written at once never passes through memory, where reading back bytes just stored a piece at
 // a time would wait for every piece to reach the cache. Each operation may read up to `reach`
@@ -125,6 +160,9 @@ concept Kernel = std::copy_constructible<K> &&
   { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
   { kernel.put_marks(split, dst) } -> std::same_as<void>;
   { kernel.store(split, codes, marks) } -> std::same_as<void>;
+  { kernel.all_codes(src, n) } -> std::same_as<bool>;
+  { kernel.scan_text(src, codes) } -> std::same_as<TextScan>;
+  { kernel.encode_text(src, codes) } -> std::same_as<void>;
 };
 
 // The split of a kernel that packs bytes a few at a time, which it holds in memory.
@@ -157,6 +195,43 @@ class SplitBytesOps {
 
  private:
   const K& self() const { return static_cast<const K&>(*this); }
+};
+
+// The text operations of a kernel that has no faster way for them: a word at a time, and a
+// byte at a time through a table of the code of each byte value. `K` names them with `using`.
+class ByteTextOps {
+ public:
+  explicit ByteTextOps(const DisplayTable& table) : of_(code_of_byte(table)) {}
+
+  bool all_codes(const std::uint8_t* src, std::size_t n) const {
+    std::uint64_t any = 0;
+    std::size_t k = 0;
+    for (; n - k >= 8; k += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, src + k, sizeof word);
+      any |= word;
+    }
+    for (; k < n; ++k) any |= src[k];
+    return (any & 0xC0C0'C0C0'C0C0'C0C0) == 0;
+  }
+
+  TextScan scan_text(const std::uint8_t* src, std::uint8_t* codes) const {
+    TextScan scan{0, 0};
+    for (std::size_t k = 0; k < text_block; ++k) {
+      const std::uint8_t code = of_.codes[src[k]];
+      codes[k] = code;
+      scan.newlines |= static_cast<std::uint64_t>(code == newline_code) << k;
+      scan.others |= static_cast<std::uint64_t>(code >> 7) << k;
+    }
+    return scan;
+  }
+
+  void encode_text(const std::uint8_t* src, std::uint8_t* codes) const {
+    for (std::size_t k = 0; k < text_block; ++k) codes[k] = of_.codes[src[k]];
+  }
+
+ private:
+  CodeOfByte of_;
 };
 
 // The kernels there are; which of them a processor runs is found when the program starts.

@@ -16,14 +16,15 @@
 
 namespace reelprint::bcd::neon {
 
-class Kernel : public SplitBytesOps<Kernel> {
+class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
  public:
   using Split = SplitBytes;
   using SplitBytesOps::put_framed;
   using SplitBytesOps::translate;
 
   Kernel(const DisplayTable& table, const LineFrame& frame)
-      : codes_{{load(table, 0), load(table, 16), load(table, 32), load(table, 48)}},
+      : ByteTextOps(table),
+        codes_{{load(table, 0), load(table, 16), load(table, 32), load(table, 48)}},
         low_six_(vdupq_n_u8(63)),
         separator_(vdupq_n_u8(word_separator)),
         frame_(reinterpret_cast<const std::uint8_t*>(frame.bytes.data())) {}

@@ -8,13 +8,14 @@
 
 namespace reelprint::bcd::portable {
 
-class Kernel : public SplitBytesOps<Kernel> {
+class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
  public:
   using Split = SplitBytes;
   using SplitBytesOps::put_framed;
   using SplitBytesOps::translate;
 
-  Kernel(const DisplayTable& table, const LineFrame& frame) : frame_(frame.bytes.data()) {
+  Kernel(const DisplayTable& table, const LineFrame& frame)
+      : ByteTextOps(table), frame_(frame.bytes.data()) {
     for (std::size_t byte = 0; byte < bytes_.size(); ++byte) bytes_[byte] = table[byte];
   }
 

@@ -10,7 +10,7 @@
 
 #include "common/status.h"
 #include "reeltext/messages.h"
-#include "reeltext/reverse_kernel.h"
+#include "bcd/dispatch.h"
 
 namespace reelprint::reeltext {
 namespace {
@@ -21,13 +21,13 @@ using tape_image::TapeReader;
 constexpr std::uint64_t longest_record = 0xFFFFFFFF;
 // Bytes loaded at once before a block is scanned: the block, and the byte after it, which
 // tells whether a carriage return at its end comes before a newline.
-constexpr std::size_t ahead = scan_size + 1;
+constexpr std::size_t ahead = bcd::text_block + 1;
 static_assert(ahead <= TapeReader::most_wanted);
-static_assert(TapeReader::readable_past_end >= scan_size);
+static_assert(TapeReader::readable_past_end >= bcd::text_block);
 // Output room kept past the bytes written before a block is scanned: the block's codes, and
 // for each of its newlines a pad byte, a trailing count and the next record's leading count,
 // and the codes written past the last.
-constexpr std::size_t slack = scan_size * (1 + 9) + scan_size;
+constexpr std::size_t slack = bcd::text_block * (1 + 9) + bcd::text_block;
 
 // Returns the bits of bytes 0 to `n` - 1 of a block, `n` at most 64.
 inline std::uint64_t below(std::size_t n) {
@@ -49,7 +49,7 @@ inline void put_le32(char* p, std::uint32_t value) {
 // until the line ends. While the record is in the output room the run fills the count in
 // itself; once the line outgrows the room, the record is handed to the writer, which holds it
 // until it ends.
-template <class K>
+template <bcd::Kernel K>
 class Builder {
  public:
   Builder(const Options& options, std::string_view input_name, TapeReader& reader,
@@ -91,7 +91,7 @@ class Builder {
   int status_ = status_ok;    // of the failure that a call returning false met
 };
 
-template <class K>
+template <bcd::Kernel K>
 int Builder<K>::build() {
   // Copies of their own, which the compiler can see no store reach, stay in registers.
   const K kernel = kernel_;
@@ -141,21 +141,21 @@ int Builder<K>::build() {
   const std::uint8_t* stop = nullptr;
   const auto take_block = [&](std::size_t valid) {
     const std::uint64_t in = below(valid);
-    const Scan scan = kernel.scan(pos, reinterpret_cast<std::uint8_t*>(room.p));
+    const bcd::TextScan scan = kernel.scan_text(pos, reinterpret_cast<std::uint8_t*>(room.p));
     std::uint64_t newlines = scan.newlines & in;
     const std::uint64_t others = scan.others & in;
     if (others == 0) [[likely]] {
       std::size_t from = 0;
       for (; newlines != 0; newlines &= newlines - 1) {
         const auto to = static_cast<std::size_t>(std::countr_zero(newlines));
-        if (from != 0) kernel.translate(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
+        if (from != 0) kernel.encode_text(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
         room.p += to - from;
         if (!end_line(length + (to - from))) return false;
         length = 0;
         ++line_;
         from = to + 1;
       }
-      if (from != 0) kernel.translate(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
+      if (from != 0) kernel.encode_text(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
       room.p += valid - from;
       length += valid - from;
       return true;
@@ -174,7 +174,7 @@ int Builder<K>::build() {
         }
         end = k;  // the last byte of the piece
       }
-      if (from != 0) kernel.translate(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
+      if (from != 0) kernel.encode_text(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
       room.p += end - from;
       length += end - from;
       if (!ends) return true;
@@ -192,15 +192,15 @@ int Builder<K>::build() {
     pos = bytes.data();
     stop = pos + bytes.size();
     // Whole blocks while the byte after each is loaded; at the end of the text, the rest.
-    while (static_cast<std::size_t>(stop - pos) > scan_size) {
+    while (static_cast<std::size_t>(stop - pos) > bcd::text_block) {
       if (room.p > room.limit && !more_room(room, length)) [[unlikely]]
         return status_;
-      if (!take_block(scan_size)) return status_;
-      pos += scan_size;
+      if (!take_block(bcd::text_block)) return status_;
+      pos += bcd::text_block;
     }
     while (!more && pos != stop) {
       if (room.p > room.limit && !more_room(room, length)) return status_;
-      const auto valid = std::min<std::size_t>(scan_size, static_cast<std::size_t>(stop - pos));
+      const auto valid = std::min<std::size_t>(bcd::text_block, static_cast<std::size_t>(stop - pos));
       if (!take_block(valid)) return status_;
       pos += valid;
     }
@@ -220,7 +220,7 @@ int Builder<K>::build() {
 
 // Writes blanks after the `length` codes that end at `room.p` up to the width; returns false
 // on a failure.
-template <class K>
+template <bcd::Kernel K>
 bool Builder<K>::pad_to_width(Room& room, std::uint64_t length) {
   std::uint64_t left = options_.width - length;
   while (left != 0) {
@@ -237,7 +237,7 @@ bool Builder<K>::pad_to_width(Room& room, std::uint64_t length) {
 // Takes what is written up to `room.p`, in a line of `length` codes so far, as output and
 // moves `room` to new room, handing the line's record to the writer; returns false on a
 // failure.
-template <class K>
+template <bcd::Kernel K>
 bool Builder<K>::more_room(Room& room, std::uint64_t length) {
   if (length > longest_record) {
     status_ = too_long(room);
@@ -259,7 +259,7 @@ bool Builder<K>::more_room(Room& room, std::uint64_t length) {
 }
 
 // Drops the record of the line being read: the output ends after the last whole record.
-template <class K>
+template <bcd::Kernel K>
 void Builder<K>::discard(const Room& room) {
   if (room.open != nullptr)
     out_.commit(room.open);
@@ -267,7 +267,7 @@ void Builder<K>::discard(const Room& room) {
     out_.drop();
 }
 
-template <class K>
+template <bcd::Kernel K>
 int Builder<K>::too_long(const Room& room) {
   discard(room);
   return say(err_, input_name_,
@@ -277,7 +277,7 @@ int Builder<K>::too_long(const Room& room) {
 }
 
 // Refuses `byte`, in column `column` of the line being read; returns the status.
-template <class K>
+template <bcd::Kernel K>
 int Builder<K>::refuse(const Room& room, std::uint8_t byte, std::uint64_t column) {
   discard(room);
   return say(err_, input_name_,
@@ -291,9 +291,10 @@ int Builder<K>::refuse(const Room& room, std::uint8_t byte, std::uint64_t column
 
 int build_image(const Options& options, std::string_view input_name, TapeReader& reader,
                 RecordWriter& out, OutputSink& err, bcd::KernelId kernel) {
-  const CodeOfByte table = code_of_byte(options.arrangement);
+  const bcd::DisplayTable table = bcd::prepare(options.arrangement, ' ');
+  const bcd::LineFrame frame{};  // no line here has a frame
   // The kernel is entered once: the whole run is compiled for each.
-  return with_reverse_kernel(kernel, table, [&](const auto& kernel_here) {
+  return bcd::with_kernel(kernel, table, frame, [&](const auto& kernel_here) {
     return Builder(options, input_name, reader, out, err, kernel_here).build();
   });
 }

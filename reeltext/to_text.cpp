@@ -9,7 +9,6 @@
 
 #include "bcd/dispatch.h"
 #include "common/status.h"
-#include "reeltext/code_check.h"
 #include "reeltext/messages.h"
 
 namespace reelprint::reeltext {
@@ -148,7 +147,7 @@ std::size_t TextWriter<K>::write_run(std::span<const std::uint8_t> bytes, char*&
   const std::size_t taken = tape_image::take_whole_records(
       bytes, most_whole_, options_.framing, [&](const std::uint8_t* data, std::uint32_t size) {
         if (static_cast<std::size_t>(end - q) < size + 1 + bcd::reach) return false;
-        if (!six_bits && !all_codes(kernel, data, size)) return false;
+        if (!six_bits && !kernel.all_codes(data, size)) return false;
         translate(kernel, data, size, q);
         q[size] = '\n';
         q += size + 1;
@@ -202,7 +201,7 @@ int TextWriter<K>::take_record(std::uint32_t size) {
     const auto n = static_cast<std::size_t>(
         std::min<std::uint64_t>({left, bytes.size(), room_at_once_ - bcd::reach - 1}));
     if (writing) {
-      if (!options_.six_bits && !all_codes(kernel_, bytes.data(), n)) {
+      if (!options_.six_bits && !kernel_.all_codes(bytes.data(), n)) {
         const std::size_t k = first_above_63(bytes.data(), n);
         return broken(at,
                       hex_byte(bytes[k]) + " at offset " + std::to_string(offset_ + k) +

@@ -123,6 +123,58 @@ TEST_P(EveryKernel, SplitsOutTheSeparatorsAndMarksTheByteAfterEach) {
   }
 }
 
+// A byte above 63 anywhere among the bytes is found, one just past them is not.
+TEST_P(EveryKernel, FindsEveryByteAboveSixtyThreeAmongThoseAsked) {
+  for (std::size_t n = 1; n <= 2 * widest_translated_line; ++n) {
+    std::vector<std::uint8_t> bytes(n + reach);
+    for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(k % 64);
+    bytes[n] = 200;
+    bool all = false;
+    with(LineFrame{}, [&](const auto& kernel) { all = kernel.all_codes(bytes.data(), n); });
+    ASSERT_TRUE(all) << "n=" << n;
+    for (std::size_t at = 0; at < n; ++at) {
+      for (const std::uint8_t above : {64, 128, 255}) {
+        const std::uint8_t was = bytes[at];
+        bytes[at] = above;
+        with(LineFrame{}, [&](const auto& kernel) { all = kernel.all_codes(bytes.data(), n); });
+        bytes[at] = was;
+        ASSERT_FALSE(all) << "n=" << n << ", " << int{above} << " at " << at;
+      }
+    }
+  }
+}
+
+// Every byte value as text, 64 to a block: the code of each character of arrangement H (with
+// '_' for the blank), and which bytes are newlines and which are neither.
+TEST_P(EveryKernel, TurnsTextBackIntoCodes) {
+  for (unsigned block = 0; block < 4; ++block) {
+    std::vector<std::uint8_t> text(text_block + reach);
+    for (std::size_t k = 0; k < text_block; ++k) text[k] = static_cast<std::uint8_t>(64 * block + k);
+    std::uint64_t newlines = 0;
+    std::uint64_t others = 0;
+    std::vector<int> expected(text_block, -1);  // the code of each character
+    for (std::size_t k = 0; k < text_block; ++k) {
+      for (int code = 0; code < 64; ++code)
+        if (shown(static_cast<std::uint8_t>(code)) == static_cast<char>(text[k])) expected[k] = code;
+      if (text[k] == '\n') newlines |= std::uint64_t{1} << k;
+      if (text[k] != '\n' && expected[k] < 0) others |= std::uint64_t{1} << k;
+    }
+    std::vector<std::uint8_t> scanned(text_block + reach), encoded(text_block + reach);
+    TextScan scan{};
+    with(LineFrame{}, [&](const auto& kernel) {
+      scan = kernel.scan_text(text.data(), scanned.data());
+      kernel.encode_text(text.data(), encoded.data());
+    });
+    EXPECT_EQ(scan.newlines, newlines) << block;
+    EXPECT_EQ(scan.others, others) << block;
+    for (std::size_t k = 0; k < text_block; ++k) {
+      if (expected[k] < 0) continue;
+      EXPECT_EQ(scanned[k], expected[k]) << int{text[k]};
+      EXPECT_EQ(encoded[k], expected[k]) << int{text[k]};
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Here, EveryKernel, ::testing::ValuesIn(kernels_here()),
                          [](const auto& kernel) { return std::string(name_of(kernel.param)); });
 
