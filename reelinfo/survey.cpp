@@ -17,7 +17,7 @@ using tape_image::pad_after;
 
 constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();  // no byte needed
 constexpr std::size_t buffer_size = 128 * 1024;
-constexpr std::uint32_t bad_flag = 0x8000'0000;  // bit 31 of a bad record's counts
+constexpr std::uint32_t bad_flag = tape_image::bad_record_flag;
 
 // How a walk reads the words where counts stand.
 struct Reading {
@@ -232,6 +232,7 @@ class Walk {
           item_at_ = pos_;
           return;
         case WordKind::half_gap:
+        case WordKind::placeholder:
         case WordKind::reserved:
           end(kind == WordKind::half_gap ? EndKind::half_gap : EndKind::reserved_word, item_at_);
           ending_.word = count;
@@ -339,15 +340,6 @@ Framing other_than(Framing framing) {
 }
 
 }  // namespace
-
-WordKind kind_of(std::uint32_t word) {
-  if (word < bad_flag) return WordKind::count;
-  if (word == 0xFFFF'FFFF) return WordKind::end_of_medium;
-  if (word == 0xFFFF'FFFE) return WordKind::erase_gap;
-  if (word == 0xFFFE'FFFF || (word & 0xFFFF'7F00) == 0xFFFF'0000) return WordKind::half_gap;
-  if (word > bad_flag && word <= 0x80FF'FFFF) return WordKind::bad_record;
-  return WordKind::reserved;
-}
 
 Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
               SurveyListener& listener) {

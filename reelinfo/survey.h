@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 
+#include "tape_image/control_word.h"
 #include "tape_image/framing.h"
 #include "tape_image/source.h"
 
@@ -23,20 +24,9 @@ namespace reelprint::reelinfo {
 
 using tape_image::Framing;
 using tape_image::InputSource;
+using tape_image::kind_of;
+using tape_image::WordKind;
 
-// What a word that stands where a byte count should is, in an image that carries the simh
-// control words.
-enum class WordKind {
-  count,          // 00000000 (a tape mark) to 7FFFFFFF: the byte count of a record
-  bad_record,     // 80000001 to 80FFFFFF: a record read with an error, its size in bits 0-30
-  erase_gap,      // FFFFFFFE: the word alone, nothing framed by it
-  half_gap,       // FFFEFFFF, FFFF0000 to FFFF00FF, FFFF8000 to FFFF80FF: a gap cut short
-  end_of_medium,  // FFFFFFFF: nothing after it is tape
-  reserved,       // any other word from 80000000 up
-};
-
-// Returns what `word` is.
-WordKind kind_of(std::uint32_t word);
 
 // Records read whole, each with its trailing count equal to its leading one: a run of `count`
 // records of one size, one right after another (only ever one when data bytes are asked for,

@@ -201,7 +201,7 @@ TEST(Survey, TableOfImagesInEveryPieceSize) {
 }
 
 TEST(Survey, TellsWhatEachControlWordIs) {
-  using reelinfo::WordKind;
+  using tape_image::WordKind;
   const std::pair<std::uint32_t, WordKind> words[] = {
       {0x7FFF'FFFF, WordKind::count},      {0x8000'0000, WordKind::reserved},
       {0x8000'0001, WordKind::bad_record}, {0x80FF'FFFF, WordKind::bad_record},
@@ -210,8 +210,9 @@ TEST(Survey, TellsWhatEachControlWordIs) {
       {0xFFFF'0100, WordKind::reserved},   {0xFFFF'8000, WordKind::half_gap},
       {0xFFFF'80FF, WordKind::half_gap},   {0xFFFF'8100, WordKind::reserved},
       {0xFFFF'FFFE, WordKind::erase_gap},  {0xFFFF'FFFF, WordKind::end_of_medium},
+      {0xFFFF'FFFD, WordKind::placeholder},
   };
-  for (const auto& [word, kind] : words) EXPECT_EQ(reelinfo::kind_of(word), kind) << word;
+  for (const auto& [word, kind] : words) EXPECT_EQ(tape_image::kind_of(word), kind) << word;
 }
 
 // Bad records are walked as records, erase gaps passed over, half gaps and reserved words end
