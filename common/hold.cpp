@@ -7,17 +7,21 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
 namespace reelprint {
 namespace {
 
-// Returns a new temporary file named for `program`, already unlinked so that it goes when
-// closed, or -1 with errno telling why.
-int make_temporary_file(std::string_view program) {
+// Returns the folder where temporary files go.
+std::string temporary_folder() {
   const char* dir = std::getenv("TMPDIR");
-  std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+  return dir != nullptr && *dir != '\0' ? dir : "/tmp";
+}
+
+// Returns a new temporary file in `folder` named for `program`, already unlinked so that it
+// goes when closed, or -1 with errno telling why.
+int make_temporary_file(const std::string& folder, std::string_view program) {
+  std::string path = folder;
   path += '/';
   path += program;
   path += ".XXXXXX";
@@ -29,16 +33,17 @@ int make_temporary_file(std::string_view program) {
 }  // namespace
 
 Hold::Hold(std::string_view program, std::size_t memory_limit)
-    : program_(program), memory_limit_(memory_limit) {}
+    : program_(program), folder_(temporary_folder()), memory_limit_(memory_limit) {}
 
 Hold::~Hold() {
   if (fd_ >= 0) ::close(fd_);
+  std::free(memory_);
 }
 
 int Hold::append(std::string_view text) {
-  if (!memory_ && memory_limit_ > 0) {
-    memory_.reset(new (std::nothrow) char[memory_limit_]);
-    if (!memory_) memory_limit_ = 0;  // less memory than the limit: all in the file
+  if (memory_ == nullptr && memory_limit_ > 0) {
+    memory_ = static_cast<char*>(std::malloc(memory_limit_));
+    if (memory_ == nullptr) memory_limit_ = 0;  // less memory than the limit: all in the file
   }
   while (!text.empty() && error_ == 0) {
     if (used_ == memory_limit_) {
@@ -50,7 +55,7 @@ int Hold::append(std::string_view text) {
       continue;
     }
     const std::size_t part = std::min(text.size(), memory_limit_ - used_);
-    std::memcpy(memory_.get() + used_, text.data(), part);
+    std::memcpy(memory_ + used_, text.data(), part);
     used_ += part;
     text.remove_prefix(part);
   }
@@ -59,25 +64,28 @@ int Hold::append(std::string_view text) {
 
 int Hold::spill() {
   if (error_ == 0 && fd_ < 0) {
-    fd_ = make_temporary_file(program_);
-    if (fd_ < 0) error_ = errno;
+    fd_ = make_temporary_file(folder_, program_);
+    if (fd_ < 0) {
+      error_ = errno;
+      making_failed_ = true;
+    }
   }
-  if (error_ == 0 && used_ > 0) error_ = FdSink(fd_).write(memory_.get(), used_);
+  if (error_ == 0 && used_ > 0) error_ = FdSink(fd_).write(memory_, used_);
   in_file_ = in_file_ || error_ == 0;
   used_ = 0;
   return error_;
 }
 
 Hold::Failure Hold::drain(OutputSink& out) {
-  Failure failure{error_, error_ != 0};
+  Failure failure{error_, error_ != 0, making_failed_};
   if (failure.error == 0 && in_file_) {
     // The bytes in memory go after those in the file: there first, so that the memory is free
     // to read the file through.
     if (spill() != 0) failure = {error_, true};
     if (failure.error == 0 && ::lseek(fd_, 0, SEEK_SET) != 0) failure = {errno, true};
     char spare[4096];  // where memory ran out
-    char* const block = memory_ ? memory_.get() : spare;
-    const std::size_t block_size = memory_ ? memory_limit_ : sizeof spare;
+    char* const block = memory_ != nullptr ? memory_ : spare;
+    const std::size_t block_size = memory_ != nullptr ? memory_limit_ : sizeof spare;
     while (failure.error == 0) {
       const ssize_t got = ::read(fd_, block, block_size);
       if (got < 0 && errno == EINTR) continue;
@@ -86,7 +94,7 @@ Hold::Failure Hold::drain(OutputSink& out) {
       failure = {out.write(block, static_cast<std::size_t>(got)), false};
     }
   } else if (failure.error == 0 && used_ > 0) {
-    failure = {out.write(memory_.get(), used_), false};
+    failure = {out.write(memory_, used_), false};
   }
   clear();
   return failure;
@@ -95,6 +103,7 @@ Hold::Failure Hold::drain(OutputSink& out) {
 void Hold::clear() {
   used_ = 0;
   error_ = 0;
+  making_failed_ = false;
   if (in_file_) {
     // Emptied for what comes next; a failure here shows at the next spill.
     if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) {
@@ -103,6 +112,19 @@ void Hold::clear() {
     }
     in_file_ = false;
   }
+}
+
+void say_hold_failed(OutputSink& err, std::string_view program, const Hold& hold,
+                     const Hold::Failure& failure) {
+  if (!failure.temporary) {
+    say_write_failed(err, program, "standard output", failure.error);
+    return;
+  }
+  const std::string message = std::string(program) +
+                              (failure.making ? ": cannot make a temporary file in "
+                                              : ": error writing a temporary file in ") +
+                              hold.folder() + ": " + std::strerror(failure.error) + "\n";
+  err.write(message.data(), message.size());
 }
 
 }  // namespace reelprint

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <string>
 #include <string_view>
 
 #include "common/output.h"
@@ -15,7 +15,7 @@ class Hold {
  public:
   static constexpr std::size_t default_memory_limit = 1024 * 1024;
 
-  // `program` names the temporary file.
+  // `program` names the temporary file, made in $TMPDIR (or /tmp) when first needed.
   explicit Hold(std::string_view program, std::size_t memory_limit = default_memory_limit);
   Hold(const Hold&) = delete;
   Hold& operator=(const Hold&) = delete;
@@ -28,6 +28,7 @@ class Hold {
   struct Failure {
     int error = 0;           // errno of the failure, 0 if none
     bool temporary = false;  // the temporary file failed, not the output
+    bool making = false;     // it could not be made at all
   };
 
   // Writes everything held to `out`, in order, and empties the hold; returns what failed.
@@ -36,17 +37,32 @@ class Hold {
   // Drops everything held, and any failure.
   void clear();
 
+  // Returns whether the first failure of the temporary file was that it could not be made.
+  bool making_failed() const { return making_failed_; }
+
+  // Returns the folder of the temporary file.
+  const std::string& folder() const { return folder_; }
+
  private:
   // Moves the bytes in memory to the temporary file, making it first if need be.
   int spill();
 
   std::string_view program_;
+  std::string folder_;
   std::size_t memory_limit_;
-  std::unique_ptr<char[]> memory_;  // made when first needed; none if memory ran out
+  // Made when first needed, with malloc, which fails without ending the program; none if
+  // memory ran out, and then all goes to the file.
+  char* memory_ = nullptr;
   std::size_t used_ = 0;            // bytes held in memory, after those in the file
   int fd_ = -1;                     // the temporary file, once made
   bool in_file_ = false;            // bytes are waiting in the file
   int error_ = 0;                   // errno of the first failure of the file
+  bool making_failed_ = false;      // that failure: the file could not be made
 };
+
+// Says on `err` that `failure`, met by `program` through `hold`, ended the run: "PROGRAM: error
+// writing standard output: REASON", or of the temporary file, naming its folder.
+void say_hold_failed(OutputSink& err, std::string_view program, const Hold& hold,
+                     const Hold::Failure& failure);
 
 }  // namespace reelprint

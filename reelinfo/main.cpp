@@ -4,9 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "common/stop.h"
 #include "reelinfo/run.h"
 
 int main(int argc, char** argv) {
+  reelprint::keep_standard_descriptors();
+  reelprint::install_stop_handlers("reelinfo");
   const std::vector<std::string> args(argv, argv + argc);
   reelprint::FdSink out(STDOUT_FILENO);
   reelprint::FdSink err(STDERR_FILENO);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <string_view>
 
 #include "common/status.h"
@@ -13,16 +12,12 @@
 namespace reelprint::reelinfo {
 namespace {
 
-// Says on `err` why the report could not be written, errno `error`; returns the status.
-int write_failed(OutputSink& err, int error, bool temporary) {
-  say_write_failed(err, "reelinfo", temporary ? "a temporary file" : "standard output", error);
-  return status_write_failed;
-}
-
 // Writes `text` to `out`; returns 0, or the status after a failure, said on `err`.
 int write_text(OutputSink& out, OutputSink& err, std::string_view text) {
   const int error = out.write(text.data(), text.size());
-  return error == 0 ? status_ok : write_failed(err, error, false);
+  if (error == 0) return status_ok;
+  say_write_failed(err, "reelinfo", "standard output", error);
+  return status_write_failed;
 }
 
 // Reports on the images `command` names, as `run` does.
@@ -50,8 +45,10 @@ int report(const CommandLine& command, const Opener& open, OutputSink& out, Outp
     const ImageReport report = report_image(name, *source, command.options.framing,
                                             command.options.records, spool, tally);
     if (write_text(out, err, report.first_line) != status_ok) return status_write_failed;
-    if (const Hold::Failure failure = spool.drain(out); failure.error != 0)
-      return write_failed(err, failure.error, failure.temporary);
+    if (const Hold::Failure failure = spool.drain(out); failure.error != 0) {
+      say_hold_failed(err, "reelinfo", spool, failure);
+      return status_write_failed;
+    }
     status = std::max(status, report.status);
   }
   return status;
@@ -76,13 +73,7 @@ int run(const std::vector<std::string>& args, const Opener& open, OutputSink& ou
     case CommandLine::Action::report:
       break;
   }
-  try {
-    return report(command, open, out, err, spool_memory);
-  } catch (const std::bad_alloc&) {  // what was written stays written
-    const std::string_view message = "reelinfo: out of memory\n";
-    err.write(message.data(), message.size());
-    return status_write_failed;
-  }
+  return report(command, open, out, err, spool_memory);
 }
 
 }  // namespace reelprint::reelinfo

@@ -4,9 +4,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/stop.h"
 #include "reelprint/run.h"
 
 int main(int argc, char** argv) {
+  reelprint::keep_standard_descriptors();
+  reelprint::install_stop_handlers("reelprint");
   const std::vector<std::string_view> args(argv, argv + argc);
   reelprint::enlarge_pipe(STDOUT_FILENO);
   reelprint::FdSink out(STDOUT_FILENO);

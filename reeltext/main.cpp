@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "tape_image/source.h"
+#include "common/stop.h"
 #include "reeltext/run.h"
 
 int main(int argc, char** argv) {
+  reelprint::keep_standard_descriptors();
+  reelprint::install_stop_handlers("reeltext");
   const std::vector<std::string> args(argv, argv + argc);
   reelprint::enlarge_pipe(STDOUT_FILENO);
   reelprint::reeltext::FdOutput out(STDOUT_FILENO);

@@ -288,7 +288,9 @@ TEST(Reelinfo, ATemporaryFileThatCantBeMadeIsStatusFive) {
     ::unsetenv("TMPDIR");
   }
   EXPECT_EQ(result.status, 5);
-  EXPECT_EQ(result.err, "reelinfo: error writing a temporary file: No such file or directory\n");
+  EXPECT_EQ(result.err,
+            "reelinfo: cannot make a temporary file in /nonexistent/folder: No such file or "
+            "directory\n");
 }
 
 TEST(Reelinfo, SeveralImagesOneAfterAnotherWithTheHighestStatus) {
