@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/gnu_options.h"
+#include "tape_image/control_word.h"
 
 namespace reelprint::reeltext {
 namespace {
@@ -108,10 +109,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
         image_only = option_name('f', last);
         break;
       case 'w': {
-        const auto width = read_number(optarg, UINT32_MAX);
+        const auto width = read_number(optarg, tape_image::largest_record);
         if (!width || *width == 0) {
           command.complaint =
-              "invalid width '" + std::string(optarg) + "': give 1 to 4294967295 characters";
+              "invalid width '" + std::string(optarg) + "': give 1 to 2147483647 characters";
           return command;
         }
         options.width = static_cast<std::uint32_t>(*width);
@@ -153,8 +154,8 @@ std::string help_text() {
   return "Usage: reeltext [OPTION]... [IMAGE]\n"
          "  or:  reeltext -r [OPTION]... [TEXT]\n"
          "Write a tape image of IBM 1401 BCD characters as plain text: a line for each\n"
-         "record, an empty line for each tape mark. With -r, build the image from such\n"
-         "text. With no IMAGE or TEXT, or when it is -, read standard input.\n"
+         "record, the line 'tape mark' for each tape mark. With -r, build the image from\n"
+         "such text. With no IMAGE or TEXT, or when it is -, read standard input.\n"
          "\n"
          "  -r, --reverse      build a tape image from text\n"
          "  -e, --e11          the E11 framing: no pad byte after odd-length data\n"
@@ -162,7 +163,8 @@ std::string help_text() {
          "  -o, --old-simh     the 'old simh' print arrangement\n"
          "  -f, --files=N[-M]  only tape files N to M (from 1; N- to the end)\n"
          "  -s, --six-bits     write a byte above 63 by its low six bits\n"
-         "  -w, --width=N      with -r: pad shorter lines with blanks to N characters\n"
+         "  -w, --width=N      with -r: pad shorter lines, empty ones too, with blanks\n"
+         "                     to N characters\n"
          "      --help         print this help and exit\n"
          "      --version      print the version and exit\n"
          "\n"

@@ -4,13 +4,17 @@
 // at its end, an image record's leading count: its bytes are kept free and filled in then.
 //
 // A record that outgrows the buffer goes on where the output allows: to a seekable output as
-// it comes, its header written over afterwards (and dropped by cutting the output back); to any
-// other into the hold, memory and then a temporary file, until it ends.
+// it comes, behind a placeholder header that readers take for damage, and its header written
+// over it at the end; to any other into the hold, memory and then a temporary file, until it
+// ends. Whatever fails, the output is cut back to its last whole record where it can be, and
+// the output is told as it goes where that is, for a signal to cut it there.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "common/aligned_buffer.h"
 #include "common/hold.h"
@@ -45,15 +49,17 @@ class RecordWriter {
   // Takes the bytes written at `room` up to `end` as output.
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
 
-  // Takes the bytes up to `p` (in the room) as output, then begins a record there whose first
-  // `header` bytes (at most `most_header`) are filled in when it ends; returns where its bytes
-  // after the header go. The room left shrinks by `header`.
-  char* begin(const char* p, std::size_t header) {
+  // Takes the bytes up to `p` (in the room) as output, then begins a record there whose header,
+  // as many bytes as `placeholder` (at most `most_header`), is filled in when it ends, and until
+  // then stands as `placeholder` wherever the record reaches the output before its end. Returns
+  // where its bytes after the header go. The room left shrinks by the header.
+  char* begin(const char* p, std::string_view placeholder) {
     commit(p);
     state_ = State::in_buffer;
     start_ = used_;
-    header_ = header;
-    used_ += header;
+    header_ = placeholder.size();
+    std::memcpy(placeholder_.data(), placeholder.data(), header_);
+    used_ += header_;
     return buffer_ + used_;
   }
 
@@ -80,10 +86,10 @@ class RecordWriter {
   // false if the output has failed. For the end of the output.
   bool flush();
 
-  // Returns the errno of the first failure, or 0; and whether it was the hold's temporary
-  // file that failed.
-  int error() const { return error_; }
-  bool temporary_failed() const { return temporary_failed_; }
+  // Returns the errno of the first failure, or 0.
+  int error() const { return failure_.error; }
+  // Returns the first failure: of the output, or of the hold's temporary file.
+  const Hold::Failure& failure() const { return failure_; }
 
  private:
   enum class State {
@@ -98,7 +104,12 @@ class RecordWriter {
   void end_outgrown(const char* header);
   // Writes `n` bytes at `data` to the output, counting them; records the first failure.
   void put(const char* data, std::size_t n);
-  void fail(int error, bool temporary);
+  // Holds `n` bytes at `data` of the record being held.
+  void hold(const char* data, std::size_t n);
+  // Notes that everything written so far ends after a whole record.
+  void all_whole();
+  // Records the first failure, and cuts the output back to its last whole record.
+  void fail(const Hold::Failure& failure);
 
   Sink& out_;
   Hold& hold_;
@@ -106,13 +117,16 @@ class RecordWriter {
   AlignedBuffer<char> storage_;
   char* buffer_;
   std::size_t used_ = 0;
-  std::uint64_t written_ = 0;  // bytes given to a seekable output so far
+  std::size_t sent_ = 0;       // of those, the first bytes already written out
+  std::uint64_t written_ = 0;  // bytes given to the output so far
+  std::uint64_t whole_ = 0;    // of them, those up to the end of the last whole record
   State state_ = State::none;
   std::size_t start_ = 0;        // in_buffer: where the record starts
   std::size_t header_ = 0;       // the open record's header bytes
+  std::array<char, most_header> placeholder_{};  // and what stands there until its end
   std::uint64_t header_at_ = 0;  // sought: where its header is in the output
-  int error_ = 0;
-  bool temporary_failed_ = false;
+  std::uint64_t held_ = 0;       // held: its bytes in the hold
+  Hold::Failure failure_;
 };
 
 }  // namespace reelprint::reeltext

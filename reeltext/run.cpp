@@ -59,9 +59,7 @@ int run(const std::vector<std::string>& args, const Opener& open, Sink& out, Out
                          ? build_image(options, name, reader, writer, err, tuning.kernel)
                          : write_text(options, name, reader, writer, err, tuning.kernel);
   if (writer.flush()) return status;
-  say_write_failed(err, "reeltext",
-                   writer.temporary_failed() ? "a temporary file" : "standard output",
-                   writer.error());
+  say_hold_failed(err, "reeltext", hold, writer.failure());
   // A failure of the input found before the output failed keeps its status.
   return status == status_ok ? status_write_failed : status;
 }

@@ -1,6 +1,7 @@
 #include "reeltext/to_image.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -8,9 +9,11 @@
 #include <span>
 #include <string>
 
+#include "bcd/dispatch.h"
 #include "common/status.h"
 #include "reeltext/messages.h"
-#include "bcd/dispatch.h"
+#include "reeltext/words.h"
+#include "tape_image/control_word.h"
 
 namespace reelprint::reeltext {
 namespace {
@@ -18,7 +21,6 @@ namespace {
 using tape_image::Framing;
 using tape_image::TapeReader;
 
-constexpr std::uint64_t longest_record = 0xFFFFFFFF;
 // Bytes loaded at once before a block is scanned: the block, and the byte after it, which
 // tells whether a carriage return at its end comes before a newline.
 constexpr std::size_t ahead = bcd::text_block + 1;
@@ -28,6 +30,8 @@ static_assert(TapeReader::readable_past_end >= bcd::text_block);
 // for each of its newlines a pad byte, a trailing count and the next record's leading count,
 // and the codes written past the last.
 constexpr std::size_t slack = bcd::text_block * (1 + 9) + bcd::text_block;
+// The longest line that may still be a line of words, blanks around them included.
+constexpr std::size_t longest_words = 64;
 
 // Returns the bits of bytes 0 to `n` - 1 of a block, `n` at most 64.
 inline std::uint64_t below(std::size_t n) {
@@ -43,12 +47,31 @@ inline void put_le32(char* p, std::uint32_t value) {
   }
 }
 
+// The placeholder of a record's leading count while its line is not yet whole.
+constexpr std::array<char, 4> placeholder = [] {
+  std::array<char, 4> word{};
+  for (int k = 0; k < 4; ++k)
+    word[k] = static_cast<char>(tape_image::placeholder_word >> (8 * k));
+  return word;
+}();
+
+// A line that holds a byte of no character, and may be a line of words ("tape mark"): its
+// bytes from that one on, gathered until its newline.
+struct WordsLine {
+  bool open = false;
+  std::uint8_t first_other = 0;  // the byte of no character, refused if the line is no words
+  std::uint64_t column = 0;      // its column
+  std::size_t before = 0;        // the blanks before it
+  std::array<char, longest_words> text{};
+  std::size_t size = 0;
+};
+
 // The run over one text, compiled for the scanning kernel `K`: entered once.
 //
 // The record of the line being read starts with its leading count, whose bytes are kept free
 // until the line ends. While the record is in the output room the run fills the count in
-// itself; once the line outgrows the room, the record is handed to the writer, which holds it
-// until it ends.
+// itself; once a long line outgrows the room, the record is handed to the writer, which holds
+// it until it ends.
 template <bcd::Kernel K>
 class Builder {
  public:
@@ -73,9 +96,18 @@ class Builder {
     const char* limit;  // a block is scanned at no later place
   };
 
+  bool end_line(Room& room, std::uint64_t n);
+  bool may_begin(Room& room, bool record);
+  bool put_word(Room& room, std::uint32_t word);
+  bool take_words(Room& room, const WordsLine& line);
+  bool start_words(Room& room, const std::uint8_t* bytes, std::size_t from, std::size_t at,
+                   std::size_t to, std::uint64_t length);
+  bool gather_words(const std::uint8_t* bytes, std::size_t n);
   bool pad_to_width(Room& room, std::uint64_t length);
   bool more_room(Room& room, std::uint64_t length);
+  std::uint64_t longest() const;
   void discard(const Room& room);
+  int fail(const Room& room, const std::string& what);
   int too_long(const Room& room);
   int refuse(const Room& room, std::uint8_t byte, std::uint64_t column);
 
@@ -88,6 +120,9 @@ class Builder {
   const std::size_t room_at_once_;
   std::uint64_t line_ = 1;    // the number of the line being read
   std::uint64_t offset_ = 0;  // of the next byte of the text not yet taken
+  WordsLine words_;           // the line of words being gathered, if one is
+  std::uint64_t bad_line_ = 0;       // the line that says the next is a bad record's, if any
+  std::uint64_t medium_ended_ = 0;   // the line of the end-of-medium marker, if any
   int status_ = status_ok;    // of the failure that a call returning false met
 };
 
@@ -95,40 +130,23 @@ template <bcd::Kernel K>
 int Builder<K>::build() {
   // Copies of their own, which the compiler can see no store reach, stay in registers.
   const K kernel = kernel_;
-  const std::uint32_t width = options_.width;
-  const bool simh = options_.framing == Framing::simh;
   Room room{out_.room(room_at_once_), nullptr, out_.room_end() - slack};
   room.open = room.p;
   room.p += 4;
   std::uint64_t length = 0;  // the characters of the line so far
 
-  // Ends the record of the line of `n` codes, which end at `room.p`: a tape mark if it has
-  // none, else padded to the width asked for, then its pad byte and trailing count; begins the
-  // next line's record.
-  const auto end_line = [&](std::uint64_t n) {
-    if (n > longest_record) {
-      status_ = too_long(room);
-      return false;
-    }
-    if (n < width && n != 0) [[unlikely]] {  // an empty line stays a tape mark
-      if (!pad_to_width(room, n)) return false;
-      n = width;
-    }
-    const auto size = static_cast<std::uint32_t>(n);
-    if (size != 0) {
-      if (simh && size % 2 == 1) *room.p++ = 0;
-      put_le32(room.p, size);
-      room.p += 4;
-    }
-    if (room.open != nullptr) [[likely]] {
-      put_le32(room.open, size);
-    } else {
-      char count[4];
-      put_le32(count, size);
-      out_.end(room.p, count);
-    }
-    room.open = room.p;
-    room.p += 4;
+  // An editor may begin the text with a byte-order mark; it is no character.
+  if (const std::span<const std::uint8_t> start = reader_.data(3);
+      start.size() >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF) {
+    reader_.consume(3);
+    offset_ = 3;
+  }
+
+  // Ends the line of `n` codes that end at `room.p`, and begins the next.
+  const auto next_line = [&](std::uint64_t n) {
+    if (!end_line(room, n)) return false;
+    length = 0;
+    ++line_;
     return true;
   };
 
@@ -144,15 +162,27 @@ int Builder<K>::build() {
     const bcd::TextScan scan = kernel.scan_text(pos, reinterpret_cast<std::uint8_t*>(room.p));
     std::uint64_t newlines = scan.newlines & in;
     const std::uint64_t others = scan.others & in;
-    if (others == 0) [[likely]] {
-      std::size_t from = 0;
+    std::size_t from = 0;
+    if (words_.open) [[unlikely]] {  // a line of words goes on from the block before
+      const std::size_t to =
+          newlines != 0 ? static_cast<std::size_t>(std::countr_zero(newlines)) : valid;
+      if (!gather_words(pos, to)) {
+        status_ = refuse(room, words_.first_other, words_.column);
+        return false;
+      }
+      if (newlines == 0) return true;
+      if (!take_words(room, words_)) return false;
+      length = 0;
+      ++line_;
+      from = to + 1;
+      newlines &= newlines - 1;
+    }
+    if ((others & ~below(from)) == 0) [[likely]] {
       for (; newlines != 0; newlines &= newlines - 1) {
         const auto to = static_cast<std::size_t>(std::countr_zero(newlines));
         if (from != 0) kernel.encode_text(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
         room.p += to - from;
-        if (!end_line(length + (to - from))) return false;
-        length = 0;
-        ++line_;
+        if (!next_line(length + (to - from))) return false;
         from = to + 1;
       }
       if (from != 0) kernel.encode_text(pos + from, reinterpret_cast<std::uint8_t*>(room.p));
@@ -161,16 +191,23 @@ int Builder<K>::build() {
       return true;
     }
     // The same, each piece checked for bytes that are no characters.
-    for (std::size_t from = 0;;) {
+    for (;;) {
       const bool ends = newlines != 0;
       const std::size_t to = ends ? static_cast<std::size_t>(std::countr_zero(newlines)) : valid;
       std::size_t end = to;
       if ((others & below(to) & ~below(from)) != 0) {
-        // A carriage return before a newline is dropped; anything else is refused.
+        // A carriage return before a newline is dropped; another byte of no character may
+        // begin a line of words, and is refused if it does not.
         const auto k = static_cast<std::size_t>(std::countr_zero(others & ~below(from)));
         if (pos[k] != '\r' || static_cast<std::size_t>(stop - pos) <= k + 1 || pos[k + 1] != '\n') {
-          status_ = refuse(room, pos[k], length + (k - from) + 1);
-          return false;
+          if (!start_words(room, pos, from, k, to, length)) return false;
+          if (!ends) return true;
+          if (!take_words(room, words_)) return false;
+          length = 0;
+          ++line_;
+          from = to + 1;
+          newlines &= newlines - 1;
+          continue;
         }
         end = k;  // the last byte of the piece
       }
@@ -178,9 +215,7 @@ int Builder<K>::build() {
       room.p += end - from;
       length += end - from;
       if (!ends) return true;
-      if (!end_line(length)) return false;
-      length = 0;
-      ++line_;
+      if (!next_line(length)) return false;
       from = to + 1;
       newlines &= newlines - 1;
     }
@@ -212,10 +247,147 @@ int Builder<K>::build() {
     discard(room);
     return say_read_failed(err_, input_name_, offset_ + reader_.loaded().size(), errno);
   }
-  // A last line without a newline is a record too.
-  if (length != 0 && !end_line(length)) return status_;
+  // A last line without a newline is a line too.
+  if (words_.open) {
+    if (!take_words(room, words_)) return status_;
+  } else if (length != 0 && !end_line(room, length)) {
+    return status_;
+  }
+  if (bad_line_ != 0 && !may_begin(room, false)) return status_;  // its record's line never came
   discard(room);  // the record begun for a line that never came
   return out_.error() == 0 ? status_ok : status_write_failed;
+}
+
+// Returns the most characters the line being read may have.
+template <bcd::Kernel K>
+std::uint64_t Builder<K>::longest() const {
+  return bad_line_ != 0 ? tape_image::largest_bad_record : tape_image::largest_record;
+}
+
+// Ends the record of the line of `n` codes, which end at `room.p`: padded to the width asked
+// for, then its pad byte and trailing count; or a tape mark, for an empty line without a width.
+// Begins the next line's record. Returns false on a failure.
+template <bcd::Kernel K>
+bool Builder<K>::end_line(Room& room, std::uint64_t n) {
+  if (n > longest()) {
+    status_ = too_long(room);
+    return false;
+  }
+  if (n == 0 && options_.width == 0) return put_word(room, 0);  // as texts have always had it
+  if (n < options_.width) [[unlikely]] {
+    if (!pad_to_width(room, n)) return false;
+    n = options_.width;
+    if (n > longest()) {
+      status_ = too_long(room);
+      return false;
+    }
+  }
+  if (!may_begin(room, true)) return false;
+  auto size = static_cast<std::uint32_t>(n);
+  if (bad_line_ != 0) {
+    size |= tape_image::bad_record_flag;
+    bad_line_ = 0;
+  }
+  if (options_.framing == Framing::simh && n % 2 == 1) *room.p++ = 0;
+  put_le32(room.p, size);
+  room.p += 4;
+  if (room.open != nullptr) [[likely]] {
+    put_le32(room.open, size);
+  } else {
+    char count[4];
+    put_le32(count, size);
+    out_.end(room.p, count);
+  }
+  room.open = room.p;
+  room.p += 4;
+  return true;
+}
+
+// Returns whether an item may begin at the line being read: none after the end-of-medium
+// marker, and a record's line (`record`) alone after a line that says the next is a bad
+// record's. Returns false on a failure.
+template <bcd::Kernel K>
+bool Builder<K>::may_begin(Room& room, bool record) {
+  if (medium_ended_ != 0) {
+    status_ = fail(room, "line " + std::to_string(line_) + " follows the end of the medium (line " +
+                             std::to_string(medium_ended_) + ")");
+    return false;
+  }
+  if (!record && bad_line_ != 0) {
+    status_ = fail(room, "line " + std::to_string(bad_line_) +
+                             " says 'bad record', but no record's line follows it");
+    return false;
+  }
+  return true;
+}
+
+// Writes `word` (a tape mark, an erase gap, the end-of-medium marker) where the record of the
+// line being read would begin, the line holding no codes; begins the next line's record there.
+// Returns false on a failure.
+template <bcd::Kernel K>
+bool Builder<K>::put_word(Room& room, std::uint32_t word) {
+  if (!may_begin(room, false)) return false;
+  if (word == tape_image::end_of_medium_word) medium_ended_ = line_;
+  put_le32(room.open, word);
+  room.open = room.p;
+  room.p += 4;
+  return true;
+}
+
+// Takes the line of words `line`, gathered whole: what it says, or else a refusal of its byte
+// of no character. Returns false on a failure.
+template <bcd::Kernel K>
+bool Builder<K>::take_words(Room& room, const WordsLine& line) {
+  words_.open = false;
+  const std::optional<Item> item = item_of_words({line.text.data(), line.size});
+  if (!item) {
+    status_ = refuse(room, line.first_other, line.column);
+    return false;
+  }
+  room.p = room.open + 4;  // no code of the blanks before the words
+  switch (*item) {
+    case Item::bad_record:
+      if (!may_begin(room, false)) return false;
+      bad_line_ = line_;
+      return true;
+    case Item::tape_mark:
+      return put_word(room, 0);
+    case Item::erase_gap:
+      return put_word(room, tape_image::erase_gap_word);
+    case Item::end_of_medium:
+      return put_word(room, tape_image::end_of_medium_word);
+  }
+  return true;
+}
+
+// Starts a line of words at byte `at` of the block at `bytes`, the first of no character in the
+// piece of the line from `from` to `to`, after `length` codes of the line in the blocks before;
+// takes the piece's bytes from `at` on. Refuses the byte when the line can't be one of words:
+// there are codes other than blanks before it, or it is too long. Returns false on a failure.
+template <bcd::Kernel K>
+bool Builder<K>::start_words(Room& room, const std::uint8_t* bytes, std::size_t from,
+                             std::size_t at, std::size_t to, std::uint64_t length) {
+  const std::uint64_t column = length + (at - from) + 1;
+  const std::size_t before = static_cast<std::size_t>(std::min<std::uint64_t>(column - 1, longest_words));
+  bool blanks = column - 1 < longest_words && room.open != nullptr;
+  for (const char* code = room.open + 4; blanks && code != room.p; ++code)
+    blanks = *code == static_cast<char>(bcd::blank_code);
+  for (std::size_t k = from; blanks && k < at; ++k) blanks = bytes[k] == ' ';
+  words_ = {true, bytes[at], column, before, {}, 0};
+  if (!blanks || !gather_words(bytes + at, to - at)) {
+    status_ = refuse(room, bytes[at], column);
+    return false;
+  }
+  return true;
+}
+
+// Adds the `n` bytes at `bytes` to the line of words; returns false if it grows too long.
+template <bcd::Kernel K>
+bool Builder<K>::gather_words(const std::uint8_t* bytes, std::size_t n) {
+  if (n > longest_words - words_.before - words_.size) return false;
+  std::memcpy(words_.text.data() + words_.size, bytes, n);
+  words_.size += n;
+  return true;
 }
 
 // Writes blanks after the `length` codes that end at `room.p` up to the width; returns false
@@ -235,20 +407,30 @@ bool Builder<K>::pad_to_width(Room& room, std::uint64_t length) {
 }
 
 // Takes what is written up to `room.p`, in a line of `length` codes so far, as output and
-// moves `room` to new room, handing the line's record to the writer; returns false on a
-// failure.
+// moves `room` to new room. A short line moves along with it, so that it may still turn out to
+// be a line of words; a long one is handed to the writer. Returns false on a failure.
 template <bcd::Kernel K>
 bool Builder<K>::more_room(Room& room, std::uint64_t length) {
-  if (length > longest_record) {
+  if (length > longest()) {
     status_ = too_long(room);
     return false;
   }
-  if (room.open != nullptr) {
-    out_.begin(room.open, 4);
-    room.open = nullptr;
+  if (room.open != nullptr && static_cast<std::size_t>(room.p - room.open) <= 4 + longest_words) {
+    // The bytes stay where they are while the writer writes out those before them.
+    const char* const line = room.open;
+    const auto kept = static_cast<std::size_t>(room.p - room.open);
+    out_.commit(room.open);
+    room.open = out_.room(room_at_once_);
+    std::memmove(room.open, line, kept);
+    room.p = room.open + kept;
+  } else {
+    if (room.open != nullptr) {
+      out_.begin(room.open, {placeholder.data(), placeholder.size()});
+      room.open = nullptr;
+    }
+    out_.commit(room.p);
+    room.p = out_.room(room_at_once_);
   }
-  out_.commit(room.p);
-  room.p = out_.room(room_at_once_);
   room.limit = out_.room_end() - slack;
   if (out_.error() != 0) {
     out_.drop();
@@ -267,24 +449,28 @@ void Builder<K>::discard(const Room& room) {
     out_.drop();
 }
 
+// Says `what` is wrong with the text, after dropping the record of the line being read;
+// returns the status.
+template <bcd::Kernel K>
+int Builder<K>::fail(const Room& room, const std::string& what) {
+  discard(room);
+  return say(err_, input_name_, what, status_read_failed);
+}
+
 template <bcd::Kernel K>
 int Builder<K>::too_long(const Room& room) {
-  discard(room);
-  return say(err_, input_name_,
-             "line " + std::to_string(line_) +
-                 " is longer than 4294967295 characters, the most a record holds",
-             status_read_failed);
+  const bool bad = bad_line_ != 0;
+  return fail(room, "line " + std::to_string(line_) + " is longer than " +
+                        std::to_string(longest()) + " characters, the most a " +
+                        (bad ? "bad record" : "record") + " holds");
 }
 
 // Refuses `byte`, in column `column` of the line being read; returns the status.
 template <bcd::Kernel K>
 int Builder<K>::refuse(const Room& room, std::uint8_t byte, std::uint64_t column) {
-  discard(room);
-  return say(err_, input_name_,
-             "line " + std::to_string(line_) + ", column " + std::to_string(column) + ": " +
-                 shown_byte(byte) + " is not in print arrangement " +
-                 std::string(name_of(options_.arrangement)),
-             status_read_failed);
+  return fail(room, "line " + std::to_string(line_) + ", column " + std::to_string(column) + ": " +
+                        shown_byte(byte) + " is not in print arrangement " +
+                        std::string(name_of(options_.arrangement)));
 }
 
 }  // namespace

@@ -10,14 +10,29 @@
 #include "bcd/dispatch.h"
 #include "common/status.h"
 #include "reeltext/messages.h"
+#include "reeltext/words.h"
+#include "tape_image/control_word.h"
 
 namespace reelprint::reeltext {
 namespace {
 
 using tape_image::TapeReader;
 
+using tape_image::WordKind;
+
 static_assert(TapeReader::readable_past_end >= bcd::reach);
-constexpr std::uint32_t end_of_medium = 0xFFFFFFFF;
+
+// Returns "N noun" or "N nouns", as `n` asks.
+std::string count_of(std::uint64_t n, std::string_view noun) {
+  return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
+}
+
+// Returns the control word `word` as messages show it: 8 hexadecimal digits.
+std::string hex_word(std::uint32_t word) {
+  std::string shown(8, '0');
+  for (int k = 7; k >= 0; --k, word >>= 4) shown[k] = "0123456789ABCDEF"[word & 15];
+  return shown;
+}
 
 // Returns the place of the first of the `n` bytes at `p` that is above 63 (there is one).
 std::size_t first_above_63(const std::uint8_t* p, std::size_t n) {
@@ -55,8 +70,11 @@ class TextWriter {
   bool writing() const { return file_ >= options_.first_file; }
   void take_loaded();
   std::size_t write_run(std::span<const std::uint8_t> bytes, char*& p, const char* end);
-  int take_record(std::uint32_t size);
-  int broken(std::uint64_t at, std::string_view what, int status);
+  int take_word(std::uint32_t word);
+  int take_record(std::uint32_t word, std::uint32_t size);
+  void put_words(Item item);
+  int ended();
+  int broken(std::uint64_t at, bool bad, std::string_view what, int status);
 
   const Options& options_;
   const std::string_view input_name_;
@@ -68,6 +86,7 @@ class TextWriter {
   const std::uint32_t most_whole_;  // the longest record written whole among others
   std::uint64_t file_ = 1;          // the tape file being read
   std::uint64_t record_ = 0;        // the records of that file before the one read next
+  bool gaps_in_file_ = false;       // erase gaps came in it
   std::uint64_t offset_ = 0;        // of the next byte of the image not yet taken
 };
 
@@ -80,33 +99,93 @@ int TextWriter<K>::write() {
     const std::span<const std::uint8_t> head = reader_.data(4);
     if (head.size() < 4) {
       if (reader_.failed()) return say_read_failed(err_, input_name_, offset_ + head.size(), errno);
-      if (head.empty()) return status_ok;
+      if (head.empty()) return ended();
       return say(err_, input_name_,
-                 std::to_string(head.size()) + " stray bytes at offset " + std::to_string(offset_) +
+                 count_of(head.size(), "stray byte") + " at offset " + std::to_string(offset_) +
                      ", where a count should begin: text has no line for them",
                  status_read_failed);
     }
-    const std::uint32_t count = tape_image::load_le32(head.data());
-    if (count == 0) {  // a tape mark ends the file
+    const std::uint32_t word = tape_image::load_le32(head.data());
+    if (word == 0) {  // a tape mark ends the file
       reader_.consume(4);
       offset_ += 4;
-      if (writing()) {
-        char* const p = out_.room(1);
-        *p = '\n';
-        out_.commit(p + 1);
-      }
+      put_words(Item::tape_mark);
       if (file_ == options_.last_file) return status_ok;
       ++file_;
       record_ = 0;
+      gaps_in_file_ = false;
       continue;
     }
-    if (count == end_of_medium)
-      return say(err_, input_name_,
-                 "an end-of-medium marker at offset " + std::to_string(offset_) +
-                     ": text has no line for it",
-                 status_read_failed);
-    if (const int status = take_record(count); status != status_ok) return status;
+    if (const int status = take_word(word); status != status_ok) return status;
+    if (word == tape_image::end_of_medium_word) return ended();
   }
+}
+
+// Writes the line of the words of `item`, if its tape file is written.
+template <bcd::Kernel K>
+void TextWriter<K>::put_words(Item item) {
+  if (!writing()) return;
+  const std::string_view words = words_of(item);
+  char* const p = out_.room(words.size() + 1);
+  std::memcpy(p, words.data(), words.size());
+  p[words.size()] = '\n';
+  out_.commit(p + words.size() + 1);
+}
+
+// Takes the item whose first word, `word`, is next and is no tape mark: a record, a bad record,
+// an erase gap, the end-of-medium marker; or stops at a word past which nothing can be read.
+// Returns the status.
+template <bcd::Kernel K>
+int TextWriter<K>::take_word(std::uint32_t word) {
+  const auto stops = [&](std::string_view what) {
+    return say(err_, input_name_,
+               std::string(what) + " (" + hex_word(word) + ") at offset " +
+                   std::to_string(offset_) + ": text has no line for it",
+               status_read_failed);
+  };
+  switch (tape_image::kind_of(word)) {
+    case WordKind::count:
+      return take_record(word, word);
+    case WordKind::bad_record:
+      return take_record(word, word & ~tape_image::bad_record_flag);
+    case WordKind::erase_gap:
+    case WordKind::end_of_medium:
+      reader_.consume(4);
+      offset_ += 4;
+      gaps_in_file_ = true;
+      put_words(word == tape_image::erase_gap_word ? Item::erase_gap : Item::end_of_medium);
+      return status_ok;
+    case WordKind::half_gap:
+      return stops("a half gap");
+    case WordKind::placeholder:
+      return stops("a record whose count was never written, its writer stopped");
+    case WordKind::reserved:
+      break;
+  }
+  return stops("a reserved control word");
+}
+
+// Ends the run where the image has ended: after the end-of-medium marker, bytes that are no
+// tape have no line; tape files asked for and not there are said. Returns the status.
+template <bcd::Kernel K>
+int TextWriter<K>::ended() {
+  if (!reader_.data(1).empty())
+    return say(err_, input_name_,
+               "bytes after the end-of-medium marker at offset " + std::to_string(offset_ - 4) +
+                   ": text has no line for them",
+               status_read_failed);
+  if (reader_.failed()) return say_read_failed(err_, input_name_, offset_, errno);
+  // The tape files there are: the last one read, if anything of it was.
+  const std::uint64_t files = file_ - (record_ == 0 && !gaps_in_file_ ? 1 : 0);
+  const bool asked = options_.first_file > 1 || options_.last_file != UINT64_MAX;
+  const std::uint64_t missing =
+      !asked                        ? 0
+      : options_.first_file > files ? options_.first_file
+      : options_.last_file != UINT64_MAX && options_.last_file > files ? files + 1
+                                                                        : 0;
+  if (missing != 0)
+    say(err_, input_name_, "the image ends before tape file " + std::to_string(missing), 0);
+  return status_ok;
 }
 
 // Takes the records that lie whole among the loaded bytes, and stops before the first other
@@ -117,7 +196,7 @@ void TextWriter<K>::take_loaded() {
     const std::span<const std::uint8_t> bytes = reader_.loaded();
     if (!writing()) {  // read past
       std::uint64_t records = 0;
-      taken = tape_image::take_whole_records(bytes, 0xFFFFFFFF, options_.framing,
+      taken = tape_image::take_whole_records(bytes, tape_image::largest_record, options_.framing,
                                              [&](const std::uint8_t*, std::uint32_t) {
                                                ++records;
                                                return true;
@@ -160,18 +239,24 @@ std::size_t TextWriter<K>::write_run(std::span<const std::uint8_t> bytes, char*&
   return taken;
 }
 
-// Says that the record at `at` breaks, `what` telling how; returns `status`.
+// Says that the record at `at` (a bad record, if `bad`) breaks, `what` telling how; returns
+// `status`.
 template <bcd::Kernel K>
-int TextWriter<K>::broken(std::uint64_t at, std::string_view what, int status) {
+int TextWriter<K>::broken(std::uint64_t at, bool bad, std::string_view what, int status) {
   out_.drop();
-  return say(err_, input_name_, record_place(file_, record_, at) + ": " + std::string(what),
+  return say(err_, input_name_,
+             record_place(file_, record_, at) + (bad ? ", a bad record: " : ": ") +
+                 std::string(what),
              status);
 }
 
-// Takes the record of `size` data bytes whose count is next, a piece at a time: its line
-// becomes output when its trailing count has been read and found equal. Returns the status.
+// Takes the record whose leading word, `word`, is next, of `size` data bytes, a piece at a
+// time: its line (after the line that says it is bad, if it is) becomes output when its
+// trailing word has been read and found equal. The records of tape files not written are
+// passed over, by seeking where the input allows. Returns the status.
 template <bcd::Kernel K>
-int TextWriter<K>::take_record(std::uint32_t size) {
+int TextWriter<K>::take_record(std::uint32_t word, std::uint32_t size) {
+  const bool bad = word != size;
   const std::uint64_t at = offset_;
   ++record_;
   reader_.consume(4);
@@ -180,10 +265,20 @@ int TextWriter<K>::take_record(std::uint32_t size) {
   char* p = nullptr;
   const char* end = nullptr;
   if (writing) {
-    p = out_.begin(out_.room(room_at_once_), 0);
+    p = out_.begin(out_.room(room_at_once_), "");
     end = out_.room_end();
+    if (bad) {
+      const std::string_view words = words_of(Item::bad_record);
+      std::memcpy(p, words.data(), words.size());
+      p[words.size()] = '\n';
+      p += words.size() + 1;
+    }
   }
   std::uint64_t left = size;
+  if (!writing) {
+    left -= reader_.skip(left);
+    offset_ += size - left;
+  }
   while (left != 0) {
     const auto wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(left, TapeReader::most_wanted));
@@ -193,33 +288,31 @@ int TextWriter<K>::take_record(std::uint32_t size) {
         out_.drop();
         return say_read_failed(err_, input_name_, offset_ + bytes.size(), errno);
       }
-      return broken(at,
+      return broken(at, bad,
                     "cut short in its data, " + std::to_string(size - left + bytes.size()) +
                         " of " + std::to_string(size) + " bytes there",
                     status_read_failed);
     }
     const auto n = static_cast<std::size_t>(
         std::min<std::uint64_t>({left, bytes.size(), room_at_once_ - bcd::reach - 1}));
-    if (writing) {
-      if (!options_.six_bits && !kernel_.all_codes(bytes.data(), n)) {
-        const std::size_t k = first_above_63(bytes.data(), n);
-        return broken(at,
-                      hex_byte(bytes[k]) + " at offset " + std::to_string(offset_ + k) +
-                          " is above 63: no character (-s writes its low six bits)",
-                      status_read_failed);
-      }
-      if (static_cast<std::size_t>(end - p) < n + bcd::reach + 1) {
-        out_.commit(p);
-        p = out_.room(room_at_once_);
-        end = out_.room_end();
-        if (out_.error() != 0) {
-          out_.drop();
-          return status_write_failed;
-        }
-      }
-      translate(kernel_, bytes.data(), n, p);
-      p += n;
+    if (!options_.six_bits && !kernel_.all_codes(bytes.data(), n)) {
+      const std::size_t k = first_above_63(bytes.data(), n);
+      return broken(at, bad,
+                    hex_byte(bytes[k]) + " at offset " + std::to_string(offset_ + k) +
+                        " is above 63: no character (-s writes its low six bits)",
+                    status_read_failed);
     }
+    if (static_cast<std::size_t>(end - p) < n + bcd::reach + 1) {
+      out_.commit(p);
+      p = out_.room(room_at_once_);
+      end = out_.room_end();
+      if (out_.error() != 0) {
+        out_.drop();
+        return status_write_failed;
+      }
+    }
+    translate(kernel_, bytes.data(), n, p);
+    p += n;
     reader_.consume(n);
     offset_ += n;
     left -= n;
@@ -232,17 +325,19 @@ int TextWriter<K>::take_record(std::uint32_t size) {
       return say_read_failed(err_, input_name_, offset_ + tail.size(), errno);
     }
     if (tail.size() < pad)
-      return broken(at, "cut short before its pad byte", status_unequal_counts);
-    return broken(at,
+      return broken(at, bad, "cut short before its pad byte", status_unequal_counts);
+    return broken(at, bad,
                   "cut short in its trailing count, " + std::to_string(tail.size() - pad) +
                       " of 4 bytes there",
                   status_unequal_counts);
   }
   const std::uint32_t trailer = tape_image::load_le32(tail.data() + pad);
-  if (trailer != size)
-    return broken(
-        at, "leading count " + std::to_string(size) + ", trailing count " + std::to_string(trailer),
-        status_unequal_counts);
+  if (trailer != word)
+    return broken(at, bad,
+                  bad ? "leading word " + hex_word(word) + ", trailing word " + hex_word(trailer)
+                      : "leading count " + std::to_string(size) + ", trailing count " +
+                            std::to_string(trailer),
+                  status_unequal_counts);
   reader_.consume(pad + 4);
   offset_ += pad + 4;
   if (writing) {

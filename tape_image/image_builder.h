@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "tape_image/control_word.h"
 #include "tape_image/framing.h"
 
 namespace reelprint::tape_image {
@@ -20,6 +21,16 @@ class ImageBuilder {
     raw(data);
     if (pad_after(size, framing_) != 0) bytes_.push_back(0);
     return count(size);
+  }
+
+  // Appends a bad record of `data` (at most `largest_bad_record` bytes): framed as a record, its
+  // words flagged.
+  ImageBuilder& bad_record(std::span<const std::uint8_t> data) {
+    const auto word = static_cast<std::uint32_t>(data.size()) | bad_record_flag;
+    count(word);
+    raw(data);
+    if (pad_after(data.size(), framing_) != 0) bytes_.push_back(0);
+    return count(word);
   }
 
   ImageBuilder& tape_mark() { return count(0); }

@@ -44,6 +44,18 @@ bool TapeReader::load(std::size_t n) {
   return true;
 }
 
+std::uint64_t TapeReader::skip(std::uint64_t n) {
+  std::uint64_t done = std::min<std::uint64_t>(n, end_ - pos_);
+  pos_ += static_cast<std::size_t>(done);
+  if (done < n && !at_end_ && !failed_) done += source_.skip(n - done);
+  while (done < n && load(1)) {
+    const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, end_ - pos_));
+    pos_ += part;
+    done += part;
+  }
+  return done;
+}
+
 ReadStatus TapeReader::read_len_slowly(std::uint32_t& count) {
   count = 0;
   if (!load(4)) {

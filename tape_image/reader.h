@@ -67,6 +67,11 @@ class TapeReader {
   // Marks the next `n` loaded bytes as read.
   void consume(std::size_t n) { pos_ += n; }
 
+  // Passes over the next `n` bytes: those loaded, then the rest by seeking where the source can
+  // (a regular file), or else by reading them. Returns how many there were: fewer only where
+  // the input ended or failed first.
+  std::uint64_t skip(std::uint64_t n);
+
   // Returns the loaded bytes not yet read.
   std::span<const std::uint8_t> loaded() const { return {buffer_ + pos_, end_ - pos_}; }
 

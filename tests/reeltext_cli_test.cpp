@@ -88,7 +88,7 @@ TEST_F(ReeltextCli, TheExampleDeckOutAndBack) {
 // A line of 3 MiB: past the output buffer, and past the megabyte the hold keeps in memory.
 TEST_F(ReeltextCli, ARecordLongerThanEveryBufferThroughFilesAndPipes) {
   const std::size_t size = 3 << 20;
-  const std::string lines = "AB\n" + std::string(size, 'A') + "\n\nC";
+  const std::string lines = "AB\n" + std::string(size, 'A') + "\ntape mark\nC";
   ImageBuilder built;
   built.record(codes("AB")).record(Bytes(size, 49)).tape_mark().record(codes("C"));
   const std::string image(built.bytes().begin(), built.bytes().end());

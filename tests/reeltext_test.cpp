@@ -4,8 +4,11 @@
 // and status, and the command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -35,6 +38,66 @@ struct Collect final : OutputSink {
     text.append(data, n);
     return 0;
   }
+};
+
+// Returns whether `bytes` is a good image in `framing` at this moment: whole items (records
+// whose words agree, tape marks, erase gaps, the end-of-medium marker), then at most the
+// placeholder of a record not yet ended and part of that record.
+bool good_image(const std::string& bytes, Framing framing) {
+  std::size_t at = 0;
+  while (bytes.size() - at >= 4) {
+    std::uint32_t word = 0;
+    for (int k = 3; k >= 0; --k) word = word << 8 | static_cast<std::uint8_t>(bytes[at + k]);
+    if (word == 0xFFFF'FFFD) return true;
+    if (word == 0 || word >= 0xFFFF'FFFE) {
+      at += 4;
+      continue;
+    }
+    const std::uint64_t size = word & 0x7FFF'FFFF;
+    const std::uint64_t whole = 8 + size + (framing == Framing::simh ? size % 2 : 0);
+    if (bytes.size() - at < whole || bytes.compare(at, 4, bytes, at + whole - 4, 4) != 0)
+      return false;
+    at += whole;
+  }
+  return at == bytes.size();
+}
+
+// Keeps what it is given in memory, seekable (then cut back as a file is) or not, failing every
+// write once `fail_after` bytes are held; with `framing`, checks that what it holds is a good
+// image after every change.
+class Output final : public reeltext::Sink {
+ public:
+  Output(bool seekable, std::size_t fail_after, std::optional<Framing> framing)
+      : seekable_(seekable), fail_after_(fail_after), framing_(framing) {}
+  int write(const char* data, std::size_t n) override {
+    const std::size_t room = fail_after_ - std::min(fail_after_, bytes.size());
+    bytes.append(data, std::min(n, room));
+    check();
+    return n > room ? ENOSPC : 0;
+  }
+  bool seekable() const override { return seekable_; }
+  int write_at(std::uint64_t offset, const char* data, std::size_t n) override {
+    if (!seekable_ || offset + n > bytes.size()) return EINVAL;
+    bytes.replace(offset, n, data, n);
+    check();
+    return 0;
+  }
+  int cut(std::uint64_t offset) override {
+    if (!seekable_) return ESPIPE;
+    bytes.resize(std::min<std::size_t>(bytes.size(), offset));
+    check();
+    return 0;
+  }
+
+  std::string bytes;
+  bool ever_bad = false;  // once not a good image
+
+ private:
+  void check() { ever_bad = ever_bad || (framing_ && seekable_ && !good_image(bytes, *framing_)); }
+
+  bool seekable_;
+  std::size_t fail_after_;
+  std::optional<Framing> framing_;
 };
 
 // How a run goes about it: what it writes must not depend on any of this.
@@ -70,25 +133,32 @@ struct Result {
   int status;
   std::string out;
   std::string err;
+  bool ever_bad = false;  // an image written was not a good one at some moment
 };
 
-// Runs reeltext with `args` on `input`, named "in" ("-" is the same input).
-Result reeltext(std::vector<std::string> args, const std::string& input, const Way& way = {}) {
+// Runs reeltext with `args` on `input`, named "in" ("-" is the same input), from `source` if
+// given.
+Result reeltext(std::vector<std::string> args, const std::string& input, const Way& way = {},
+                std::unique_ptr<tape_image::InputSource> source = nullptr) {
+  const bool to_image = std::find(args.begin(), args.end(), "-r") != args.end();
+  const bool e11 = std::find(args.begin(), args.end(), "-e") != args.end();
   args.insert(args.begin(), "reeltext");
   const auto open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
     if (name != "in" && name != "-") {
       errno = ENOENT;
       return nullptr;
     }
+    if (source) return std::move(source);
     return std::make_unique<tape_image::MemorySource>(
         std::span(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()),
         way.most_per_read, way.fail_at_end);
   };
-  reeltext::MemoryOutput out(way.seekable, way.fail_after);
+  Output out(way.seekable, way.fail_after,
+             to_image ? std::optional(e11 ? Framing::e11 : Framing::simh) : std::nullopt);
   Collect err;
   const int status = reeltext::run(args, open, out, err,
                                    {way.kernel, way.read_size, way.buffer_size, way.hold_memory});
-  return {status, out.bytes, err.text};
+  return {status, out.bytes, err.text, out.ever_bad};
 }
 
 std::string text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
@@ -108,14 +178,19 @@ Bytes all_codes() {
 
 TEST(ReeltextText, SmallImagesAsTheirLines) {
   const Bytes every = all_codes();
+  const auto three_files = [] {
+    return ImageBuilder().record(codes("A")).tape_mark().record(codes("B")).tape_mark().record(
+        codes("C"));
+  };
   struct Case {
     std::vector<std::string> args;
     Bytes image;
     std::string text;
+    std::string err = "";
   };
   const std::vector<Case> cases = {
       {{"in"}, {}, ""},
-      {{"in"}, ImageBuilder().record(codes("HELLO")).tape_mark().bytes(), "HELLO\n\n"},
+      {{"in"}, ImageBuilder().record(codes("HELLO")).tape_mark().bytes(), "HELLO\ntape mark\n"},
       // A blank, a word separator and A: as spaces and the separator's own character.
       {{"in"}, ImageBuilder().record(Bytes{0, 29, 49, 0}).bytes(), " ~A \n"},
       {{"-h", "in"}, ImageBuilder().record(Bytes{0, 29, 11, 12}).bytes(), " ~='\n"},
@@ -136,7 +211,7 @@ TEST(ReeltextText, SmallImagesAsTheirLines) {
            .tape_mark()
            .record(codes("B"))
            .bytes(),
-       "\nA\n\n\nB\n"},
+       "tape mark\nA\ntape mark\ntape mark\nB\n"},
       // An odd-length record: its pad byte in simh, none in E11.
       {{"in"},
        ImageBuilder(Framing::simh).record(codes("ABC")).record(codes("D")).bytes(),
@@ -144,25 +219,33 @@ TEST(ReeltextText, SmallImagesAsTheirLines) {
       {{"-e", "in"},
        ImageBuilder(Framing::e11).record(codes("ABC")).record(codes("D")).bytes(),
        "ABC\nD\n"},
-      // Tape files picked.
-      {{"-f", "2", "in"},
+      // simh's control words: a bad record after the line that says so, an erase gap, the
+      // end-of-medium marker.
+      {{"in"},
        ImageBuilder()
-           .record(codes("A"))
+           .bad_record(codes("ABC"))
+           .count(0xFFFF'FFFE)
+           .record(codes("D"))
            .tape_mark()
-           .record(codes("B"))
-           .tape_mark()
-           .record(codes("C"))
+           .count(0xFFFF'FFFF)
            .bytes(),
-       "B\n\n"},
-      {{"--files=2-", "in"},
+       "bad record\nABC\nerase gap\nD\ntape mark\nend of medium\n"},
+      {{"-e", "in"},
+       ImageBuilder(Framing::e11).bad_record(codes("ABC")).bytes(),
+       "bad record\nABC\n"},
+      // Tape files picked; erase gaps and bad records of the others passed over.
+      {{"-f", "2", "in"}, three_files().bytes(), "B\ntape mark\n"},
+      {{"--files=2-", "in"}, three_files().bytes(), "B\ntape mark\nC\n"},
+      {{"-f2", "in"},
        ImageBuilder()
-           .record(codes("A"))
+           .bad_record(codes("A"))
+           .count(0xFFFF'FFFE)
            .tape_mark()
-           .record(codes("B"))
+           .count(0xFFFF'FFFE)
+           .bad_record(codes("B"))
            .tape_mark()
-           .record(codes("C"))
            .bytes(),
-       "B\n\nC\n"},
+       "erase gap\nbad record\nB\ntape mark\n"},
       {{"-f1-2", "in"},
        ImageBuilder()
            .record(codes("A"))
@@ -171,22 +254,65 @@ TEST(ReeltextText, SmallImagesAsTheirLines) {
            .record(codes("C"))
            .tape_mark()
            .bytes(),
-       "A\n\n\n"},
-      {{"-f", "4", "in"}, ImageBuilder().record(codes("A")).tape_mark().bytes(), ""},
+       "A\ntape mark\ntape mark\n"},
+      // Past the tape files there are: said, and nothing written.
+      {{"-f", "4", "in"}, three_files().bytes(), "", "the image ends before tape file 4"},
+      {{"-f", "3-5", "in"}, three_files().bytes(), "C\n", "the image ends before tape file 4"},
+      {{"-f", "3", "in"}, ImageBuilder().record(codes("A")).tape_mark().tape_mark().bytes(),
+       "", "the image ends before tape file 3"},
+      {{"-f", "4-", "in"}, three_files().bytes(), "", "the image ends before tape file 4"},
       // A byte above 63 by its low six bits: 0xC1 as code 1, 0x40 as the blank.
       {{"-s", "in"}, ImageBuilder().record(Bytes{0xC1, 0x40, 49}).bytes(), "1 A\n"},
   };
   for (const Case& c : cases) {
     for (const Way& way : every_way()) {
       const Result result = reeltext(c.args, text(c.image), way);
-      EXPECT_EQ(result.status, 0) << c.args.front() << ", " << way_name(way);
+      EXPECT_EQ(result.status, 0) << c.text << ", " << way_name(way);
       EXPECT_EQ(result.out, c.text) << c.args.front() << ", " << way_name(way);
-      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(result.err, c.err.empty() ? "" : "reeltext: in: " + c.err + "\n");
     }
   }
 }
 
+// The tape files before those asked for are passed over by seeking in the input: a record of
+// 2 GiB costs no reading.
+TEST(ReeltextText, TapeFilesBeforeThoseAskedForAreSoughtOver) {
+  constexpr std::uint64_t size = 0x7FFF'FFFE;
+  // Serves an image of one record of 2 GiB, a tape mark and a card; counts the bytes read.
+  class LongRecord final : public tape_image::InputSource {
+   public:
+    explicit LongRecord(std::uint64_t& read) : read_(read) {
+      head_ = ImageBuilder().count(size).bytes();
+      tail_ = ImageBuilder().count(size).tape_mark().record(codes("AB")).bytes();
+    }
+    std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
+      std::size_t k = 0;
+      for (; k < n && at_ < known_size(); ++k, ++at_)
+        buf[k] = at_ < 4 ? head_[at_] : at_ < 4 + size ? 49 : tail_[at_ - 4 - size];
+      read_ += k;
+      return static_cast<std::ptrdiff_t>(k);
+    }
+    std::uint64_t known_size() const override { return 4 + size + tail_.size(); }
+    std::uint64_t skip(std::uint64_t n) override {
+      const std::uint64_t step = std::min(n, known_size() - at_);
+      at_ += step;
+      return step;
+    }
+
+   private:
+    std::uint64_t& read_;
+    Bytes head_, tail_;
+    std::uint64_t at_ = 0;
+  };
+  std::uint64_t read = 0;
+  const Result result = reeltext({"-f", "2", "in"}, "", {}, std::make_unique<LongRecord>(read));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "AB\n");
+  EXPECT_LT(read, std::uint64_t{4} << 20);
+}
+
 TEST(ReeltextImage, LinesBuildTheirRecords) {
+  const auto blanks = [](std::size_t n) { return Bytes(n, 0); };
   struct Case {
     std::vector<std::string> args;
     std::string text;
@@ -195,24 +321,59 @@ TEST(ReeltextImage, LinesBuildTheirRecords) {
   const std::vector<Case> cases = {
       {{"-r", "in"}, "", {}},
       {{"-r", "in"},
-       "HELLO\n\nA B~\n",
+       "HELLO\ntape mark\nA B~\n",
        ImageBuilder().record(codes("HELLO")).tape_mark().record(Bytes{49, 0, 50, 29}).bytes()},
-      // A last line without a newline; carriage returns before newlines dropped.
+      // An empty line is a tape mark still, as texts have had it.
       {{"-r", "in"},
-       "AB\r\n\r\nCD",
+       "HELLO\n\nA\n",
+       ImageBuilder().record(codes("HELLO")).tape_mark().record(codes("A")).bytes()},
+      // A last line without a newline; carriage returns before newlines dropped; a byte-order
+      // mark at the start passed over.
+      {{"-r", "in"},
+       "\xEF\xBB\xBF"
+       "AB\r\ntape mark\r\nCD",
        ImageBuilder().record(codes("AB")).tape_mark().record(codes("CD")).bytes()},
-      {{"-r", "-e", "in"}, "ABC\n", ImageBuilder(Framing::e11).record(codes("ABC")).bytes()},
+      // The lines of words, blanks around them, the last without a newline.
+      {{"-r", "in"},
+       "  tape mark \t\r\n\terase gap\nbad record\nABC\nbad record \n \nend of medium",
+       ImageBuilder()
+           .tape_mark()
+           .count(0xFFFF'FFFE)
+           .bad_record(codes("ABC"))
+           .bad_record(blanks(1))
+           .count(0xFFFF'FFFF)
+           .bytes()},
+      // A line of words across two blocks of the scan.
+      {{"-r", "in"},
+       std::string(60, 'A') + "\n  tape mark\n",
+       ImageBuilder().record(codes(std::string(60, 'A'))).tape_mark().bytes()},
+      {{"-r", "-e", "in"},
+       "ABC\nbad record\nD\n",
+       ImageBuilder(Framing::e11).record(codes("ABC")).bad_record(codes("D")).bytes()},
       {{"-r", "in"}, "ABC\n", ImageBuilder(Framing::simh).record(codes("ABC")).bytes()},
       {{"-rh", "in"}, "='\n", ImageBuilder().record(Bytes{11, 12}).bytes()},
       {{"-r", "-o", "in"}, "=(\"\n", ImageBuilder().record(Bytes{29, 15, 63}).bytes()},
-      // Padded with blanks to the width; a longer line and an empty one as they are.
+      // Padded with blanks to the width, an empty line too; a longer line as it is; a line of
+      // words stays one.
       {{"-r", "-w", "5", "in"},
-       "AB\n\nABCDEF\nABCDE",
+       "AB\n\nABCDEF\ntape mark\nbad record\nC\nABCDE",
        ImageBuilder()
            .record(codes("AB   "))
-           .tape_mark()
+           .record(blanks(5))
            .record(codes("ABCDEF"))
+           .tape_mark()
+           .bad_record(codes("C    "))
            .record(codes("ABCDE"))
+           .bytes()},
+      // Blank cards an editor stripped stay cards under -w.
+      {{"-r", "-w", "80", "in"},
+       "     JOB  X\n\n     END  X\n\n\n",
+       ImageBuilder()
+           .record(codes("     JOB  X") + blanks(69))
+           .record(blanks(80))
+           .record(codes("     END  X") + blanks(69))
+           .record(blanks(80))
+           .record(blanks(80))
            .bytes()},
       {{"-r", "--width=9000", "in"},
        "A\n",
@@ -221,15 +382,17 @@ TEST(ReeltextImage, LinesBuildTheirRecords) {
   for (const Case& c : cases) {
     for (const Way& way : every_way()) {
       const Result result = reeltext(c.args, c.text, way);
-      EXPECT_EQ(result.status, 0) << c.text << ", " << way_name(way);
+      EXPECT_EQ(result.status, 0) << c.text << ", " << way_name(way) << result.err;
       EXPECT_EQ(result.out, text(c.image)) << c.text << ", " << way_name(way);
       EXPECT_EQ(result.err, "");
+      EXPECT_FALSE(result.ever_bad) << c.text;
     }
   }
 }
 
 // A reel of random records of every code, most short, some past the tiny buffers, one past the
-// default one, with tape marks among them, in `framing`; and its text, worked out from `table`.
+// default one, with tape marks, bad records and erase gaps among them and at times the
+// end-of-medium marker at the end, in `framing`; and its text, worked out from `table`.
 struct Reel {
   Bytes image;
   std::string text;
@@ -243,14 +406,28 @@ Reel random_reel(std::mt19937_64& random, Framing framing, const bcd::CodeTable&
     const int k = item == 60 ? -1 : kind(random);
     if (k == 0) {
       reel.tape_mark();
-      lines += '\n';
+      lines += "tape mark\n";
       continue;
     }
-    const std::size_t most = k < 0 ? 300'000 : k < 3 ? 20'000 : 200;
+    if (k == 1) {
+      reel.count(0xFFFF'FFFE);
+      lines += "erase gap\n";
+      continue;
+    }
+    const std::size_t most = k < 0 ? 300'000 : k < 4 ? 20'000 : 200;
     Bytes data(std::uniform_int_distribution<std::size_t>(k < 0 ? most : 1, most)(random));
     for (std::uint8_t& byte : data) byte = static_cast<std::uint8_t>(code(random));
-    reel.record(data);
+    if (k == 2) {
+      reel.bad_record(data);
+      lines += "bad record\n";
+    } else {
+      reel.record(data);
+    }
     lines += characters(data, table) + '\n';
+  }
+  if (kind(random) < 10) {
+    reel.count(0xFFFF'FFFF);
+    lines += "end of medium\n";
   }
   return {reel.bytes(), lines};
 }
@@ -268,7 +445,7 @@ TEST(ReeltextRoundTrip, RandomReelsComeBackByteForByte) {
     for (const Choice& arrangement : arrangements) {
       const Reel reel = random_reel(random, framing, arrangement.table);
       std::vector<std::string> args = arrangement.options;
-      if (framing == Framing::e11) args.push_back("--e11");
+      if (framing == Framing::e11) args.push_back("-e");
       args.push_back("in");
       std::vector<std::string> back_args = args;
       back_args.insert(back_args.begin(), "-r");
@@ -280,6 +457,7 @@ TEST(ReeltextRoundTrip, RandomReelsComeBackByteForByte) {
         const Result back = reeltext(back_args, there.out, way);
         ASSERT_EQ(back.status, 0) << back.err << name;
         ASSERT_TRUE(back.out == text(reel.image)) << name;
+        ASSERT_FALSE(back.ever_bad) << name;
       }
     }
   }
@@ -295,7 +473,9 @@ TEST(ReeltextText, ABrokenImageStopsAfterTheWholeRecordsBeforeIt) {
     Bytes image;
     int status;
     std::string err;
+    std::string before = "AB\n";  // the text written
   };
+  const std::string no_line = ": text has no line for it";
   const std::vector<Case> cases = {
       {{},
        after_card().count(80).raw(codes("XYZ")).bytes(),
@@ -331,9 +511,9 @@ TEST(ReeltextText, ABrokenImageStopsAfterTheWholeRecordsBeforeIt) {
        3,
        "2 stray bytes at offset 10, where a count should begin: text has no line for them"},
       {{},
-       after_card().count(0xFFFFFFFF).bytes(),
+       after_card().raw(Bytes{1}).bytes(),
        3,
-       "an end-of-medium marker at offset 10: text has no line for it"},
+       "1 stray byte at offset 10, where a count should begin: text has no line for them"},
       {{},
        after_card().record(Bytes{49, 0x7F, 50}).bytes(),
        3,
@@ -343,17 +523,41 @@ TEST(ReeltextText, ABrokenImageStopsAfterTheWholeRecordsBeforeIt) {
        after_card().tape_mark().record(Bytes(9'000, 49) + Bytes{0x80}).bytes(),
        3,
        "file 2 record 1 at 14: byte 0x80 at offset 9018 is above 63: no character "
-       "(-s writes its low six bits)"},
+       "(-s writes its low six bits)",
+       "AB\ntape mark\n"},
+      // A bad record breaks as any other, and says so; its words must agree, flag and all.
+      {{},
+       after_card().count(0x8000'0050).raw(codes("XYZ")).bytes(),
+       3,
+       "file 1 record 2 at 10, a bad record: cut short in its data, 3 of 80 bytes there"},
+      {{},
+       after_card().count(0x8000'0002).raw(codes("CD")).count(2).bytes(),
+       4,
+       "file 1 record 2 at 10, a bad record: leading word 80000002, trailing word 00000002"},
+      // Words that no line stands for, and bytes past the end of the medium.
+      {{}, after_card().count(0xFFFE'FFFF).bytes(), 3, "a half gap (FFFEFFFF) at offset 10" + no_line},
+      {{},
+       after_card().count(0x8000'0000).bytes(),
+       3,
+       "a reserved control word (80000000) at offset 10" + no_line},
+      {{},
+       after_card().count(0xFFFF'FFFD).raw(codes("CD")).bytes(),
+       3,
+       "a record whose count was never written, its writer stopped (FFFFFFFD) at offset 10" +
+           no_line},
+      {{},
+       after_card().count(0xFFFF'FFFF).raw(Bytes{0}).bytes(),
+       3,
+       "bytes after the end-of-medium marker at offset 10: text has no line for them",
+       "AB\nend of medium\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.args;
     args.push_back("in");
-    // The text before the break: the first card, and the tape mark after it if there is one.
-    const std::string before = c.image[10] == 0 && c.image[11] == 0 ? "AB\n\n" : "AB\n";
     for (const Way& way : every_way()) {
       const Result result = reeltext(args, text(c.image), way);
       EXPECT_EQ(result.status, c.status) << c.err << ", " << way_name(way);
-      EXPECT_EQ(result.out, before) << c.err << ", " << way_name(way);
+      EXPECT_EQ(result.out, c.before) << c.err << ", " << way_name(way);
       EXPECT_EQ(result.err, "reeltext: in: " + c.err + "\n") << way_name(way);
     }
   }
@@ -393,42 +597,162 @@ TEST(ReeltextText, AReadThatFailsStopsAfterTheWholeRecordsRead) {
   }
 }
 
-TEST(ReeltextImage, ABadCharacterStopsAfterTheWholeRecordsBeforeIt) {
+TEST(ReeltextImage, ABadLineStopsAfterTheWholeRecordsBeforeIt) {
+  const auto before = [] { return ImageBuilder().record(codes("AB")).tape_mark(); };
+  const std::string long_a(10'000, 'A');
   struct Case {
     std::vector<std::string> args;
-    std::string text;
+    std::string text;  // after "AB" and a tape mark
     std::string err;
+    Bytes image = {};  // what is written, if not "AB" and a tape mark
   };
   const std::vector<Case> cases = {
-      {{}, "AB\n\nxY\n", "line 3, column 1: 'x' is not in print arrangement A"},
-      {{}, "AB\n\nA\xC3\xA9\n", "line 3, column 2: byte 0xC3 is not in print arrangement A"},
-      {{}, "AB\n\nA\tB\n", "line 3, column 2: byte 0x09 is not in print arrangement A"},
-      {{}, "AB\n\nA\rB\n", "line 3, column 2: byte 0x0D is not in print arrangement A"},
-      {{}, "AB\n\nAB\r", "line 3, column 3: byte 0x0D is not in print arrangement A"},
-      {{"-h"}, "AB\n\n#\n", "line 3, column 1: '#' is not in print arrangement H"},
-      {{"-o"}, "AB\n\n~\n", "line 3, column 1: '~' is not in print arrangement 'old simh'"},
-      {{},
-       "AB\n\n" + std::string(10'000, 'A') + "a\n",
-       "line 3, column 10001: 'a' is not in print arrangement A"},
+      {{}, "xY\n", "line 3, column 1: 'x' is not in print arrangement A"},
+      {{}, "A\xC3\xA9\n", "line 3, column 2: byte 0xC3 is not in print arrangement A"},
+      {{}, "A\tB\n", "line 3, column 2: byte 0x09 is not in print arrangement A"},
+      {{}, "A\rB\n", "line 3, column 2: byte 0x0D is not in print arrangement A"},
+      {{}, "AB\r", "line 3, column 3: byte 0x0D is not in print arrangement A"},
+      {{"-h"}, "#\n", "line 3, column 1: '#' is not in print arrangement H"},
+      {{"-o"}, "~\n", "line 3, column 1: '~' is not in print arrangement 'old simh'"},
+      {{}, long_a + "a\n", "line 3, column 10001: 'a' is not in print arrangement A"},
       {{"-w", "9000"},
-       "AB\n\n" + std::string(100, 'A') + "\n" + std::string(10'000, 'A') + "a\n",
-       "line 4, column 10001: 'a' is not in print arrangement A"},
+       std::string(100, 'A') + "\n" + long_a + "a\n",
+       "line 4, column 10001: 'a' is not in print arrangement A",
+       ImageBuilder()
+           .record(codes("AB" + std::string(8998, ' ')))
+           .tape_mark()
+           .record(codes(std::string(100, 'A') + std::string(8900, ' ')))
+           .bytes()},
+      // Lines that are no lines of words.
+      {{}, "tape marks\n", "line 3, column 1: 't' is not in print arrangement A"},
+      {{}, " A tape mark\n", "line 3, column 4: 't' is not in print arrangement A"},
+      {{}, "Tape mark\n", "line 3, column 2: 'a' is not in print arrangement A"},
+      {{}, std::string(60, ' ') + "tape mark\n",
+       "line 3, column 61: 't' is not in print arrangement A"},
+      // Lines of words out of place.
+      {{}, "bad record\n", "line 3 says 'bad record', but no record's line follows it"},
+      {{}, "bad record\ntape mark\n", "line 3 says 'bad record', but no record's line follows it"},
+      {{}, "bad record\nbad record\nA\n",
+       "line 3 says 'bad record', but no record's line follows it"},
+      {{}, "bad record\n\n", "line 3 says 'bad record', but no record's line follows it"},
+      {{}, "end of medium\nCD\n", "line 4 follows the end of the medium (line 3)",
+       before().count(0xFFFF'FFFF).bytes()},
+      {{}, "end of medium\ntape mark\n", "line 4 follows the end of the medium (line 3)",
+       before().count(0xFFFF'FFFF).bytes()},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"-r"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     args.push_back("in");
-    ImageBuilder before;
-    before.record(codes(c.args.empty() || c.args[0] != "-w" ? "AB" : "AB" + std::string(8998, ' ')))
-        .tape_mark();
-    if (!c.args.empty() && c.args[0] == "-w")
-      before.record(codes(std::string(100, 'A') + std::string(8900, ' ')));
     for (const Way& way : every_way()) {
-      const Result result = reeltext(args, c.text, way);
+      const Result result = reeltext(args, "AB\ntape mark\n" + c.text, way);
       EXPECT_EQ(result.status, 3) << c.err << ", " << way_name(way);
-      EXPECT_TRUE(result.out == text(before.bytes())) << c.err << ", " << way_name(way);
+      EXPECT_TRUE(result.out == text(c.image.empty() ? before().bytes() : c.image))
+          << c.err << ", " << way_name(way);
       EXPECT_EQ(result.err, "reeltext: in: " + c.err + "\n") << way_name(way);
+      EXPECT_FALSE(result.ever_bad) << c.err;
     }
+  }
+}
+
+// A line of 2^31 characters would need a count that reads as a control word: refused, and
+// nothing of it kept.
+TEST(ReeltextImage, ALineTooLongForACountIsRefused) {
+  class Line final : public tape_image::InputSource {
+   public:
+    std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override {
+      auto k = static_cast<std::size_t>(std::min<std::uint64_t>(n, left_));
+      std::memset(buf, 'A', k);
+      left_ -= k;
+      if (left_ == 0 && k < n) buf[k++] = '\n';
+      return static_cast<std::ptrdiff_t>(k);
+    }
+
+   private:
+    std::uint64_t left_ = std::uint64_t{1} << 31;
+  };
+  // Seekable, and keeps only how long it is.
+  class Length final : public reeltext::Sink {
+   public:
+    int write(const char*, std::size_t n) override {
+      size += n;
+      return 0;
+    }
+    bool seekable() const override { return true; }
+    int write_at(std::uint64_t, const char*, std::size_t) override { return 0; }
+    int cut(std::uint64_t offset) override {
+      size = std::min(size, offset);
+      return 0;
+    }
+    std::uint64_t size = 0;
+  };
+  Length out;
+  Collect err;
+  const int status = reeltext::run({"reeltext", "-r", "in"},
+                                   [](const std::string&) { return std::make_unique<Line>(); },
+                                   out, err);
+  EXPECT_EQ(status, 3);
+  EXPECT_EQ(out.size, 0u);
+  EXPECT_EQ(err.text,
+            "reeltext: in: line 1 is longer than 2147483647 characters, the most a record holds\n");
+}
+
+// Whatever fails, an output that can be cut ends after its last whole record (or line).
+TEST(ReeltextOutput, AFailedWriteIsStatusFiveAndLeavesWholeRecords) {
+  ImageBuilder image;
+  std::string lines;
+  for (int k = 0; k < 5'000; ++k) {
+    image.record(codes("ABCDEFGHI"));
+    lines += "ABCDEFGHI\n";
+  }
+  const std::string long_line(20'000, 'A');
+  const Bytes long_image = ImageBuilder().record(codes("AB")).record(Bytes(20'000, 49)).bytes();
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string whole;  // the whole output, of which a failed one keeps whole items
+    std::size_t item;   // the bytes of each item
+  };
+  for (Way way : every_way()) {
+    for (const std::size_t fail_after : {1000, 5000, 15'000}) {
+      way.fail_after = fail_after;
+      for (const Case& c : {Case{{"in"}, text(image.bytes()), lines, 10},
+                            Case{{"-r", "in"}, lines, text(image.bytes()), 18},
+                            Case{{"-r", "in"}, "AB\n" + long_line, text(long_image), 0},
+                            Case{{"--help"}, "", "", 0}}) {
+        if (c.args[0] == "--help" && fail_after > 1000) continue;  // the help is shorter
+        const Result result = reeltext(c.args, c.input, way);
+        EXPECT_EQ(result.status, 5) << way_name(way);
+        EXPECT_EQ(result.err, "reeltext: error writing standard output: No space left on device\n");
+        if (!way.seekable || c.whole.empty()) continue;
+        EXPECT_EQ(c.whole.compare(0, result.out.size(), result.out), 0) << way_name(way);
+        if (c.item != 0)
+          EXPECT_EQ(result.out.size() % c.item, 0u) << way_name(way) << fail_after;
+        else
+          EXPECT_TRUE(result.out.empty() || result.out.size() == 10) << result.out.size();
+      }
+    }
+  }
+}
+
+TEST(ReeltextOutput, AFailedTemporaryFileIsStatusFive) {
+  const char* const was = std::getenv("TMPDIR");
+  const std::string kept = was != nullptr ? was : "";
+  ::setenv("TMPDIR", "/nonexistent-reeltext-test", 1);
+  const Way way{bcd::best_kernel(), false, static_cast<std::size_t>(-1), 0, 4096, 100};
+  const Result to_image = reeltext({"-r", "in"}, std::string(20'000, 'A') + "\n", way);
+  const Result to_text =
+      reeltext({"in"}, text(ImageBuilder().record(Bytes(20'000, 49)).bytes()), way);
+  if (was != nullptr)
+    ::setenv("TMPDIR", kept.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
+  for (const Result& result : {to_image, to_text}) {
+    EXPECT_EQ(result.status, 5);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "reeltext: cannot make a temporary file in /nonexistent-reeltext-test: No such file "
+              "or directory\n");
   }
 }
 
@@ -440,9 +764,9 @@ TEST(ReeltextCommandLine, ABadOneSaysSoWithStatusOne) {
       {{"--reverse=yes"}, "option '--reverse' takes no value"},
       {{"-r", "-w"}, "option '-w' needs a value"},
       {{"--files"}, "option '--files' needs a value"},
-      {{"-r", "-w", "0"}, "invalid width '0': give 1 to 4294967295 characters"},
-      {{"-r", "--width=4294967296"}, "invalid width '4294967296': give 1 to 4294967295 characters"},
-      {{"-r", "-w", "8x"}, "invalid width '8x': give 1 to 4294967295 characters"},
+      {{"-r", "-w", "0"}, "invalid width '0': give 1 to 2147483647 characters"},
+      {{"-r", "--width=2147483648"}, "invalid width '2147483648': give 1 to 2147483647 characters"},
+      {{"-r", "-w", "8x"}, "invalid width '8x': give 1 to 2147483647 characters"},
       {{"-f", "0"}, "invalid tape files '0': give N, N-M or N- (from 1)"},
       {{"-f", "3-2"}, "invalid tape files '3-2': give N, N-M or N- (from 1)"},
       {{"-f", "-2"}, "invalid tape files '-2': give N, N-M or N- (from 1)"},
@@ -480,46 +804,6 @@ TEST(ReeltextCommandLine, AnInputThatCantBeOpenedIsStatusTwo) {
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "reeltext: cannot open missing.txt: No such file or directory\n");
-}
-
-TEST(ReeltextOutput, AFailedWriteIsStatusFive) {
-  ImageBuilder image;
-  std::string lines;
-  for (int k = 0; k < 5'000; ++k) {
-    image.record(codes("ABCDEFGHI"));
-    lines += "ABCDEFGHI\n";
-  }
-  for (Way way : every_way()) {
-    way.fail_after = 1000;
-    for (const auto& [args, input] :
-         {std::pair{std::vector<std::string>{"in"}, text(image.bytes())},
-          {{"-r", "in"}, lines},
-          {{"-r", "in"}, std::string(20'000, 'A')},
-          {{"--help"}, ""}}) {
-      const Result result = reeltext(args, input, way);
-      EXPECT_EQ(result.status, 5) << way_name(way);
-      EXPECT_EQ(result.err, "reeltext: error writing standard output: No space left on device\n");
-    }
-  }
-}
-
-TEST(ReeltextOutput, AFailedTemporaryFileIsStatusFive) {
-  const char* const was = std::getenv("TMPDIR");
-  const std::string kept = was != nullptr ? was : "";
-  ::setenv("TMPDIR", "/nonexistent-reeltext-test", 1);
-  const Way way{bcd::best_kernel(), false, static_cast<std::size_t>(-1), 0, 4096, 100};
-  const Result to_image = reeltext({"-r", "in"}, std::string(20'000, 'A') + "\n", way);
-  const Result to_text =
-      reeltext({"in"}, text(ImageBuilder().record(Bytes(20'000, 49)).bytes()), way);
-  if (was != nullptr)
-    ::setenv("TMPDIR", kept.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
-  for (const Result& result : {to_image, to_text}) {
-    EXPECT_EQ(result.status, 5);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "reeltext: error writing a temporary file: No such file or directory\n");
-  }
 }
 
 }  // namespace
