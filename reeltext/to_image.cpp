@@ -307,7 +307,7 @@ bool Builder<K>::end_line(Room& room, std::uint64_t n) {
 // marker, and a record's line (`record`) alone after a line that says the next is a bad
 // record's. Returns false on a failure.
 template <bcd::Kernel K>
-bool Builder<K>::may_begin(Room& room, bool record) {
+[[gnu::noinline]] bool Builder<K>::may_begin(Room& room, bool record) {
   if (medium_ended_ != 0) {
     status_ = fail(room, "line " + std::to_string(line_) + " follows the end of the medium (line " +
                              std::to_string(medium_ended_) + ")");
@@ -337,7 +337,7 @@ bool Builder<K>::put_word(Room& room, std::uint32_t word) {
 // Takes the line of words `line`, gathered whole: what it says, or else a refusal of its byte
 // of no character. Returns false on a failure.
 template <bcd::Kernel K>
-bool Builder<K>::take_words(Room& room, const WordsLine& line) {
+[[gnu::noinline]] bool Builder<K>::take_words(Room& room, const WordsLine& line) {
   words_.open = false;
   const std::optional<Item> item = item_of_words({line.text.data(), line.size});
   if (!item) {
@@ -365,7 +365,7 @@ bool Builder<K>::take_words(Room& room, const WordsLine& line) {
 // takes the piece's bytes from `at` on. Refuses the byte when the line can't be one of words:
 // there are codes other than blanks before it, or it is too long. Returns false on a failure.
 template <bcd::Kernel K>
-bool Builder<K>::start_words(Room& room, const std::uint8_t* bytes, std::size_t from,
+[[gnu::noinline]] bool Builder<K>::start_words(Room& room, const std::uint8_t* bytes, std::size_t from,
                              std::size_t at, std::size_t to, std::uint64_t length) {
   const std::uint64_t column = length + (at - from) + 1;
   const std::size_t before = static_cast<std::size_t>(std::min<std::uint64_t>(column - 1, longest_words));
@@ -452,13 +452,13 @@ void Builder<K>::discard(const Room& room) {
 // Says `what` is wrong with the text, after dropping the record of the line being read;
 // returns the status.
 template <bcd::Kernel K>
-int Builder<K>::fail(const Room& room, const std::string& what) {
+[[gnu::noinline]] int Builder<K>::fail(const Room& room, const std::string& what) {
   discard(room);
   return say(err_, input_name_, what, status_read_failed);
 }
 
 template <bcd::Kernel K>
-int Builder<K>::too_long(const Room& room) {
+[[gnu::noinline]] int Builder<K>::too_long(const Room& room) {
   const bool bad = bad_line_ != 0;
   return fail(room, "line " + std::to_string(line_) + " is longer than " +
                         std::to_string(longest()) + " characters, the most a " +
@@ -467,7 +467,7 @@ int Builder<K>::too_long(const Room& room) {
 
 // Refuses `byte`, in column `column` of the line being read; returns the status.
 template <bcd::Kernel K>
-int Builder<K>::refuse(const Room& room, std::uint8_t byte, std::uint64_t column) {
+[[gnu::noinline]] int Builder<K>::refuse(const Room& room, std::uint8_t byte, std::uint64_t column) {
   return fail(room, "line " + std::to_string(line_) + ", column " + std::to_string(column) + ": " +
                         shown_byte(byte) + " is not in print arrangement " +
                         std::string(name_of(options_.arrangement)));

@@ -136,7 +136,7 @@ void TextWriter<K>::put_words(Item item) {
 // an erase gap, the end-of-medium marker; or stops at a word past which nothing can be read.
 // Returns the status.
 template <bcd::Kernel K>
-int TextWriter<K>::take_word(std::uint32_t word) {
+[[gnu::noinline]] int TextWriter<K>::take_word(std::uint32_t word) {
   const auto stops = [&](std::string_view what) {
     return say(err_, input_name_,
                std::string(what) + " (" + hex_word(word) + ") at offset " +
@@ -168,7 +168,7 @@ int TextWriter<K>::take_word(std::uint32_t word) {
 // Ends the run where the image has ended: after the end-of-medium marker, bytes that are no
 // tape have no line; tape files asked for and not there are said. Returns the status.
 template <bcd::Kernel K>
-int TextWriter<K>::ended() {
+[[gnu::noinline]] int TextWriter<K>::ended() {
   if (!reader_.data(1).empty())
     return say(err_, input_name_,
                "bytes after the end-of-medium marker at offset " + std::to_string(offset_ - 4) +
@@ -242,7 +242,7 @@ std::size_t TextWriter<K>::write_run(std::span<const std::uint8_t> bytes, char*&
 // Says that the record at `at` (a bad record, if `bad`) breaks, `what` telling how; returns
 // `status`.
 template <bcd::Kernel K>
-int TextWriter<K>::broken(std::uint64_t at, bool bad, std::string_view what, int status) {
+[[gnu::noinline]] int TextWriter<K>::broken(std::uint64_t at, bool bad, std::string_view what, int status) {
   out_.drop();
   return say(err_, input_name_,
              record_place(file_, record_, at) + (bad ? ", a bad record: " : ": ") +
