@@ -70,12 +70,16 @@ class Reporter final : public SurveyListener {
     line_ += ": ";
     put_count(line_, record.size, "byte");
     if (record.bad) line_ += ", bad";
-    line_ += ": ";
-    char text[most_first_bytes + 1];
+    char text[most_first_bytes];
     char* end = text;
     for (const std::uint8_t code : record.first) *end++ = bcd::bcd_to_ascii_a[code & 63];
-    *end++ = '\n';
-    line_.append(text, end);
+    // The blanks that end the characters shown would only trail the line.
+    while (end != text && end[-1] == ' ') --end;
+    if (end != text) {
+      line_ += ": ";
+      line_.append(text, end);
+    }
+    line_ += '\n';
     spool_.append(line_);
   }
 

@@ -96,6 +96,17 @@ TEST(Reelinfo, ListsEveryRecordWithItsFirstFortyCharacters) {
   EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}, 16).out, expected);
 }
 
+// Code 0 shows as a blank; the blanks that end the characters shown end no line.
+TEST(Reelinfo, RecordLinesEndWithoutTrailingBlanks) {
+  const Bytes image = ImageBuilder().record(codes("H I  ")).record(repeat(0, 4)).bytes();
+  EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", image}}}).out,
+            "t.tap: 26 bytes, simh framing, 1 tape file, 2 records\n"
+            "file 1 record 1 at 0: 5 bytes: H I\n"
+            "file 1 record 2 at 14: 4 bytes\n"
+            "file 1 at 0: 2 records of 4 to 5 bytes, 9 data bytes\n"
+            "end at 26: after a record, with no tape mark after it\n");
+}
+
 TEST(Reelinfo, OneOfEachIsSingular) {
   EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", ImageBuilder().record(Bytes{1}).bytes()}}}).out,
             "t.tap: 10 bytes, simh framing, 1 tape file, 1 record\n"
