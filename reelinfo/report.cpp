@@ -425,7 +425,11 @@ std::string as_listed_line(const Survey& survey) {
 bool clean(const Ending& ending) { return status_of(ending) == status_ok && ending.records > 0; }
 
 // Returns the hint that the image is no tape image at all, or "": where its first item
-// already breaks, because its first count is more than the image holds, or it is text.
+// already breaks, and its first bytes are text; or its first count is more than the image
+// holds and either no simh record is so long (its size keeps 24 bits) or the bytes after it
+// are no character codes (one is above 63, as in a compressed file). A count more than the
+// image alone is no evidence: every image cut short in its first record has one. The count
+// is the size the walk read, a bad record's without its flag.
 std::string not_an_image_hint(const Survey& survey) {
   const Ending& ending = survey.ending;
   if (survey.head_size < 4 || !ending.in_record || ending.at != 0) return "";
@@ -433,12 +437,16 @@ std::string not_an_image_hint(const Survey& survey) {
   const bool text = std::all_of(head.begin(), head.end(), [](std::uint8_t byte) {
     return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r';
   });
-  const std::uint32_t first = tape_image::load_le32(head.data());
-  if (!text && first <= survey.size) return "";
+  const std::uint32_t first = ending.size;
+  const bool beyond = first > survey.size;
+  const bool no_codes =
+      std::any_of(head.begin() + 4, head.end(), [](std::uint8_t byte) { return byte > 63; });
+  if (!text && !(beyond && (first > tape_image::largest_bad_record || no_codes))) return "";
   std::string line = "not a tape image, it seems: ";
-  if (first > survey.size) {
+  if (beyond) {
     line += "its first count, ";
     put(line, first);
+    if (ending.bad) line += " (of a bad record)";
     line += ", is more than the whole image";
     line += text ? ", and " : "; ";
   }

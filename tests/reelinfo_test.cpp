@@ -248,6 +248,30 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "end at 0: file 1 record 1 cut short in its data, 4 of 1179403647 bytes there\n"
        "not a tape image, it seems: its first count, 1179403647, is more than the whole image; "
        "its first bytes are 7f 45 4c 46 02 01 01 00\n", 3, true},
+      // A card cut short: its count is more than the image, but the bytes after it are codes.
+      {"a card cut short", {}, ImageBuilder().count(80).raw(repeat(49, 56)).bytes(),
+       ": 60 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 56 of 80 bytes there\n", 3, true},
+      // The start of a gzip file: 1F 8B 08 00 is a count of 559903, followed by bytes above 63.
+      {"a compressed image", {},
+       Bytes{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 0xCB, 0x48, 0xCD, 0xC9, 0xC9, 7, 0, 0x86, 0xA6, 0x10},
+       ": 20 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 16 of 559903 bytes there\n"
+       "not a tape image, it seems: its first count, 559903, is more than the whole image; "
+       "its first bytes are 1f 8b 08 00 00 00 00 00 00 03 cb 48 cd c9 c9 07\n", 3, true},
+      // Judged by its size, 80, not by its word read as a count.
+      {"a bad record cut short, its bytes no codes", {},
+       ImageBuilder().count(0x8000'0050).raw(repeat(0xFF, 20)).bytes(),
+       ": 24 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1, a bad record, cut short in its data, 20 of 80 bytes there\n"
+       "reelprint reads the bad record's word at 0 (80000050) as a count of 2147483728 and "
+       "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 20 of "
+       "2147483728 bytes there\n"
+       "not a tape image, it seems: its first count, 80 (of a bad record), is more than the "
+       "whole image; its first bytes are 50 00 00 80 ff ff ff ff ff ff ff ff ff ff ff ff\n", 3, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);
