@@ -321,11 +321,20 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += " of 4 bytes there";
       break;
     case EndKind::unequal_counts:
-      record_name();
-      line += ": leading count ";
-      put(line, ending.size);
-      line += ", trailing count ";
-      put(line, ending.trailer);
+      put_record_name(line, ending.file, ending.record);
+      if (ending.bad) {
+        // Its size is equal to its trailing word's, most often: what differs is the flag, which
+        // only the words as they stand show.
+        line += ", a bad record: leading word ";
+        put_hex(line, ending.size | tape_image::bad_record_flag);
+        line += ", trailing word ";
+        put_hex(line, ending.trailer);
+      } else {
+        line += ": leading count ";
+        put(line, ending.size);
+        line += ", trailing count ";
+        put(line, ending.trailer);
+      }
       break;
     case EndKind::read_error:
       line += "read error at ";

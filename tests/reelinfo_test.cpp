@@ -272,6 +272,14 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "2147483728 bytes there\n"
        "not a tape image, it seems: its first count, 80 (of a bad record), is more than the "
        "whole image; its first bytes are 50 00 00 80 ff ff ff ff ff ff ff ff ff ff ff ff\n", 3, true},
+      {"a bad record whose trailing word lacks the flag", {},
+       ImageBuilder().count(0x8000'0050).raw(repeat(49, 80)).count(0x50).bytes(),
+       ": 88 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1, a bad record: leading word 80000050, trailing word 00000050\n"
+       "reelprint reads the bad record's word at 0 (80000050) as a count of 2147483728 and "
+       "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 84 of "
+       "2147483728 bytes there\n", 3, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);
