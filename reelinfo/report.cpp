@@ -123,7 +123,8 @@ class Reporter final : public SurveyListener {
     const bool end_of_tape = ending.kind == EndKind::after_tape_mark && last_two_marks_;
     if (end_of_tape) --empty_run_;
     const bool stops_in_file = ending.in_record || ending.kind == EndKind::half_gap ||
-                               ending.kind == EndKind::reserved_word;
+                               ending.kind == EndKind::reserved_word ||
+                               ending.kind == EndKind::placeholder;
     if (stops_in_file || tally_.summary().records > 0) put_file_line(marks_ + 1, "0 records");
     put_empty_files();
     return end_of_tape;
@@ -302,6 +303,11 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       put_hex(line, ending.word);
       line += "), past which the walk cannot go on safely";
       break;
+    case EndKind::placeholder:
+      line += "a record whose count was never written (";
+      put_hex(line, ending.word);
+      line += ", left where its writer was stopped), past which the walk cannot go on safely";
+      break;
     case EndKind::in_data:
       record_name();
       line += " cut short in its data, ";
@@ -348,7 +354,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
   }
   // Bytes past the marker or the word: simh reads none of them.
   if ((ending.kind == EndKind::end_of_medium || ending.kind == EndKind::half_gap ||
-       ending.kind == EndKind::reserved_word) &&
+       ending.kind == EndKind::reserved_word || ending.kind == EndKind::placeholder) &&
       ending.bytes > 0) {
     line += ", ";
     put_count(line, ending.bytes, "byte");
@@ -391,6 +397,9 @@ std::string as_listed_line(const Survey& survey) {
       break;
     case WordKind::end_of_medium:
       line += "end-of-medium marker";
+      break;
+    case WordKind::placeholder:
+      line += "placeholder";
       break;
     default:
       line += "reserved word";
@@ -490,6 +499,7 @@ int status_of(const Ending& ending) {
     case EndKind::read_error:
     case EndKind::half_gap:  // only ever seen by a walk that reads control words
     case EndKind::reserved_word:
+    case EndKind::placeholder:
       return status_read_failed;
     // reelprint takes a missing pad byte as no error of its own, then reads the missing
     // trailing count, or one cut short, as 0.

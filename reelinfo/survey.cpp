@@ -111,7 +111,8 @@ class Walk {
   void finish(std::uint64_t size) {
     if (ended_) {
       if (ending_.kind == EndKind::end_of_medium || ending_.kind == EndKind::unequal_counts ||
-          ending_.kind == EndKind::half_gap || ending_.kind == EndKind::reserved_word)
+          ending_.kind == EndKind::half_gap || ending_.kind == EndKind::reserved_word ||
+          ending_.kind == EndKind::placeholder)
         ending_.bytes = size - pos_;
       return;
     }
@@ -234,7 +235,10 @@ class Walk {
         case WordKind::half_gap:
         case WordKind::placeholder:
         case WordKind::reserved:
-          end(kind == WordKind::half_gap ? EndKind::half_gap : EndKind::reserved_word, item_at_);
+          end(kind == WordKind::half_gap      ? EndKind::half_gap
+              : kind == WordKind::placeholder ? EndKind::placeholder
+                                              : EndKind::reserved_word,
+              item_at_);
           ending_.word = count;
           return;
         default:  // a bad record: framed as any other, its size in the low bits

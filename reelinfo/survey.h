@@ -63,6 +63,7 @@ enum class EndKind {
   end_of_medium,   // simh's end-of-medium marker: a count of FF FF FF FF
   half_gap,        // a half gap, past which the walk cannot go on safely
   reserved_word,   // a reserved control word, likewise
+  placeholder,     // the word a writer holds a record's count in: stopped before it wrote it
   in_data,         // the image ends inside a record's data
   before_pad,      // the image ends after odd-length data, where its pad byte should be
   in_trailer,      // the image ends before or inside a record's trailing count
@@ -83,10 +84,10 @@ struct Ending {
   std::uint32_t size = 0;    // its data bytes
   bool bad = false;          // it is a bad record
   std::uint32_t trailer = 0;  // unequal_counts: its trailing count
-  std::uint32_t word = 0;     // half_gap and reserved_word: the word
+  std::uint32_t word = 0;     // half_gap, reserved_word and placeholder: the word
   // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
-  // (0 to 3); stray_bytes: how many; end_of_medium and unequal_counts: the bytes after the
-  // marker or the trailing count.
+  // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
+  // unequal_counts: the bytes after the word or the trailing count.
   std::uint64_t bytes = 0;
   std::uint64_t records = 0;  // records the walk read whole, in all tape files
 };

@@ -280,6 +280,15 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "reelprint reads the bad record's word at 0 (80000050) as a count of 2147483728 and "
        "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 84 of "
        "2147483728 bytes there\n", 3, true},
+      // A writer stopped inside its second record: the placeholder and three of its bytes.
+      {"a writer stopped in a record", {}, ImageBuilder().record(two).count(0xFFFF'FFFD).raw(three).bytes(),
+       ": 17 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: a record whose count was never written (FFFFFFFD, left where its writer was "
+       "stopped), past which the walk cannot go on safely, 3 bytes after it\n"
+       "reelprint reads the placeholder at 10 (FFFFFFFD) as a count of 4294967293 and stops "
+       "with \"Error reading\" (status 3): file 1 record 2 cut short in its data, 3 of "
+       "4294967293 bytes there\n", 3, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);
