@@ -55,8 +55,7 @@ class Reporter final : public SurveyListener {
   // Counts the sizes of a run of records, and gives each a line if asked.
   void records(const SurveyRecord& record) override {
     after_item(false);
-    if (after_double_mark_) ++marks_before_records_;
-    after_double_mark_ = false;
+    if (pairs_ > 0) records_after_pair_ = true;
     tally_.add(record.size, record.count);
     if (record.bad) {
       ++bad_in_file_;
@@ -86,9 +85,8 @@ class Reporter final : public SurveyListener {
   // Gives the tape file the tape mark ends its line, or counts it among a run of empty ones;
   // the next one begins after it.
   void tape_mark(std::uint64_t file, std::uint64_t offset) override {
-    after_double_mark_ = mark_at_ + 4 == offset && marks_ > 0;
     after_item(true);
-    mark_at_ = offset;
+    ++run_;
     ++marks_;
     if (tally_.summary().records == 0) {
       if (empty_run_ == 0) empty_from_ = {file, file_at_};
@@ -102,7 +100,6 @@ class Reporter final : public SurveyListener {
   // Gives a run of erase gaps one after another a line.
   void erase_gap(std::uint64_t offset) override {
     after_item(false, true);
-    after_double_mark_ = false;
     if (gap_run_ > 0 && gap_last_ + 4 == offset) {
       ++gap_run_;
     } else {
@@ -119,6 +116,7 @@ class Reporter final : public SurveyListener {
   // tape file the image ends in, if the walk began one there: a record read whole, or one
   // that breaks, or a control word it stops at.
   bool close(const Ending& ending) {
+    end_run();
     put_gaps();
     const bool end_of_tape = ending.kind == EndKind::after_tape_mark && last_two_marks_;
     if (end_of_tape) --empty_run_;
@@ -135,9 +133,14 @@ class Reporter final : public SurveyListener {
   std::uint64_t records() const { return records_total_; }
   std::uint64_t bad_records() const { return bad_; }
   std::uint64_t erase_gaps() const { return gaps_; }
-  // Returns whether tape marks came in pairs before records more than once, as a writer that
-  // frames a tape mark like a record (a zero count and a zero trailer) leaves them.
-  bool marks_look_eight_bytes_long() const { return marks_before_records_ > 1; }
+  // Returns whether the tape marks come in pairs, as a writer that frames a tape mark like a
+  // record (a zero count and a zero trailer) leaves them: every run of them one after another
+  // of even length, the last one too (such a writer ends a tape with whole pairs), at least
+  // two pairs, and records after one. Single tape marks between records, as where images are
+  // joined one after another, say otherwise.
+  bool marks_look_eight_bytes_long() const {
+    return !odd_run_ && pairs_ >= 2 && records_after_pair_;
+  }
 
  private:
   // Notes that the walk read an item: a tape mark, a gap, or else a record; puts the lines of
@@ -145,8 +148,16 @@ class Reporter final : public SurveyListener {
   void after_item(bool tape_mark, bool gap = false) {
     last_two_marks_ = tape_mark && last_was_mark_;
     last_was_mark_ = tape_mark;
+    if (!tape_mark) end_run();
     if (!gap) put_gaps();
     if (!tape_mark) put_empty_files();
+  }
+
+  // Counts the pairs in the run of tape marks one after another that has just ended, if any.
+  void end_run() {
+    if (run_ % 2 == 1) odd_run_ = true;
+    pairs_ += run_ / 2;
+    run_ = 0;
   }
 
   // Puts the line of the run of empty tape files, if any.
@@ -253,11 +264,12 @@ class Reporter final : public SurveyListener {
   std::uint64_t gap_first_ = 0;
   std::uint64_t gap_last_ = 0;
   std::uint64_t marks_ = 0;       // tape marks so far
-  std::uint64_t mark_at_ = 0;     // where the last one is
   bool last_was_mark_ = false;    // the last item read is a tape mark
   bool last_two_marks_ = false;   // so are the last two
-  bool after_double_mark_ = false;       // a tape mark right after another is the last item
-  std::uint64_t marks_before_records_ = 0;  // such pairs with records after them
+  std::uint64_t run_ = 0;         // tape marks one after another, the last items read
+  std::uint64_t pairs_ = 0;       // pairs of tape marks in the runs that have ended
+  bool odd_run_ = false;          // one of those runs is of odd length
+  bool records_after_pair_ = false;  // records come after one of the pairs
 };
 
 // Appends " (reason)" for the errno `error`, if it is known.

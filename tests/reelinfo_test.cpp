@@ -289,6 +289,35 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "reelprint reads the placeholder at 10 (FFFFFFFD) as a count of 4294967293 and stops "
        "with \"Error reading\" (status 3): file 1 record 2 cut short in its data, 3 of "
        "4294967293 bytes there\n", 3, true},
+      // Three images of two tape files each, one after another: single tape marks between
+      // records. Each takes 32 bytes.
+      {"images one after another", {},
+       [] {
+         ImageBuilder images;
+         for (int k = 0; k < 3; ++k) images.record(two).tape_mark().record(two).tape_mark().tape_mark();
+         return images.bytes();
+       }(),
+       ": 96 bytes, simh framing, 8 tape files, 6 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: 1 record of 2 bytes, 2 data bytes\n"
+       "file 3 at 28: empty\n"
+       "file 4 at 32: 1 record of 2 bytes, 2 data bytes\n"
+       "file 5 at 46: 1 record of 2 bytes, 2 data bytes\n"
+       "file 6 at 60: empty\n"
+       "file 7 at 64: 1 record of 2 bytes, 2 data bytes\n"
+       "file 8 at 78: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 96: after two tape marks, the end of the recorded tape\n", 0, true},
+      // Tape marks in pairs but the last, alone: single tape marks, and empty tape files.
+      {"pairs of tape marks, then one alone", {},
+       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
+           .record(two).tape_mark().bytes(),
+       ": 50 bytes, simh framing, 5 tape files, 3 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: empty\n"
+       "file 3 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "file 4 at 32: empty\n"
+       "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 50: after a tape mark\n", 0, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);
