@@ -118,7 +118,8 @@ class Reporter final : public SurveyListener {
   bool close(const Ending& ending) {
     end_run();
     put_gaps();
-    const bool end_of_tape = ending.kind == EndKind::after_tape_mark && last_two_marks_;
+    const bool end_of_tape = (ending.kind == EndKind::after_tape_mark && last_two_marks_) ||
+                             ending.kind == EndKind::zero_fill;
     if (end_of_tape) --empty_run_;
     const bool stops_in_file = ending.in_record || ending.kind == EndKind::half_gap ||
                                ending.kind == EndKind::reserved_word ||
@@ -296,6 +297,9 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += end_of_tape ? "after two tape marks, the end of the recorded tape"
                           : "after a tape mark";
       break;
+    case EndKind::zero_fill:
+      line += "after two tape marks, the end of the recorded tape";
+      break;
     case EndKind::after_record:
       line += "after a record, with no tape mark after it";
       break;
@@ -374,9 +378,17 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
   }
 }
 
-// Returns the line that tells how the walk of `survey` ended.
+// Returns the line that tells how the walk of `survey` ended, after the line of the zero bytes
+// that pad the image past the end of the recorded tape, if any.
 std::string end_line(const Survey& survey, bool end_of_tape) {
-  std::string line = "end at ";
+  std::string line;
+  if (survey.ending.kind == EndKind::zero_fill) {
+    put_count(line, survey.ending.bytes, "zero byte");
+    line += " from ";
+    put(line, survey.ending.at);
+    line += ", after the end of the recorded tape\n";
+  }
+  line += "end at ";
   put(line, survey.ending.at);
   line += ": ";
   put_ending(line, survey, survey.ending, end_of_tape);
@@ -502,6 +514,7 @@ int status_of(const Ending& ending) {
   switch (ending.kind) {
     case EndKind::empty:
     case EndKind::after_tape_mark:
+    case EndKind::zero_fill:
     case EndKind::after_record:
     case EndKind::after_gap:
     case EndKind::stray_bytes:

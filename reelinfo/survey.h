@@ -57,6 +57,7 @@ class SurveyListener {
 enum class EndKind {
   empty,           // the image has no byte at all
   after_tape_mark,
+  zero_fill,       // after two tape marks, zero bytes to the end: an image padded, as copied
   after_record,    // the last item is a record: no tape mark ends its tape file
   after_gap,       // the last item is an erase gap
   stray_bytes,     // 1 to 3 bytes where a count should begin
@@ -87,7 +88,8 @@ struct Ending {
   std::uint32_t word = 0;     // half_gap, reserved_word and placeholder: the word
   // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
   // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
-  // unequal_counts: the bytes after the word or the trailing count.
+  // unequal_counts: the bytes after the word or the trailing count; zero_fill: the zero bytes
+  // from `at`, where the recorded tape ends, to the end of the image.
   std::uint64_t bytes = 0;
   std::uint64_t records = 0;  // records the walk read whole, in all tape files
 };

@@ -318,6 +318,24 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "file 4 at 32: empty\n"
        "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
        "end at 50: after a tape mark\n", 0, true},
+      // Two whole zero words and two zero bytes after the tape marks at 10 and 14.
+      {"zero fill", {}, ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
+       ": 28 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "10 zero bytes from 18, after the end of the recorded tape\n"
+       "end at 18: after two tape marks, the end of the recorded tape\n", 0, true},
+      // The recorded tape ends with the pair at 28 and 32; its tape marks all come in pairs.
+      {"tape marks of 8 bytes and zero fill", {},
+       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
+           .raw(repeat(0, 8)).bytes(),
+       ": 44 bytes, simh framing, 3 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: empty\n"
+       "file 3 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "8 zero bytes from 36, after the end of the recorded tape\n"
+       "end at 36: after two tape marks, the end of the recorded tape\n"
+       "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
+       "frame them): each shows here as two\n", 0, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);
