@@ -404,11 +404,24 @@ std::string end_line(const Survey& survey, bool end_of_tape) {
 }
 
 // Returns what reelprint makes of the control word where its reading parted from the walk's,
-// and where its listing of the image ends; or of the end-of-medium marker.
+// and where its listing of the image ends; or of the end-of-medium marker. Past tape file 1
+// it names the tape files reelprint must be asked to list to get there: by default it lists
+// only the first.
 std::string as_listed_line(const Survey& survey) {
   const bool at_marker = !survey.as_listed;
   const std::uint32_t word = at_marker ? 0xFFFF'FFFF : survey.parted_word;
-  std::string line = "reelprint reads the ";
+  const Ending& last = at_marker ? survey.ending : *survey.as_listed;
+  // After a tape mark, the listing of the tape file it ends reaches the end.
+  const std::uint64_t files = last.file - (last.kind == EndKind::after_tape_mark ? 1 : 0);
+  std::string line = "reelprint ";
+  if (files > 1) {
+    line += '-';
+    put(line, files);
+    line += " (listing ";
+    put_count(line, files, "tape file");
+    line += ") ";
+  }
+  line += "reads the ";
   switch (kind_of(word)) {
     case WordKind::bad_record:
       line += "bad record's word";

@@ -336,13 +336,13 @@ class Walk {
     ended_ = true;
     ending_.kind = kind;
     ending_.at = at;
+    ending_.file = file_;
   }
 
   // Ends the walk inside the record being read.
   void end_in_record(EndKind kind) {
     end(kind, item_at_);
     ending_.in_record = true;
-    ending_.file = file_;
     ending_.record = record_ + 1;
     ending_.size = size_;
     ending_.bad = bad_;

@@ -80,7 +80,8 @@ struct Ending {
   // Whether the walk ended inside a record (always for in_data, before_pad, in_trailer and
   // unequal_counts); `file`, `record`, `size` and `bad` then tell which.
   bool in_record = false;
-  std::uint64_t file = 0;    // its tape file, from 1
+  // The tape file the walk ended in, from 1: the record's; after a tape mark, the next one.
+  std::uint64_t file = 0;
   std::uint64_t record = 0;  // its number in that tape file, from 1
   std::uint32_t size = 0;    // its data bytes
   bool bad = false;          // it is a bad record

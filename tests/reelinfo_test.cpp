@@ -141,8 +141,8 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        ": 11 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: empty\n"
        "end at 4: end-of-medium marker, 3 bytes after it\n"
-       "reelprint reads the end-of-medium marker at 4 (FFFFFFFF) as a count of 4294967295 and "
-       "stops with \"Error reading\" (status 3)\n", 0, false},
+       "reelprint -2 (listing 2 tape files) reads the end-of-medium marker at 4 (FFFFFFFF) as a "
+       "count of 4294967295 and stops with \"Error reading\" (status 3)\n", 0, false},
       {"data cut short", {}, ImageBuilder().tape_mark().count(10).raw(three).bytes(),
        ": 11 bytes, simh framing, 2 tape files, 0 records\n"
        "file 1 at 0: empty\n"
