@@ -264,12 +264,12 @@ class Reporter final : public SurveyListener {
   std::uint64_t gap_run_ = 0;
   std::uint64_t gap_first_ = 0;
   std::uint64_t gap_last_ = 0;
-  std::uint64_t marks_ = 0;       // tape marks so far
-  bool last_was_mark_ = false;    // the last item read is a tape mark
-  bool last_two_marks_ = false;   // so are the last two
-  std::uint64_t run_ = 0;         // tape marks one after another, the last items read
-  std::uint64_t pairs_ = 0;       // pairs of tape marks in the runs that have ended
-  bool odd_run_ = false;          // one of those runs is of odd length
+  std::uint64_t marks_ = 0;          // tape marks so far
+  bool last_was_mark_ = false;       // the last item read is a tape mark
+  bool last_two_marks_ = false;      // so are the last two
+  std::uint64_t run_ = 0;            // tape marks one after another, the last items read
+  std::uint64_t pairs_ = 0;          // pairs of tape marks in the runs that have ended
+  bool odd_run_ = false;             // one of those runs is of odd length
   bool records_after_pair_ = false;  // records come after one of the pairs
 };
 
