@@ -73,16 +73,35 @@ std::string_view broken_report_rule(std::string_view report, const Outcome& outc
   bool read_error_told = false;  // at the image's size
   bool other_read_error = false;
   const std::string at_size = "read error at " + size;
+  std::string_view last_end_line;
+  std::string fill_end_line;  // the end line that the zero bytes padding the image call for
   for (std::string_view rest = report.substr(report.find('\n') + 1); !rest.empty();) {
     const std::string_view line = rest.substr(0, rest.find('\n'));
     rest.remove_prefix(line.size() + 1);
     if (line.empty()) return "a blank line inside the report on one image";
+    if (line.ends_with(' ')) return "a line of the report ends in a blank";
+    // "K zero bytes from O, after the end of the recorded tape": from where the recorded tape
+    // ends, as the end line says, to the end of the image.
+    const std::int64_t zeros = leading_number(line);
+    const std::string_view after =
+        line.substr(std::min(line.size(), line.find_first_not_of("0123456789")));
+    if (zeros > 0 &&
+        (after.starts_with(" zero byte from ") || after.starts_with(" zero bytes from ")) &&
+        after.ends_with(", after the end of the recorded tape")) {
+      const std::int64_t at = leading_number(after.substr(after.find("from ") + 5));
+      if (at < 0 || static_cast<std::uint64_t>(at + zeros) != outcome.image_size)
+        return "the zero bytes that pad the image do not reach its end";
+      fill_end_line = "end at " + std::to_string(at) +
+                      ": after two tape marks, the end of the recorded tape";
+      continue;
+    }
     // Where the end, and a failed read after it, are told: lines of the image's own bytes
     // (the first characters of records, a hint that it is text) come under neither.
     const bool end_line = line.starts_with("end at ");
     if (!end_line && !line.starts_with("read error at ")) continue;
     if (end_line) {
       ++end_lines;
+      last_end_line = line;
       const std::int64_t at = leading_number(line.substr(7));
       if (at < 0 || static_cast<std::uint64_t>(at) > outcome.image_size)
         return "the report ends the image past its size";
@@ -96,6 +115,8 @@ std::string_view broken_report_rule(std::string_view report, const Outcome& outc
     }
   }
   if (end_lines != 1) return "the report on one image has no single line of its end";
+  if (!fill_end_line.empty() && last_end_line != fill_end_line)
+    return "the zero bytes that pad the image are not after the end of the recorded tape";
   // The read after the image's last byte fails, and reelinfo reads on to the end for the size.
   if (outcome.fail_at_end && !read_error_told)
     return "a failed read at the end of the image is not reported";

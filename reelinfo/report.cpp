@@ -55,8 +55,7 @@ class Reporter final : public SurveyListener {
   // Counts the sizes of a run of records, and gives each a line if asked.
   void records(const SurveyRecord& record) override {
     after_item(false);
-    if (after_double_mark_) ++marks_before_records_;
-    after_double_mark_ = false;
+    if (pairs_ > 0) records_after_pair_ = true;
     tally_.add(record.size, record.count);
     if (record.bad) {
       ++bad_in_file_;
@@ -70,21 +69,24 @@ class Reporter final : public SurveyListener {
     line_ += ": ";
     put_count(line_, record.size, "byte");
     if (record.bad) line_ += ", bad";
-    line_ += ": ";
-    char text[most_first_bytes + 1];
+    char text[most_first_bytes];
     char* end = text;
     for (const std::uint8_t code : record.first) *end++ = bcd::bcd_to_ascii_a[code & 63];
-    *end++ = '\n';
-    line_.append(text, end);
+    // The blanks that end the characters shown would only trail the line.
+    while (end != text && end[-1] == ' ') --end;
+    if (end != text) {
+      line_ += ": ";
+      line_.append(text, end);
+    }
+    line_ += '\n';
     spool_.append(line_);
   }
 
   // Gives the tape file the tape mark ends its line, or counts it among a run of empty ones;
   // the next one begins after it.
   void tape_mark(std::uint64_t file, std::uint64_t offset) override {
-    after_double_mark_ = mark_at_ + 4 == offset && marks_ > 0;
     after_item(true);
-    mark_at_ = offset;
+    ++run_;
     ++marks_;
     if (tally_.summary().records == 0) {
       if (empty_run_ == 0) empty_from_ = {file, file_at_};
@@ -98,7 +100,6 @@ class Reporter final : public SurveyListener {
   // Gives a run of erase gaps one after another a line.
   void erase_gap(std::uint64_t offset) override {
     after_item(false, true);
-    after_double_mark_ = false;
     if (gap_run_ > 0 && gap_last_ + 4 == offset) {
       ++gap_run_;
     } else {
@@ -115,11 +116,14 @@ class Reporter final : public SurveyListener {
   // tape file the image ends in, if the walk began one there: a record read whole, or one
   // that breaks, or a control word it stops at.
   bool close(const Ending& ending) {
+    end_run();
     put_gaps();
-    const bool end_of_tape = ending.kind == EndKind::after_tape_mark && last_two_marks_;
+    const bool end_of_tape = (ending.kind == EndKind::after_tape_mark && last_two_marks_) ||
+                             ending.kind == EndKind::zero_fill;
     if (end_of_tape) --empty_run_;
     const bool stops_in_file = ending.in_record || ending.kind == EndKind::half_gap ||
-                               ending.kind == EndKind::reserved_word;
+                               ending.kind == EndKind::reserved_word ||
+                               ending.kind == EndKind::placeholder;
     if (stops_in_file || tally_.summary().records > 0) put_file_line(marks_ + 1, "0 records");
     put_empty_files();
     return end_of_tape;
@@ -130,9 +134,14 @@ class Reporter final : public SurveyListener {
   std::uint64_t records() const { return records_total_; }
   std::uint64_t bad_records() const { return bad_; }
   std::uint64_t erase_gaps() const { return gaps_; }
-  // Returns whether tape marks came in pairs before records more than once, as a writer that
-  // frames a tape mark like a record (a zero count and a zero trailer) leaves them.
-  bool marks_look_eight_bytes_long() const { return marks_before_records_ > 1; }
+  // Returns whether the tape marks come in pairs, as a writer that frames a tape mark like a
+  // record (a zero count and a zero trailer) leaves them: every run of them one after another
+  // of even length, the last one too (such a writer ends a tape with whole pairs), at least
+  // two pairs, and records after one. Single tape marks between records, as where images are
+  // joined one after another, say otherwise.
+  bool marks_look_eight_bytes_long() const {
+    return !odd_run_ && pairs_ >= 2 && records_after_pair_;
+  }
 
  private:
   // Notes that the walk read an item: a tape mark, a gap, or else a record; puts the lines of
@@ -140,8 +149,16 @@ class Reporter final : public SurveyListener {
   void after_item(bool tape_mark, bool gap = false) {
     last_two_marks_ = tape_mark && last_was_mark_;
     last_was_mark_ = tape_mark;
+    if (!tape_mark) end_run();
     if (!gap) put_gaps();
     if (!tape_mark) put_empty_files();
+  }
+
+  // Counts the pairs in the run of tape marks one after another that has just ended, if any.
+  void end_run() {
+    if (run_ % 2 == 1) odd_run_ = true;
+    pairs_ += run_ / 2;
+    run_ = 0;
   }
 
   // Puts the line of the run of empty tape files, if any.
@@ -247,12 +264,13 @@ class Reporter final : public SurveyListener {
   std::uint64_t gap_run_ = 0;
   std::uint64_t gap_first_ = 0;
   std::uint64_t gap_last_ = 0;
-  std::uint64_t marks_ = 0;       // tape marks so far
-  std::uint64_t mark_at_ = 0;     // where the last one is
-  bool last_was_mark_ = false;    // the last item read is a tape mark
-  bool last_two_marks_ = false;   // so are the last two
-  bool after_double_mark_ = false;       // a tape mark right after another is the last item
-  std::uint64_t marks_before_records_ = 0;  // such pairs with records after them
+  std::uint64_t marks_ = 0;          // tape marks so far
+  bool last_was_mark_ = false;       // the last item read is a tape mark
+  bool last_two_marks_ = false;      // so are the last two
+  std::uint64_t run_ = 0;            // tape marks one after another, the last items read
+  std::uint64_t pairs_ = 0;          // pairs of tape marks in the runs that have ended
+  bool odd_run_ = false;             // one of those runs is of odd length
+  bool records_after_pair_ = false;  // records come after one of the pairs
 };
 
 // Appends " (reason)" for the errno `error`, if it is known.
@@ -279,6 +297,9 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += end_of_tape ? "after two tape marks, the end of the recorded tape"
                           : "after a tape mark";
       break;
+    case EndKind::zero_fill:
+      line += "after two tape marks, the end of the recorded tape";
+      break;
     case EndKind::after_record:
       line += "after a record, with no tape mark after it";
       break;
@@ -297,6 +318,11 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += ending.kind == EndKind::half_gap ? "a half gap (" : "a reserved control word (";
       put_hex(line, ending.word);
       line += "), past which the walk cannot go on safely";
+      break;
+    case EndKind::placeholder:
+      line += "a record whose count was never written (";
+      put_hex(line, ending.word);
+      line += ", left where its writer was stopped), past which the walk cannot go on safely";
       break;
     case EndKind::in_data:
       record_name();
@@ -317,11 +343,20 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += " of 4 bytes there";
       break;
     case EndKind::unequal_counts:
-      record_name();
-      line += ": leading count ";
-      put(line, ending.size);
-      line += ", trailing count ";
-      put(line, ending.trailer);
+      put_record_name(line, ending.file, ending.record);
+      if (ending.bad) {
+        // Its size is equal to its trailing word's, most often: what differs is the flag, which
+        // only the words as they stand show.
+        line += ", a bad record: leading word ";
+        put_hex(line, ending.size | tape_image::bad_record_flag);
+        line += ", trailing word ";
+        put_hex(line, ending.trailer);
+      } else {
+        line += ": leading count ";
+        put(line, ending.size);
+        line += ", trailing count ";
+        put(line, ending.trailer);
+      }
       break;
     case EndKind::read_error:
       line += "read error at ";
@@ -335,7 +370,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
   }
   // Bytes past the marker or the word: simh reads none of them.
   if ((ending.kind == EndKind::end_of_medium || ending.kind == EndKind::half_gap ||
-       ending.kind == EndKind::reserved_word) &&
+       ending.kind == EndKind::reserved_word || ending.kind == EndKind::placeholder) &&
       ending.bytes > 0) {
     line += ", ";
     put_count(line, ending.bytes, "byte");
@@ -343,9 +378,17 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
   }
 }
 
-// Returns the line that tells how the walk of `survey` ended.
+// Returns the line that tells how the walk of `survey` ended, after the line of the zero bytes
+// that pad the image past the end of the recorded tape, if any.
 std::string end_line(const Survey& survey, bool end_of_tape) {
-  std::string line = "end at ";
+  std::string line;
+  if (survey.ending.kind == EndKind::zero_fill) {
+    put_count(line, survey.ending.bytes, "zero byte");
+    line += " from ";
+    put(line, survey.ending.at);
+    line += ", after the end of the recorded tape\n";
+  }
+  line += "end at ";
   put(line, survey.ending.at);
   line += ": ";
   put_ending(line, survey, survey.ending, end_of_tape);
@@ -361,11 +404,24 @@ std::string end_line(const Survey& survey, bool end_of_tape) {
 }
 
 // Returns what reelprint makes of the control word where its reading parted from the walk's,
-// and where its listing of the image ends; or of the end-of-medium marker.
+// and where its listing of the image ends; or of the end-of-medium marker. Past tape file 1
+// it names the tape files reelprint must be asked to list to get there: by default it lists
+// only the first.
 std::string as_listed_line(const Survey& survey) {
   const bool at_marker = !survey.as_listed;
   const std::uint32_t word = at_marker ? 0xFFFF'FFFF : survey.parted_word;
-  std::string line = "reelprint reads the ";
+  const Ending& last = at_marker ? survey.ending : *survey.as_listed;
+  // After a tape mark, the listing of the tape file it ends reaches the end.
+  const std::uint64_t files = last.file - (last.kind == EndKind::after_tape_mark ? 1 : 0);
+  std::string line = "reelprint ";
+  if (files > 1) {
+    line += '-';
+    put(line, files);
+    line += " (listing ";
+    put_count(line, files, "tape file");
+    line += ") ";
+  }
+  line += "reads the ";
   switch (kind_of(word)) {
     case WordKind::bad_record:
       line += "bad record's word";
@@ -378,6 +434,9 @@ std::string as_listed_line(const Survey& survey) {
       break;
     case WordKind::end_of_medium:
       line += "end-of-medium marker";
+      break;
+    case WordKind::placeholder:
+      line += "placeholder";
       break;
     default:
       line += "reserved word";
@@ -421,7 +480,11 @@ std::string as_listed_line(const Survey& survey) {
 bool clean(const Ending& ending) { return status_of(ending) == status_ok && ending.records > 0; }
 
 // Returns the hint that the image is no tape image at all, or "": where its first item
-// already breaks, because its first count is more than the image holds, or it is text.
+// already breaks, and its first bytes are text; or its first count is more than the image
+// holds and either no simh record is so long (its size keeps 24 bits) or the bytes after it
+// are no character codes (one is above 63, as in a compressed file). A count more than the
+// image alone is no evidence: every image cut short in its first record has one. The count
+// is the size the walk read, a bad record's without its flag.
 std::string not_an_image_hint(const Survey& survey) {
   const Ending& ending = survey.ending;
   if (survey.head_size < 4 || !ending.in_record || ending.at != 0) return "";
@@ -429,12 +492,16 @@ std::string not_an_image_hint(const Survey& survey) {
   const bool text = std::all_of(head.begin(), head.end(), [](std::uint8_t byte) {
     return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r';
   });
-  const std::uint32_t first = tape_image::load_le32(head.data());
-  if (!text && first <= survey.size) return "";
+  const std::uint32_t first = ending.size;
+  const bool beyond = first > survey.size;
+  const bool no_codes =
+      std::any_of(head.begin() + 4, head.end(), [](std::uint8_t byte) { return byte > 63; });
+  if (!text && !(beyond && (first > tape_image::largest_bad_record || no_codes))) return "";
   std::string line = "not a tape image, it seems: ";
-  if (first > survey.size) {
+  if (beyond) {
     line += "its first count, ";
     put(line, first);
+    if (ending.bad) line += " (of a bad record)";
     line += ", is more than the whole image";
     line += text ? ", and " : "; ";
   }
@@ -460,6 +527,7 @@ int status_of(const Ending& ending) {
   switch (ending.kind) {
     case EndKind::empty:
     case EndKind::after_tape_mark:
+    case EndKind::zero_fill:
     case EndKind::after_record:
     case EndKind::after_gap:
     case EndKind::stray_bytes:
@@ -469,6 +537,7 @@ int status_of(const Ending& ending) {
     case EndKind::read_error:
     case EndKind::half_gap:  // only ever seen by a walk that reads control words
     case EndKind::reserved_word:
+    case EndKind::placeholder:
       return status_read_failed;
     // reelprint takes a missing pad byte as no error of its own, then reads the missing
     // trailing count, or one cut short, as 0.

@@ -82,7 +82,7 @@ class Walk {
       const auto avail = static_cast<std::size_t>(end - pos_);
       switch (part_) {
         case Part::count:
-          if (count_had_ == 0 && !reading_.swapped) {
+          if (count_had_ == 0 && !reading_.swapped && held_ == 0) {
             const std::size_t taken = take_whole_records(p, avail);
             if (taken > 0) {
               pos_ += taken;
@@ -111,11 +111,21 @@ class Walk {
   void finish(std::uint64_t size) {
     if (ended_) {
       if (ending_.kind == EndKind::end_of_medium || ending_.kind == EndKind::unequal_counts ||
-          ending_.kind == EndKind::half_gap || ending_.kind == EndKind::reserved_word)
+          ending_.kind == EndKind::half_gap || ending_.kind == EndKind::reserved_word ||
+          ending_.kind == EndKind::placeholder)
         ending_.bytes = size - pos_;
       return;
     }
     if (part_ == Part::count) {
+      // Zero words after the end of the recorded tape, and 1 to 3 zero bytes after them, up to
+      // the end of the image: it was padded, as images copied by blocks are.
+      const bool zero_after = count_had_ > 0 ? count_ == 0 : held_ > 0;
+      if (reading_.control_words && marks_in_row_ >= 2 && zero_after) {
+        end(EndKind::zero_fill, fill_at_);
+        ending_.bytes = size - fill_at_;
+        return;
+      }
+      tell_held();
       if (count_had_ > 0) {
         end(EndKind::stray_bytes, item_at_);
         ending_.bytes = count_had_;
@@ -139,6 +149,7 @@ class Walk {
   // Ends the walk where a read failed.
   void fail() {
     if (ended_) return;
+    tell_held();
     if (part_ == Part::count) {
       end(EndKind::read_error, item_at_);
     } else {
@@ -181,7 +192,10 @@ class Walk {
           return true;
         });
     tell();
-    if (taken > 0) last_ = EndKind::after_record;
+    if (taken > 0) {
+      last_ = EndKind::after_record;
+      marks_in_row_ = 0;
+    }
     item_at_ = pos_ + taken;
     return taken;
   }
@@ -207,13 +221,11 @@ class Walk {
     count_ = 0;
     const WordKind kind = kind_of(count);
     if (count == 0) {
-      if (listener_ != nullptr) listener_->tape_mark(file_, item_at_);
-      ++file_;
-      record_ = 0;
-      last_ = EndKind::after_tape_mark;
-      item_at_ = pos_;
+      take_tape_mark();
       return;
     }
+    tell_held();  // something follows them: they were tape marks
+    marks_in_row_ = 0;
     if (kind == WordKind::end_of_medium) {
       end(EndKind::end_of_medium, item_at_);
       return;
@@ -234,7 +246,10 @@ class Walk {
         case WordKind::half_gap:
         case WordKind::placeholder:
         case WordKind::reserved:
-          end(kind == WordKind::half_gap ? EndKind::half_gap : EndKind::reserved_word, item_at_);
+          end(kind == WordKind::half_gap      ? EndKind::half_gap
+              : kind == WordKind::placeholder ? EndKind::placeholder
+                                              : EndKind::reserved_word,
+              item_at_);
           ending_.word = count;
           return;
         default:  // a bad record: framed as any other, its size in the low bits
@@ -252,6 +267,31 @@ class Walk {
       return;
     }
     after_count();
+  }
+
+  // Takes a tape mark. Reading control words, as simh does, two in a row end the recorded
+  // tape: those after them are held back, untold, while nothing else follows, so that zero
+  // bytes up to the end of the image are not taken for tape files.
+  void take_tape_mark() {
+    if (++marks_in_row_ == 2) fill_at_ = pos_;
+    if (marks_in_row_ > 2 && reading_.control_words) {
+      ++held_;
+    } else if (listener_ != nullptr) {
+      listener_->tape_mark(file_, item_at_);
+    }
+    ++file_;
+    record_ = 0;
+    last_ = EndKind::after_tape_mark;
+    item_at_ = pos_;
+  }
+
+  // Tells the tape marks held back, now that something else follows them.
+  void tell_held() {
+    if (listener_ != nullptr) {
+      for (std::uint64_t k = 0; k < held_; ++k)
+        listener_->tape_mark(file_ - held_ + k, fill_at_ + 4 * k);
+    }
+    held_ = 0;
   }
 
   // Sets out on the data of the record whose count was just read.
@@ -296,13 +336,13 @@ class Walk {
     ended_ = true;
     ending_.kind = kind;
     ending_.at = at;
+    ending_.file = file_;
   }
 
   // Ends the walk inside the record being read.
   void end_in_record(EndKind kind) {
     end(kind, item_at_);
     ending_.in_record = true;
-    ending_.file = file_;
     ending_.record = record_ + 1;
     ending_.size = size_;
     ending_.bad = bad_;
@@ -331,6 +371,9 @@ class Walk {
   std::size_t first_had_ = 0;
   std::uint64_t file_ = 1;    // the tape file being read
   std::uint64_t record_ = 0;  // records read whole in it
+  std::uint64_t marks_in_row_ = 0;  // tape marks one after another, the last items read
+  std::uint64_t held_ = 0;          // of them, those past the first two, not yet told
+  std::uint64_t fill_at_ = 0;       // where those begin: after the second
   EndKind last_ = EndKind::empty;  // the ending if the image ended here: after what
 };
 

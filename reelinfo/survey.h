@@ -57,12 +57,14 @@ class SurveyListener {
 enum class EndKind {
   empty,           // the image has no byte at all
   after_tape_mark,
+  zero_fill,       // after two tape marks, zero bytes to the end: an image padded, as copied
   after_record,    // the last item is a record: no tape mark ends its tape file
   after_gap,       // the last item is an erase gap
   stray_bytes,     // 1 to 3 bytes where a count should begin
   end_of_medium,   // simh's end-of-medium marker: a count of FF FF FF FF
   half_gap,        // a half gap, past which the walk cannot go on safely
   reserved_word,   // a reserved control word, likewise
+  placeholder,     // the word a writer holds a record's count in: stopped before it wrote it
   in_data,         // the image ends inside a record's data
   before_pad,      // the image ends after odd-length data, where its pad byte should be
   in_trailer,      // the image ends before or inside a record's trailing count
@@ -78,15 +80,17 @@ struct Ending {
   // Whether the walk ended inside a record (always for in_data, before_pad, in_trailer and
   // unequal_counts); `file`, `record`, `size` and `bad` then tell which.
   bool in_record = false;
-  std::uint64_t file = 0;    // its tape file, from 1
+  // The tape file the walk ended in, from 1: the record's; after a tape mark, the next one.
+  std::uint64_t file = 0;
   std::uint64_t record = 0;  // its number in that tape file, from 1
   std::uint32_t size = 0;    // its data bytes
   bool bad = false;          // it is a bad record
   std::uint32_t trailer = 0;  // unequal_counts: its trailing count
-  std::uint32_t word = 0;     // half_gap and reserved_word: the word
+  std::uint32_t word = 0;     // half_gap, reserved_word and placeholder: the word
   // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
-  // (0 to 3); stray_bytes: how many; end_of_medium and unequal_counts: the bytes after the
-  // marker or the trailing count.
+  // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
+  // unequal_counts: the bytes after the word or the trailing count; zero_fill: the zero bytes
+  // from `at`, where the recorded tape ends, to the end of the image.
   std::uint64_t bytes = 0;
   std::uint64_t records = 0;  // records the walk read whole, in all tape files
 };

@@ -1,5 +1,5 @@
-// Runs of the real binary (REELPRINT_BINARY) in a scratch folder of the test's own: exact
-// standard output, standard error and exit status.
+// Runs of the real binary (REELPRINT_BINARY, or another one named) in a scratch folder of the
+// test's own: exact standard output, standard error and exit status.
 #pragma once
 
 #include <fcntl.h>
@@ -63,10 +63,12 @@ class BinaryTest : public ::testing::Test {
     return dir_ / name;
   }
 
-  // Runs the binary with `args` in the scratch folder; standard output goes to `stdout_path`
-  // or `stdout_fd` when given, standard input comes from `input` when given.
+  // Runs the binary (`binary`, when given) with `args` in the scratch folder; standard output
+  // goes to `stdout_path` or `stdout_fd` when given, standard input comes from `input` when
+  // given.
   BinaryOutcome reelprint(const std::vector<std::string>& args, const std::string& stdout_path = "",
-                          const Bytes* input = nullptr, int stdout_fd = -1) {
+                          const Bytes* input = nullptr, int stdout_fd = -1,
+                          const char* binary = REELPRINT_BINARY) {
     const std::filesystem::path out_path =
         stdout_path.empty() ? dir_ / "stdout" : std::filesystem::path(stdout_path);
     const std::filesystem::path err_path = dir_ / "stderr";
@@ -93,14 +95,14 @@ class BinaryTest : public ::testing::Test {
       std::vector<std::string> command(std::istream_iterator<std::string>(emulator), {});
       const bool emulated = !command.empty();
       if (emulated)
-        command.insert(command.end(), {REELPRINT_EMULATOR_ARGV0, "reelprint", REELPRINT_BINARY});
+        command.insert(command.end(), {REELPRINT_EMULATOR_ARGV0, "reelprint", binary});
       else
         command.emplace_back("reelprint");
       command.insert(command.end(), args.begin(), args.end());
       std::vector<char*> argv;
       for (std::string& word : command) argv.push_back(word.data());
       argv.push_back(nullptr);
-      ::execvp(emulated ? argv[0] : REELPRINT_BINARY, argv.data());
+      ::execvp(emulated ? argv[0] : binary, argv.data());
       ::_exit(127);
     }
     if (input != nullptr) {

@@ -1,6 +1,7 @@
 // End-to-end runs of the reelinfo binary (built with REELPRINT_BINARY naming it): --help and
 // --version, bad command lines, files that can't be opened, the example tape, an image past
-// 4 GiB, a pipe, and output that can't be written.
+// 4 GiB, a pipe, what it says reelprint does, held to the reelprint binary (LISTER_BINARY),
+// and output that can't be written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -25,6 +26,9 @@ class ReelinfoCli : public testing::BinaryTest {
   BinaryOutcome reelinfo(const std::vector<std::string>& args, const std::string& stdout_path = "",
                          const Bytes* input = nullptr) {
     return reelprint(args, stdout_path, input);
+  }
+  BinaryOutcome lister(const std::vector<std::string>& args) {
+    return reelprint(args, "", nullptr, -1, LISTER_BINARY);
   }
 };
 
@@ -109,12 +113,11 @@ TEST_F(ReelinfoCli, AnImagePastFourGibibytes) {
 
   const BinaryOutcome result = reelinfo({"-l", "big.tap"});
   EXPECT_EQ(result.status, 0);
-  const std::string blanks(40, ' ');
   EXPECT_EQ(result.out,
             "big.tap: 6442451012 bytes, simh framing, 1 tape file, 4 records\n"
-            "file 1 record 1 at 0: 2147483632 bytes: " + blanks + "\n"
-            "file 1 record 2 at 2147483640: 2147483632 bytes: " + blanks + "\n"
-            "file 1 record 3 at 4294967280: 2147483632 bytes: " + blanks + "\n"
+            "file 1 record 1 at 0: 2147483632 bytes\n"
+            "file 1 record 2 at 2147483640: 2147483632 bytes\n"
+            "file 1 record 3 at 4294967280: 2147483632 bytes\n"
             "file 1 record 4 at 6442450920: 80 bytes: " + std::string(40, 'A') + "\n"
             "file 1 at 0: 4 records of 80 to 2147483632 bytes, most common 2147483632 (3 "
             "records), 6442450976 data bytes\n"
@@ -131,6 +134,59 @@ TEST_F(ReelinfoCli, AnImageThroughAPipe) {
               name + ": 17 bytes, simh framing, 1 tape file, 1 record\n"
                      "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
                      "end at 10: file 1 record 2 cut short in its data, 3 of 7 bytes there\n");
+  }
+}
+
+// The line on a control word names the reelprint command that reaches it: the plain one lists
+// tape file 1 only. Run as the line says, reelprint stops as it promises.
+TEST_F(ReelinfoCli, TheLineOnAControlWordSaysWhatReelprintDoes) {
+  struct Case {
+    const char* name;
+    Bytes image;
+    std::string line;
+    int plain_status;  // of plain reelprint
+  };
+  const Bytes two = {49, 50};
+  const std::string marker = " reads the end-of-medium marker at ";
+  const std::string error = " and stops with \"Error reading\" (status 3)";
+  // Records of 2 bytes take 10, tape marks and control words 4.
+  const Case cases[] = {
+      {"the marker in tape file 1", ImageBuilder().record(two).count(0xFFFF'FFFF).bytes(),
+       "reelprint" + marker + "10 (FFFFFFFF) as a count of 4294967295" + error, 3},
+      {"the marker in tape file 2",
+       ImageBuilder().record(two).tape_mark().count(0xFFFF'FFFF).bytes(),
+       "reelprint -2 (listing 2 tape files)" + marker + "14 (FFFFFFFF) as a count of 4294967295" +
+           error, 0},
+      {"an erase gap in tape file 2",
+       ImageBuilder().record(two).tape_mark().record(two).count(0xFFFF'FFFE).record(two)
+           .tape_mark().bytes(),
+       "reelprint -2 (listing 2 tape files) reads the erase gap at 24 (FFFFFFFE) as a count of "
+       "4294967294" + error + ": file 2 record 2 cut short in its data, 14 of 4294967294 bytes "
+       "there", 0},
+      {"the placeholder in tape file 2",
+       ImageBuilder().record(two).tape_mark().count(0xFFFF'FFFD).raw(Bytes{49, 50, 51}).bytes(),
+       "reelprint -2 (listing 2 tape files) reads the placeholder at 14 (FFFFFFFD) as a count of "
+       "4294967293" + error + ": file 2 record 1 cut short in its data, 3 of 4294967293 bytes "
+       "there", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    image(c.image);
+    const std::string report = reelinfo({"t.tap"}).out;
+    const std::size_t at = report.find("\nreelprint");
+    ASSERT_NE(at, std::string::npos) << report;
+    const std::string line = report.substr(at + 1, report.find('\n', at + 1) - at - 1);
+    EXPECT_EQ(line, c.line);
+    // The command as the line gives it: "reelprint", then an option if it names one.
+    std::vector<std::string> args;
+    if (line.starts_with("reelprint -")) args.push_back(line.substr(10, line.find(' ', 10) - 10));
+    args.push_back("t.tap");
+    const BinaryOutcome listed = lister(args);
+    EXPECT_EQ(listed.status, 3);
+    EXPECT_TRUE(listed.out.ends_with("\nError reading t.tap\n")) << listed.out;
+    const BinaryOutcome plain = lister({"t.tap"});
+    EXPECT_EQ(plain.status, c.plain_status);
+    EXPECT_EQ(plain.out.ends_with("\nError reading t.tap\n"), c.plain_status == 3) << plain.out;
   }
 }
 

@@ -96,6 +96,17 @@ TEST(Reelinfo, ListsEveryRecordWithItsFirstFortyCharacters) {
   EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", two_files}}}, 16).out, expected);
 }
 
+// Code 0 shows as a blank; the blanks that end the characters shown end no line.
+TEST(Reelinfo, RecordLinesEndWithoutTrailingBlanks) {
+  const Bytes image = ImageBuilder().record(codes("H I  ")).record(repeat(0, 4)).bytes();
+  EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", image}}}).out,
+            "t.tap: 26 bytes, simh framing, 1 tape file, 2 records\n"
+            "file 1 record 1 at 0: 5 bytes: H I\n"
+            "file 1 record 2 at 14: 4 bytes\n"
+            "file 1 at 0: 2 records of 4 to 5 bytes, 9 data bytes\n"
+            "end at 26: after a record, with no tape mark after it\n");
+}
+
 TEST(Reelinfo, OneOfEachIsSingular) {
   EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", ImageBuilder().record(Bytes{1}).bytes()}}}).out,
             "t.tap: 10 bytes, simh framing, 1 tape file, 1 record\n"
@@ -130,8 +141,8 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        ": 11 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: empty\n"
        "end at 4: end-of-medium marker, 3 bytes after it\n"
-       "reelprint reads the end-of-medium marker at 4 (FFFFFFFF) as a count of 4294967295 and "
-       "stops with \"Error reading\" (status 3)\n", 0, false},
+       "reelprint -2 (listing 2 tape files) reads the end-of-medium marker at 4 (FFFFFFFF) as a "
+       "count of 4294967295 and stops with \"Error reading\" (status 3)\n", 0, false},
       {"data cut short", {}, ImageBuilder().tape_mark().count(10).raw(three).bytes(),
        ": 11 bytes, simh framing, 2 tape files, 0 records\n"
        "file 1 at 0: empty\n"
@@ -237,6 +248,94 @@ TEST(Reelinfo, EveryEndingWithItsStatusAsReelprintGivesIt) {
        "end at 0: file 1 record 1 cut short in its data, 4 of 1179403647 bytes there\n"
        "not a tape image, it seems: its first count, 1179403647, is more than the whole image; "
        "its first bytes are 7f 45 4c 46 02 01 01 00\n", 3, true},
+      // A card cut short: its count is more than the image, but the bytes after it are codes.
+      {"a card cut short", {}, ImageBuilder().count(80).raw(repeat(49, 56)).bytes(),
+       ": 60 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 56 of 80 bytes there\n", 3, true},
+      // The start of a gzip file: 1F 8B 08 00 is a count of 559903, followed by bytes above 63.
+      {"a compressed image", {},
+       Bytes{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 0xCB, 0x48, 0xCD, 0xC9, 0xC9, 7, 0, 0x86, 0xA6, 0x10},
+       ": 20 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 16 of 559903 bytes there\n"
+       "not a tape image, it seems: its first count, 559903, is more than the whole image; "
+       "its first bytes are 1f 8b 08 00 00 00 00 00 00 03 cb 48 cd c9 c9 07\n", 3, true},
+      // Judged by its size, 80, not by its word read as a count.
+      {"a bad record cut short, its bytes no codes", {},
+       ImageBuilder().count(0x8000'0050).raw(repeat(0xFF, 20)).bytes(),
+       ": 24 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1, a bad record, cut short in its data, 20 of 80 bytes there\n"
+       "reelprint reads the bad record's word at 0 (80000050) as a count of 2147483728 and "
+       "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 20 of "
+       "2147483728 bytes there\n"
+       "not a tape image, it seems: its first count, 80 (of a bad record), is more than the "
+       "whole image; its first bytes are 50 00 00 80 ff ff ff ff ff ff ff ff ff ff ff ff\n", 3, true},
+      {"a bad record whose trailing word lacks the flag", {},
+       ImageBuilder().count(0x8000'0050).raw(repeat(49, 80)).count(0x50).bytes(),
+       ": 88 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1, a bad record: leading word 80000050, trailing word 00000050\n"
+       "reelprint reads the bad record's word at 0 (80000050) as a count of 2147483728 and "
+       "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 84 of "
+       "2147483728 bytes there\n", 3, true},
+      // A writer stopped inside its second record: the placeholder and three of its bytes.
+      {"a writer stopped in a record", {}, ImageBuilder().record(two).count(0xFFFF'FFFD).raw(three).bytes(),
+       ": 17 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: a record whose count was never written (FFFFFFFD, left where its writer was "
+       "stopped), past which the walk cannot go on safely, 3 bytes after it\n"
+       "reelprint reads the placeholder at 10 (FFFFFFFD) as a count of 4294967293 and stops "
+       "with \"Error reading\" (status 3): file 1 record 2 cut short in its data, 3 of "
+       "4294967293 bytes there\n", 3, true},
+      // Three images of two tape files each, one after another: single tape marks between
+      // records. Each takes 32 bytes.
+      {"images one after another", {},
+       [] {
+         ImageBuilder images;
+         for (int k = 0; k < 3; ++k) images.record(two).tape_mark().record(two).tape_mark().tape_mark();
+         return images.bytes();
+       }(),
+       ": 96 bytes, simh framing, 8 tape files, 6 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: 1 record of 2 bytes, 2 data bytes\n"
+       "file 3 at 28: empty\n"
+       "file 4 at 32: 1 record of 2 bytes, 2 data bytes\n"
+       "file 5 at 46: 1 record of 2 bytes, 2 data bytes\n"
+       "file 6 at 60: empty\n"
+       "file 7 at 64: 1 record of 2 bytes, 2 data bytes\n"
+       "file 8 at 78: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 96: after two tape marks, the end of the recorded tape\n", 0, true},
+      // Tape marks in pairs but the last, alone: single tape marks, and empty tape files.
+      {"pairs of tape marks, then one alone", {},
+       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
+           .record(two).tape_mark().bytes(),
+       ": 50 bytes, simh framing, 5 tape files, 3 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: empty\n"
+       "file 3 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "file 4 at 32: empty\n"
+       "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 50: after a tape mark\n", 0, true},
+      // Two whole zero words and two zero bytes after the tape marks at 10 and 14.
+      {"zero fill", {}, ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
+       ": 28 bytes, simh framing, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "10 zero bytes from 18, after the end of the recorded tape\n"
+       "end at 18: after two tape marks, the end of the recorded tape\n", 0, true},
+      // The recorded tape ends with the pair at 28 and 32; its tape marks all come in pairs.
+      {"tape marks of 8 bytes and zero fill", {},
+       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
+           .raw(repeat(0, 8)).bytes(),
+       ": 44 bytes, simh framing, 3 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 14: empty\n"
+       "file 3 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "8 zero bytes from 36, after the end of the recorded tape\n"
+       "end at 36: after two tape marks, the end of the recorded tape\n"
+       "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
+       "frame them): each shows here as two\n", 0, true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);

@@ -159,6 +159,15 @@ std::vector<Case> cases() {
        ImageBuilder().record(repeat(1, long_size)).record(two).tape_mark().bytes(), Framing::simh,
        {"R1.1@0:400001", "R1.2@400010:2", "T1@400020"}, ending(EndKind::after_tape_mark, 400024),
        in_record(EndKind::unequal_counts, 0, 1, 1, long_size, 15, 102400256)},
+      // Past the tape marks at 10 and 14, two zero words and two zero bytes: the padding of a
+      // copied image, told as no tape marks.
+      {"zero fill", ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
+       Framing::simh, {"R1.1@0:2", "T1@10", "T2@14"}, ending(EndKind::zero_fill, 18, 10), {}},
+      // Tape marks past the first two in a row are told once a record follows them.
+      {"tape marks in a row, then a record",
+       ImageBuilder().record(two).tape_mark().tape_mark().tape_mark().tape_mark().record(two).bytes(),
+       Framing::simh, {"R1.1@0:2", "T1@10", "T2@14", "T3@18", "T4@22", "R5.1@26:2"},
+       ending(EndKind::after_record, 36), {}},
       {"long record cut short", ImageBuilder().count(long_size).raw(repeat(1, 300000)).bytes(),
        Framing::simh, {}, in_record(EndKind::in_data, 0, 1, 1, long_size, 300000),
        in_record(EndKind::in_data, 0, 1, 1, long_size, 300000)},
