@@ -305,8 +305,8 @@ TEST_F(Processes, KilledAtAnyMomentTheOutputIsGood) {
   const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGXFSZ};
   std::mt19937_64 random(1401);
   int kills = 0;
-  // Under an emulator, where each run takes ten times as long, fewer.
-  const int each_way = std::string(REELPRINT_EMULATOR).empty() ? 110 : 25;
+  // Under an emulator or the sanitizers, where each run takes ten times as long, fewer.
+  const int each_way = std::string(REELPRINT_EMULATOR).empty() && !REELPRINT_SANITIZED ? 110 : 25;
   for (const bool reverse : {true, false}) {
     const Start how{REELTEXT_BIN,
                     reverse ? std::vector<std::string>{"-r", text} : std::vector<std::string>{image},
