@@ -673,6 +673,23 @@ TEST(ReeltextImage, ABadLineStopsAfterTheWholeRecordsBeforeIt) {
   }
 }
 
+// A line that outgrew the output room, its record handed to the writer, then a byte of no
+// character: refused at its column, as in a short line, and nothing of the record kept.
+TEST(ReeltextImage, AByteOfNoCharacterAfterALongLineIsRefused) {
+  for (const std::size_t length : {3'000, 200'000}) {
+    const std::string line = std::string(length, 'A') + "x\n";
+    for (const Way& way : every_way()) {
+      const Result result = reeltext({"-r", "in"}, "AB\n" + line, way);
+      EXPECT_EQ(result.status, 3) << length << ", " << way_name(way);
+      EXPECT_TRUE(result.out == text(ImageBuilder().record(codes("AB")).bytes()))
+          << length << ", " << way_name(way);
+      EXPECT_EQ(result.err, "reeltext: in: line 2, column " + std::to_string(length + 1) +
+                                ": 'x' is not in print arrangement A\n");
+      EXPECT_FALSE(result.ever_bad);
+    }
+  }
+}
+
 // A line of 2^31 characters would need a count that reads as a control word: refused, and
 // nothing of it kept.
 TEST(ReeltextImage, ALineTooLongForACountIsRefused) {
