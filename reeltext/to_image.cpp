@@ -369,9 +369,13 @@ template <bcd::Kernel K>
                              std::size_t at, std::size_t to, std::uint64_t length) {
   const std::uint64_t column = length + (at - from) + 1;
   const std::size_t before = static_cast<std::size_t>(std::min<std::uint64_t>(column - 1, longest_words));
+  // A record handed to the writer has no leading count in the room (`room.open` is null): its
+  // line is too long for words, and there are no codes of it here to look at.
   bool blanks = column - 1 < longest_words && room.open != nullptr;
-  for (const char* code = room.open + 4; blanks && code != room.p; ++code)
-    blanks = *code == static_cast<char>(bcd::blank_code);
+  if (blanks) {
+    for (const char* code = room.open + 4; blanks && code != room.p; ++code)
+      blanks = *code == static_cast<char>(bcd::blank_code);
+  }
   for (std::size_t k = from; blanks && k < at; ++k) blanks = bytes[k] == ' ';
   words_ = {true, bytes[at], column, before, {}, 0};
   if (!blanks || !gather_words(bytes + at, to - at)) {

@@ -75,6 +75,7 @@ class TextWriter {
   void put_words(Item item);
   int ended();
   int broken(std::uint64_t at, bool bad, std::string_view what, int status);
+  int above_63(std::uint64_t at, bool bad, const std::uint8_t* data, std::size_t n);
 
   const Options& options_;
   const std::string_view input_name_;
@@ -250,6 +251,18 @@ template <bcd::Kernel K>
              status);
 }
 
+// Says that the record at `at` (a bad record, if `bad`) holds a byte above 63 among the `n`
+// bytes at `data`, the next of the image; returns the status.
+template <bcd::Kernel K>
+[[gnu::noinline]] int TextWriter<K>::above_63(std::uint64_t at, bool bad, const std::uint8_t* data,
+                                              std::size_t n) {
+  const std::size_t k = first_above_63(data, n);
+  return broken(at, bad,
+                hex_byte(data[k]) + " at offset " + std::to_string(offset_ + k) +
+                    " is above 63: no character (-s writes its low six bits)",
+                status_read_failed);
+}
+
 // Takes the record whose leading word, `word`, is next, of `size` data bytes, a piece at a
 // time: its line (after the line that says it is bad, if it is) becomes output when its
 // trailing word has been read and found equal. The records of tape files not written are
@@ -284,6 +297,10 @@ int TextWriter<K>::take_record(std::uint32_t word, std::uint32_t size) {
         static_cast<std::size_t>(std::min<std::uint64_t>(left, TapeReader::most_wanted));
     const std::span<const std::uint8_t> bytes = reader_.data(wanted);
     if (bytes.size() < wanted) {
+      // The data there comes first: a byte above 63 in it is told wherever the reads happened
+      // to end, before the end of the input or a failed read past it.
+      if (!options_.six_bits && !kernel_.all_codes(bytes.data(), bytes.size()))
+        return above_63(at, bad, bytes.data(), bytes.size());
       if (reader_.failed()) {
         out_.drop();
         return say_read_failed(err_, input_name_, offset_ + bytes.size(), errno);
@@ -295,13 +312,8 @@ int TextWriter<K>::take_record(std::uint32_t word, std::uint32_t size) {
     }
     const auto n = static_cast<std::size_t>(
         std::min<std::uint64_t>({left, bytes.size(), room_at_once_ - bcd::reach - 1}));
-    if (!options_.six_bits && !kernel_.all_codes(bytes.data(), n)) {
-      const std::size_t k = first_above_63(bytes.data(), n);
-      return broken(at, bad,
-                    hex_byte(bytes[k]) + " at offset " + std::to_string(offset_ + k) +
-                        " is above 63: no character (-s writes its low six bits)",
-                    status_read_failed);
-    }
+    if (!options_.six_bits && !kernel_.all_codes(bytes.data(), n))
+      return above_63(at, bad, bytes.data(), n);
     if (static_cast<std::size_t>(end - p) < n + bcd::reach + 1) {
       out_.commit(p);
       p = out_.room(room_at_once_);

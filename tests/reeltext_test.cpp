@@ -580,6 +580,24 @@ TEST(ReeltextText, EveryByteAbove63IsFound) {
   }
 }
 
+// A record cut short that holds a byte above 63 in the data there is told by that byte, however
+// the data comes: in one read, or a few bytes at a time, the end of the input found first.
+TEST(ReeltextText, AByteAbove63InARecordCutShortIsToldHoweverTheDataComes) {
+  for (const std::size_t at : {0, 100, 190}) {
+    Bytes data(200, 49);  // of 300
+    data[at] = 0x40;
+    const Bytes image = ImageBuilder().count(300).raw(data).bytes();
+    for (const Way& way : every_way()) {
+      const Result result = reeltext({"in"}, text(image), way);
+      EXPECT_EQ(result.status, 3) << way_name(way);
+      EXPECT_EQ(result.err, "reeltext: in: file 1 record 1 at 0: byte 0x40 at offset " +
+                                std::to_string(4 + at) +
+                                " is above 63: no character (-s writes its low six bits)\n")
+          << at << ", " << way_name(way);
+    }
+  }
+}
+
 TEST(ReeltextText, AReadThatFailsStopsAfterTheWholeRecordsRead) {
   const Bytes image = ImageBuilder().record(codes("AB")).record(codes("CD")).bytes();
   for (Way way : every_way()) {
@@ -651,6 +669,23 @@ TEST(ReeltextImage, ABadLineStopsAfterTheWholeRecordsBeforeIt) {
           << c.err << ", " << way_name(way);
       EXPECT_EQ(result.err, "reeltext: in: " + c.err + "\n") << way_name(way);
       EXPECT_FALSE(result.ever_bad) << c.err;
+    }
+  }
+}
+
+// A line that outgrew the output room, its record handed to the writer, then a byte of no
+// character: refused at its column, as in a short line, and nothing of the record kept.
+TEST(ReeltextImage, AByteOfNoCharacterAfterALongLineIsRefused) {
+  for (const std::size_t length : {3'000, 200'000}) {
+    const std::string line = std::string(length, 'A') + "x\n";
+    for (const Way& way : every_way()) {
+      const Result result = reeltext({"-r", "in"}, "AB\n" + line, way);
+      EXPECT_EQ(result.status, 3) << length << ", " << way_name(way);
+      EXPECT_TRUE(result.out == text(ImageBuilder().record(codes("AB")).bytes()))
+          << length << ", " << way_name(way);
+      EXPECT_EQ(result.err, "reeltext: in: line 2, column " + std::to_string(length + 1) +
+                                ": 'x' is not in print arrangement A\n");
+      EXPECT_FALSE(result.ever_bad);
     }
   }
 }
