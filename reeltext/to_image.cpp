@@ -269,7 +269,8 @@ std::uint64_t Builder<K>::longest() const {
 // Begins the next line's record. Returns false on a failure.
 template <bcd::Kernel K>
 bool Builder<K>::end_line(Room& room, std::uint64_t n) {
-  if (n > longest()) {
+  // Padded to the width, it may still be too long for a bad record.
+  if (std::max<std::uint64_t>(n, options_.width) > longest()) {
     status_ = too_long(room);
     return false;
   }
@@ -277,10 +278,6 @@ bool Builder<K>::end_line(Room& room, std::uint64_t n) {
   if (n < options_.width) [[unlikely]] {
     if (!pad_to_width(room, n)) return false;
     n = options_.width;
-    if (n > longest()) {
-      status_ = too_long(room);
-      return false;
-    }
   }
   if (!may_begin(room, true)) return false;
   auto size = static_cast<std::uint32_t>(n);
