@@ -270,7 +270,7 @@ std::uint64_t Builder<K>::longest() const {
 template <bcd::Kernel K>
 bool Builder<K>::end_line(Room& room, std::uint64_t n) {
   // Padded to the width, it may still be too long for a bad record.
-  if (std::max<std::uint64_t>(n, options_.width) > longest()) {
+  if (std::max<std::uint64_t>(n, options_.width) > longest()) [[unlikely]] {
     status_ = too_long(room);
     return false;
   }
@@ -279,7 +279,8 @@ bool Builder<K>::end_line(Room& room, std::uint64_t n) {
     if (!pad_to_width(room, n)) return false;
     n = options_.width;
   }
-  if (!may_begin(room, true)) return false;
+  if (medium_ended_ != 0 && !may_begin(room, true)) [[unlikely]]
+    return false;
   auto size = static_cast<std::uint32_t>(n);
   if (bad_line_ != 0) {
     size |= tape_image::bad_record_flag;
