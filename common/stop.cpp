@@ -65,9 +65,12 @@ void keep_standard_descriptors() {
   }
 }
 
-void install_stop_handlers(const char* program) {
+void install_out_of_memory_handler(const char* program) {
   stop_state.program = program;
   std::set_new_handler(on_out_of_memory);
+}
+
+void install_signal_handlers() {
   struct sigaction action {};
   sigfillset(&action.sa_mask);  // nothing else runs while the file is cut
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {

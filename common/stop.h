@@ -12,15 +12,18 @@ namespace reelprint {
 // closed descriptor does (EBADF).
 void keep_standard_descriptors();
 
-// Installs, for the rest of the run of `program` (a name that lives as long):
+// Installs, for the rest of the run of `program` (a name that lives as long), what ends it
+// when memory runs out: "PROGRAM: out of memory" on standard error, the output file cut back
+// to what `keep_on_stop` last said, and status 5.
+void install_out_of_memory_handler(const char* program);
+
+// Installs, for the rest of the run, for a program whose output must stay a good image:
 // - for SIGINT, SIGTERM and SIGHUP (those not ignored when the program started): the output
 //   file is cut back to what `keep_on_stop` last said, then the signal ends the program as it
 //   would have;
 // - SIGXFSZ ignored, so that a write past the file-size limit fails (EFBIG) and ends the run as
-//   any failed write does;
-// - when memory runs out: "PROGRAM: out of memory" on standard error, the output file cut back
-//   as for a signal, and status 5.
-void install_stop_handlers(const char* program);
+//   any failed write does, cutting the output back itself.
+void install_signal_handlers();
 
 // Says that, should the program be stopped as above, the regular file open on `fd` keeps its
 // first `keep` bytes and loses the rest: where its last whole record ends. Called by the

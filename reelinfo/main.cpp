@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   reelprint::keep_standard_descriptors();
-  reelprint::install_stop_handlers("reelinfo");
+  reelprint::install_out_of_memory_handler("reelinfo");
   const std::vector<std::string> args(argv, argv + argc);
   reelprint::FdSink out(STDOUT_FILENO);
   reelprint::FdSink err(STDERR_FILENO);

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   reelprint::keep_standard_descriptors();
-  reelprint::install_stop_handlers("reelprint");
+  reelprint::install_out_of_memory_handler("reelprint");
   const std::vector<std::string_view> args(argv, argv + argc);
   reelprint::enlarge_pipe(STDOUT_FILENO);
   reelprint::FdSink out(STDOUT_FILENO);

@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv) {
   reelprint::keep_standard_descriptors();
-  reelprint::install_stop_handlers("reeltext");
+  reelprint::install_out_of_memory_handler("reeltext");
+  reelprint::install_signal_handlers();  // its output must stay a good image
   const std::vector<std::string> args(argv, argv + argc);
   reelprint::enlarge_pipe(STDOUT_FILENO);
   reelprint::reeltext::FdOutput out(STDOUT_FILENO);
