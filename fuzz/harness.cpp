@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "reelprint/run.h"
@@ -132,6 +135,26 @@ std::vector<std::uint8_t> make_input(const std::vector<std::string>& options,
   }
   input.insert(input.end(), image.begin(), image.end());
   return input;
+}
+
+std::optional<std::vector<std::uint8_t>> read_seed_source(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  if (!in.good() && !in.eof()) {
+    std::perror(path);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+bool write_seed(const std::filesystem::path& dir, const std::string& name,
+                std::span<const std::uint8_t> input) {
+  const std::filesystem::path path = dir / ("seed-" + name);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size()));
+  if (out) return true;
+  std::perror(path.c_str());
+  return false;
 }
 
 }  // namespace reelprint::fuzz

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -92,5 +94,14 @@ std::string_view check_input(std::span<const std::uint8_t> input);
 std::vector<std::uint8_t> make_input(const std::vector<std::string>& options,
                                      std::span<const std::uint8_t> image, bool name_image = true,
                                      std::uint8_t flags = 0);
+
+// For the tools that write seeds: the bytes of the file at `path`, or nothing after saying on
+// standard error why it could not be read.
+std::optional<std::vector<std::uint8_t>> read_seed_source(const char* path);
+
+// For the same: writes `input` as the seed `name` (a file "seed-NAME" in `dir`); returns false
+// after saying on standard error why it could not.
+bool write_seed(const std::filesystem::path& dir, const std::string& name,
+                std::span<const std::uint8_t> input);
 
 }  // namespace reelprint::fuzz

@@ -2,8 +2,7 @@
 // few option sets, laid out as run_input reads them. Usage: make_seeds DECK_TAP OUTPUT_DIR
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,23 +71,13 @@ int main(int argc, char** argv) {
     std::fputs("Usage: make_seeds DECK_TAP OUTPUT_DIR\n", stderr);
     return 1;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const Bytes deck{std::istreambuf_iterator<char>(in), {}};
-  if (!in.good() && !in.eof()) {
-    std::perror(argv[1]);
-    return 1;
-  }
+  const std::optional<Bytes> deck = reelprint::fuzz::read_seed_source(argv[1]);
+  if (!deck) return 1;
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
-  for (const Seed& seed : seeds(deck)) {
-    const Bytes input = reelprint::fuzz::make_input(seed.options, seed.image, seed.name_image);
-    std::ofstream out(dir / ("seed-" + seed.name), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(input.data()),
-              static_cast<std::streamsize>(input.size()));
-    if (!out) {
-      std::perror((dir / seed.name).c_str());
+  for (const Seed& seed : seeds(*deck))
+    if (!reelprint::fuzz::write_seed(
+            dir, seed.name, reelprint::fuzz::make_input(seed.options, seed.image, seed.name_image)))
       return 1;
-    }
-  }
   return 0;
 }

@@ -3,9 +3,8 @@
 // Usage: reelinfo_make_seeds DECK_TAP OUTPUT_DIR
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,25 +119,14 @@ int main(int argc, char** argv) {
     std::fputs("Usage: reelinfo_make_seeds DECK_TAP OUTPUT_DIR\n", stderr);
     return 1;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const Bytes deck{std::istreambuf_iterator<char>(in), {}};
-  if (!in.good() && !in.eof()) {
-    std::perror(argv[1]);
-    return 1;
-  }
+  const std::optional<Bytes> deck = reelprint::fuzz::read_seed_source(argv[1]);
+  if (!deck) return 1;
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
-  for (const Seed& seed : seeds(deck)) {
-    const Bytes input =
-        reelprint::fuzz::make_input(seed.options, seed.image, seed.name_image, seed.flags);
-    const std::filesystem::path path = dir / ("seed-" + seed.name);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(input.data()),
-              static_cast<std::streamsize>(input.size()));
-    if (!out) {
-      std::perror(path.c_str());
+  for (const Seed& seed : seeds(*deck))
+    if (!reelprint::fuzz::write_seed(dir, seed.name,
+                                     reelprint::fuzz::make_input(seed.options, seed.image,
+                                                                 seed.name_image, seed.flags)))
       return 1;
-    }
-  }
   return 0;
 }

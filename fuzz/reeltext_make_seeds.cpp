@@ -5,9 +5,8 @@
 // Usage: reeltext_make_seeds DECK_TAP OUTPUT_DIR
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -133,31 +132,20 @@ int main(int argc, char** argv) {
     std::fputs("Usage: reeltext_make_seeds DECK_TAP OUTPUT_DIR\n", stderr);
     return 1;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const Bytes deck{std::istreambuf_iterator<char>(in), {}};
-  if (!in.good() && !in.eof()) {
-    std::perror(argv[1]);
-    return 1;
-  }
+  const std::optional<Bytes> deck = reelprint::fuzz::read_seed_source(argv[1]);
+  if (!deck) return 1;
   // The example tape's text, as reeltext writes it.
-  const serve::Outcome as_text = serve::run_args({std::string(serve::image_name)}, deck, {});
+  const serve::Outcome as_text = serve::run_args({std::string(serve::image_name)}, *deck, {});
   if (as_text.status != 0) {
     std::fprintf(stderr, "reeltext_make_seeds: %s: not written as text\n", argv[1]);
     return 1;
   }
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
-  for (const Seed& seed : seeds(deck, text(as_text.out))) {
-    const Bytes input =
-        reelprint::fuzz::make_input(seed.options, seed.input, seed.name_input, seed.flags);
-    const std::filesystem::path path = dir / ("seed-" + seed.name);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(input.data()),
-              static_cast<std::streamsize>(input.size()));
-    if (!out) {
-      std::perror(path.c_str());
+  for (const Seed& seed : seeds(*deck, text(as_text.out)))
+    if (!reelprint::fuzz::write_seed(dir, seed.name,
+                                     reelprint::fuzz::make_input(seed.options, seed.input,
+                                                                 seed.name_input, seed.flags)))
       return 1;
-    }
-  }
   return 0;
 }
