@@ -27,6 +27,12 @@ std::string shown_byte(std::uint8_t byte);
 // Returns how a message shows a byte of an image: "byte 0xHH".
 std::string hex_byte(std::uint8_t byte);
 
+// Returns how a message shows a control word of an image: 8 hexadecimal digits.
+std::string hex_word(std::uint32_t word);
+
+// Returns "N noun", or "N nouns" unless `n` is 1.
+std::string count_of(std::uint64_t n, std::string_view noun);
+
 // Returns the arrangement's name in messages: "A", "H" or "'old simh'".
 std::string_view name_of(bcd::Arrangement arrangement);
 

@@ -22,18 +22,6 @@ using tape_image::WordKind;
 
 static_assert(TapeReader::readable_past_end >= bcd::reach);
 
-// Returns "N noun" or "N nouns", as `n` asks.
-std::string count_of(std::uint64_t n, std::string_view noun) {
-  return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
-}
-
-// Returns the control word `word` as messages show it: 8 hexadecimal digits.
-std::string hex_word(std::uint32_t word) {
-  std::string shown(8, '0');
-  for (int k = 7; k >= 0; --k, word >>= 4) shown[k] = "0123456789ABCDEF"[word & 15];
-  return shown;
-}
-
 // Returns the place of the first of the `n` bytes at `p` that is above 63 (there is one).
 std::size_t first_above_63(const std::uint8_t* p, std::size_t n) {
   std::size_t k = 0;
