@@ -12,13 +12,12 @@
 #include "listing/line_writer.h"
 #include "listing/marked_line.h"
 #include "listing/ruler.h"
+#include "tape_image/account.h"
+#include "tape_image/walk.h"
 
 namespace reelprint {
 namespace {
 
-using tape_image::FinishStatus;
-using tape_image::Framing;
-using tape_image::ReadStatus;
 using tape_image::TapeReader;
 
 // The most output room asked for at once: lines and records are listed until it runs low.
@@ -28,14 +27,6 @@ static_assert(room_at_once >= 4 * line_room);
 constexpr std::size_t message_room = 512;
 static_assert(TapeReader::readable_past_end >= bcd::reach);
 static_assert(TapeReader::most_wanted >= widest_line);
-
-// Writes `count` read as a signed 32-bit number, as the framing messages have always shown
-// counts; returns the end of it.
-char* put_signed32(char* p, std::uint32_t count) {
-  const std::int64_t value = static_cast<std::int32_t>(count);
-  if (value < 0) *p++ = '-';
-  return put_decimal(p, static_cast<std::uint64_t>(value < 0 ? -value : value));
-}
 
 char* put_text(char* p, std::string_view text) {
   std::memcpy(p, text.data(), text.size());
@@ -55,26 +46,6 @@ void put_file_header(OutputBuffer& out, std::uint64_t nft) {
   p = put_decimal(p, nft);
   *p++ = '\n';
   out.commit(p);
-}
-
-// Reports that the image ended inside a record, or could not be read; returns the status.
-int read_failed(OutputBuffer& out, std::string_view input_name) {
-  out.append("Error reading ");
-  out.append(input_name);
-  out.append("\n");
-  return status_read_failed;
-}
-
-// Reports a record's trailing count `recsiz2` that differs from its leading one, `recsiz`;
-// returns the status.
-int unequal_counts(OutputBuffer& out, std::uint32_t recsiz, std::uint32_t recsiz2) {
-  char* p = put_text(out.room(message_room), "Unequal starting and ending record sizes: ");
-  p = put_signed32(p, recsiz);
-  p = put_text(p, " != ");
-  p = put_signed32(p, recsiz2);
-  *p++ = '\n';
-  out.commit(p);
-  return status_unequal_counts;
 }
 
 // Where the listing of a record stands: the bytes it has not yet taken, the line they go on
@@ -209,35 +180,36 @@ char* put_record_lines(const LineWriter<K>& line_writer, char* p, const char* ro
 
 // The listing of one run, compiled for the kernel `K` that the processor runs: entered once,
 // so that every loop below is compiled for that kernel's instruction set with its tables in
-// registers.
+// registers. It visits the walk of the image, which reads every word as a count.
 template <bcd::Kernel K>
 class Lister {
  public:
-  Lister(const Settings& settings, std::string_view input_name, TapeReader& reader,
-         OutputBuffer& out, const LineWriter<K>& writer)
-      : settings_(settings),
-        recl_(writer.layout().recl),
-        input_name_(input_name),
-        reader_(reader),
-        out_(out),
-        writer_(writer) {}
+  Lister(const Settings& settings, OutputBuffer& out, const LineWriter<K>& writer)
+      : settings_(settings), recl_(writer.layout().recl), out_(out), writer_(writer) {}
 
-  int list();
+  // Lists the image that `reader` serves, naming it `input_name` in messages; returns the
+  // exit status.
+  int list(tape_image::TapeReader& reader, std::string_view input_name);
+
+  // The walk's visitor.
+  bool records(tape_image::Run& run);
+  std::uint64_t begin_record(const tape_image::Record& record);
+  bool piece(std::span<const std::uint8_t> bytes, std::size_t& used);
+  std::size_t want(std::uint64_t left) const {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(left, recl_ - at_.marked.size()));
+  }
+  bool end_record(const tape_image::Record&) {
+    nr_.next();
+    return true;
+  }
+  bool tape_mark(const tape_image::Place&) { return next_file(); }
+  bool erase_gap(const tape_image::Place&) { return true; }  // never met: no control words
 
  private:
-  void list_loaded(RecordNumber& nr);
-  std::size_t list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                       RecordNumber& nr) const;
-  template <class Put>
-  std::size_t take_whole_records(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                                 RecordNumber& nr, Put put) const;
-  int list_record(std::uint32_t recsiz, const RecordNumber& nr);
-  int finish_record(std::uint32_t recsiz);
+  bool next_file();
 
   const Settings& settings_;
   const std::size_t recl_;  // characters per line
-  const std::string_view input_name_;
-  TapeReader& reader_;
   OutputBuffer& out_;
   const LineWriter<K> writer_;
   // Output room a data byte may need, at most: a line's room for every `recl_` of them, so that
@@ -247,136 +219,96 @@ class Lister {
   // The largest record listed whole among others: its lines fit `room_at_once`.
   const std::uint32_t whole_record_ =
       static_cast<std::uint32_t>((room_at_once - line_room) / room_per_byte_);
+  std::int64_t files_left_ = 0;  // tape files to list after the one being listed
+  std::uint64_t nft_ = 1;        // number of the tape file being listed
+  RecordNumber nr_{1};           // number of the current record in its tape file
+  RecordCursor at_{0};           // the record being listed a piece at a time
 };
 
 template <bcd::Kernel K>
-int Lister<K>::list() {
-  std::int64_t nf = settings_.nf;  // tape files still to list
-  std::uint64_t nft = 1;           // number of the tape file being listed
-  if (nf > 1) put_file_header(out_, nft);
-  while (nf > 0) {
-    --nf;
-    put_ruler(out_, recl_);
-    RecordNumber nr(1);  // number of the current record in its tape file
-    for (;;) {
-      list_loaded(nr);
-      std::uint32_t recsiz = 0;
-      if (reader_.read_len(recsiz) != ReadStatus::ok) return read_failed(out_, input_name_);
-      if (recsiz == 0) break;
-      if (const int status = list_record(recsiz, nr); status != status_ok) return status;
-      nr.next();
-    }
-    if (nf > 0) put_file_header(out_, ++nft);
-    if (out_.error() != 0) return status_write_failed;
+int Lister<K>::list(tape_image::TapeReader& reader, std::string_view input_name) {
+  if (settings_.nf <= 0) return status_ok;
+  files_left_ = settings_.nf - 1;
+  if (files_left_ > 0) put_file_header(out_, nft_);
+  put_ruler(out_, recl_);
+  tape_image::Walk walk(tape_image::Reading{settings_.framing});
+  tape_image::walk_image(reader, walk, *this);
+  if (out_.error() != 0) return status_write_failed;
+  if (walk.stopped()) return status_ok;
+  const tape_image::Ending& ending = walk.ending();
+  const int status = tape_image::status_of(ending);
+  if (status != status_ok) {
+    out_.append(tape_image::listing_message(ending, input_name));
+    return status;
   }
-  return status_ok;
-}
-
-// Lists the records that lie whole among the loaded bytes, numbering them on from `nr`, and
-// stops before the first other one, leaving `nr` at its number. Most records of an image are
-// such, and listing them as they are found saves reading each count and trailer apart.
-template <bcd::Kernel K>
-void Lister<K>::list_loaded(RecordNumber& nr) {
-  for (std::size_t taken = 1; taken != 0 && out_.error() == 0;) {
-    char* p = out_.room(room_at_once);
-    taken = list_run(reader_.loaded(), p, out_.room_end(), nr);
-    reader_.consume(taken);
-    out_.commit(p);
-    // A run stops at a record that is not whole (left to be read the usual way), or when the
-    // output buffer is full: on after it is written.
+  // Where a count should begin, the end of the image ends the tape file, and every one after.
+  while (next_file()) {
   }
+  return out_.error() == 0 ? status_ok : status_write_failed;
 }
 
-// Lists records that lie whole at the front of `bytes`, numbering them on from `nr`, at `p`
-// while there is room before `end`. Moves `p` and `nr` on; returns the bytes taken, 0 at a
-// record that is not whole or when out of room. A card (a record of one line) is written
-// whole at once, its bytes alone or word-marked; a longer record line by line.
+// Ends the tape file being listed, and starts the next if it is to be listed; returns whether
+// it is.
 template <bcd::Kernel K>
-std::size_t Lister<K>::list_run(std::span<const std::uint8_t> bytes, char*& p, const char* end,
-                                RecordNumber& nr) const {
-  const std::size_t room_per_byte = room_per_byte_;
-  return take_whole_records(
-      bytes, p, end, nr,
-      [room_per_byte](const LineWriter<K>& writer, char* q, const char* room_end,
-                      const std::uint8_t* data, std::uint32_t size,
-                      const RecordNumber& number) -> char* {
-        const LineLayout& layout = writer.layout();
-        if (size <= layout.recl) [[likely]] {
-          if (room_end - q < static_cast<std::ptrdiff_t>(line_room)) return nullptr;
-          if (!layout.dowm) return writer.put(q, 0, data, size, true, number, {});
-          return put_marked_card(writer, q, data, size, number);
-        }
-        if (static_cast<std::size_t>(room_end - q) < size * room_per_byte + line_room)
-          return nullptr;  // no room for every line it may have
-        RecordCursor at(size);
-        std::size_t used = 0;
-        return put_record_lines<Given::whole>(writer, q, room_end, data, size, at, number, used);
-      });
+bool Lister<K>::next_file() {
+  if (files_left_ == 0 || out_.error() != 0) return false;
+  --files_left_;
+  put_file_header(out_, ++nft_);
+  put_ruler(out_, recl_);
+  nr_ = RecordNumber(1);
+  return true;
 }
 
-// Offers the records that lie whole at the front of `bytes` to `put(writer, p, end, data,
-// size, nr)`, which writes one whole at `p` (with room up to `end`) and returns its end, or
-// returns nullptr to refuse it; numbers them on from `nr`, and moves `p` past them. Returns
-// the bytes they take.
+// Lists the records that lie whole at the front of the run, and stops before the first other
+// one. Most records of an image are such, and listing them as they are found saves reading
+// each count and trailer apart. A card (a record of one line) is written whole at once, its
+// bytes alone or word-marked; a longer record line by line.
 template <bcd::Kernel K>
-template <class Put>
-std::size_t Lister<K>::take_whole_records(std::span<const std::uint8_t> bytes, char*& p,
-                                          const char* end, RecordNumber& nr, Put put) const {
+bool Lister<K>::records(tape_image::Run& run) {
+  if (out_.error() != 0) return false;
   // Copies of their own, which the compiler can see no store reach, stay in registers: each
   // byte written through a char pointer could otherwise change them.
   const LineWriter<K> writer = writer_;
-  RecordNumber number = nr;
-  char* q = p;
-  const std::size_t taken = tape_image::take_whole_records(
-      bytes, whole_record_, settings_.framing, [&](const std::uint8_t* data, std::uint32_t size) {
-        char* const after = put(writer, q, end, data, size, number);
-        if (after == nullptr) return false;
-        q = after;
-        number.next();
-        return true;
-      });
-  nr = number;
-  p = q;
-  return taken;
+  const std::size_t room_per_byte = room_per_byte_;
+  RecordNumber number = nr_;
+  char* q = out_.room(room_at_once);
+  const char* const end = out_.room_end();
+  run.take(whole_record_, [&](const std::uint8_t* data, std::uint32_t size) {
+    const LineLayout& layout = writer.layout();
+    char* after = nullptr;
+    if (size <= layout.recl) [[likely]] {
+      if (end - q < static_cast<std::ptrdiff_t>(line_room)) return false;
+      after = !layout.dowm ? writer.put(q, 0, data, size, true, number, {})
+                           : put_marked_card(writer, q, data, size, number);
+    } else {
+      if (static_cast<std::size_t>(end - q) < size * room_per_byte + line_room)
+        return false;  // no room for every line it may have
+      RecordCursor at(size);
+      std::size_t used = 0;
+      after = put_record_lines<Given::whole>(writer, q, end, data, size, at, number, used);
+    }
+    q = after;
+    number.next();
+    return true;
+  });
+  out_.commit(q);
+  nr_ = number;
+  return true;
 }
 
-// Lists one record of `recsiz` data bytes, numbered `nr`, its bytes as they come; returns the
-// exit status, 0 if the listing goes on.
+// A record listed as its bytes come: the ones not whole in the bytes loaded, and the longest.
 template <bcd::Kernel K>
-int Lister<K>::list_record(std::uint32_t recsiz, const RecordNumber& nr) {
-  RecordCursor at(recsiz);
-  while (at.left != 0) {
-    // Enough bytes at once for the line to be whole, unless a word-marked line's separators
-    // take it further: the line can be whole with no fewer.
-    const auto wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(at.left, recl_ - at.marked.size()));
-    const std::span<const std::uint8_t> bytes = reader_.data(wanted);
-    if (bytes.size() < wanted) return read_failed(out_, input_name_);
-    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), at.left));
-    char* const start = out_.room(room_at_once);
-    std::size_t used = 0;
-    out_.commit(put_record_lines<Given::part>(writer_, start, out_.room_end(), bytes.data(), size,
-                                              at, nr, used));
-    reader_.consume(used);
-    if (out_.error() != 0) return status_write_failed;
-  }
-  return finish_record(recsiz);
+std::uint64_t Lister<K>::begin_record(const tape_image::Record& record) {
+  at_ = RecordCursor(record.size);
+  return record.size;
 }
 
-// Reads the end of a record of `recsiz` data bytes; returns the exit status, 0 if the listing
-// goes on.
 template <bcd::Kernel K>
-int Lister<K>::finish_record(std::uint32_t recsiz) {
-  std::uint32_t recsiz2 = 0;
-  switch (reader_.finish_record(recsiz, settings_.framing, recsiz2)) {
-    case FinishStatus::ok:
-      return status_ok;
-    case FinishStatus::io_error:
-      return read_failed(out_, input_name_);
-    case FinishStatus::unequal_counts:
-      break;
-  }
-  return unequal_counts(out_, recsiz, recsiz2);
+bool Lister<K>::piece(std::span<const std::uint8_t> bytes, std::size_t& used) {
+  char* const start = out_.room(room_at_once);
+  out_.commit(put_record_lines<Given::part>(writer_, start, out_.room_end(), bytes.data(),
+                                            bytes.size(), at_, nr_, used));
+  return out_.error() == 0;
 }
 
 }  // namespace
@@ -390,7 +322,7 @@ int list_tape(const Settings& settings, std::string_view input_name, TapeReader&
   const LineLayout layout(recl, settings.all ? '\0' : settings.blank, settings.dowm, prefixes);
   // The kernel is entered once: the whole listing is compiled for each.
   return bcd::with_kernel(kernel, bcd_to_ascii, frame, [&](const auto& kernel_here) {
-    return Lister(settings, input_name, reader, out, LineWriter(kernel_here, layout)).list();
+    return Lister(settings, out, LineWriter(kernel_here, layout)).list(reader, input_name);
   });
 }
 

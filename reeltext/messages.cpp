@@ -36,16 +36,6 @@ std::string hex_byte(std::uint8_t byte) {
   return shown;
 }
 
-std::string hex_word(std::uint32_t word) {
-  std::string shown(8, '0');
-  for (int k = 7; k >= 0; --k, word >>= 4) shown[k] = "0123456789ABCDEF"[word & 15];
-  return shown;
-}
-
-std::string count_of(std::uint64_t n, std::string_view noun) {
-  return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
-}
-
 std::string_view name_of(bcd::Arrangement arrangement) {
   switch (arrangement) {
     case bcd::Arrangement::h:

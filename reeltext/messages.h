@@ -7,6 +7,7 @@
 
 #include "bcd/arrangement.h"
 #include "common/output.h"
+#include "tape_image/account.h"
 
 namespace reelprint::reeltext {
 
@@ -27,11 +28,8 @@ std::string shown_byte(std::uint8_t byte);
 // Returns how a message shows a byte of an image: "byte 0xHH".
 std::string hex_byte(std::uint8_t byte);
 
-// Returns how a message shows a control word of an image: 8 hexadecimal digits.
-std::string hex_word(std::uint32_t word);
-
-// Returns "N noun", or "N nouns" unless `n` is 1.
-std::string count_of(std::uint64_t n, std::string_view noun);
+using tape_image::count_of;
+using tape_image::hex_word;
 
 // Returns the arrangement's name in messages: "A", "H" or "'old simh'".
 std::string_view name_of(bcd::Arrangement arrangement);

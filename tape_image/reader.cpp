@@ -1,6 +1,7 @@
 #include "tape_image/reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace reelprint::tape_image {
@@ -32,13 +33,16 @@ bool TapeReader::load(std::size_t n) {
       end_ = fill_;
     }
     // Whole blocks of `read_size_` keep the file offset of every read aligned as well.
+    errno = 0;
     const std::ptrdiff_t got = source_.read(buffer_ + end_, fill_ + read_size_ - end_);
     if (got < 0) {
       failed_ = true;
+      error_ = errno;
     } else if (got == 0) {
       at_end_ = true;
     } else {
       end_ += static_cast<std::size_t>(got);
+      end_offset_ += static_cast<std::uint64_t>(got);
     }
   }
   return true;
@@ -47,7 +51,11 @@ bool TapeReader::load(std::size_t n) {
 std::uint64_t TapeReader::skip(std::uint64_t n) {
   std::uint64_t done = std::min<std::uint64_t>(n, end_ - pos_);
   pos_ += static_cast<std::size_t>(done);
-  if (done < n && !at_end_ && !failed_) done += source_.skip(n - done);
+  if (done < n && !at_end_ && !failed_) {
+    const std::uint64_t passed = source_.skip(n - done);
+    done += passed;
+    end_offset_ += passed;
+  }
   while (done < n && load(1)) {
     const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, end_ - pos_));
     pos_ += part;

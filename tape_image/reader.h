@@ -75,6 +75,20 @@ class TapeReader {
   // Returns the loaded bytes not yet read.
   std::span<const std::uint8_t> loaded() const { return {buffer_ + pos_, end_ - pos_}; }
 
+  // Returns the offset in the image of the next byte not yet read.
+  std::uint64_t offset() const { return end_offset_ - (end_ - pos_); }
+
+  // Passes over the bytes up to offset `target` (not before `offset()`); returns false if the
+  // input ended or failed first.
+  bool pass_to(std::uint64_t target) {
+    if (target - offset() <= end_ - pos_) {
+      pos_ += static_cast<std::size_t>(target - offset());
+      return true;
+    }
+    const std::uint64_t n = target - offset();
+    return skip(n) == n;
+  }
+
   // After all `recsiz` data bytes: skips the pad byte of odd-length data in simh framing (a
   // missing pad byte is not an error of its own), then reads the trailing count into
   // `recsiz2`. Returns whether the record ended well.
@@ -86,8 +100,9 @@ class TapeReader {
     return recsiz2 == recsiz ? FinishStatus::ok : FinishStatus::unequal_counts;
   }
 
-  // Returns true once a read of the input has failed.
+  // Returns true once a read of the input has failed; and the errno it failed with (0: unknown).
   bool failed() const { return failed_; }
+  int error() const { return error_; }
 
  private:
   // The same as their namesakes, when the bytes they need may not be loaded yet.
@@ -110,8 +125,10 @@ class TapeReader {
   std::uint8_t* buffer_;  // `storage_`'s bytes
   std::size_t pos_;      // next unread byte
   std::size_t end_;      // end of the loaded bytes
+  std::uint64_t end_offset_ = 0;  // the offset in the image of `end_`
   bool at_end_ = false;  // the input has ended: later reads must not resume it
   bool failed_ = false;
+  int error_ = 0;
 };
 
 }  // namespace reelprint::tape_image
