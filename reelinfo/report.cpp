@@ -7,11 +7,13 @@
 
 #include "bcd/arrangement.h"
 #include "common/status.h"
+#include "tape_image/account.h"
 
 namespace reelprint::reelinfo {
 namespace {
 
 using tape_image::Framing;
+using tape_image::status_of;
 
 // Appends `value` in decimal.
 void put(std::string& line, std::uint64_t value) {
@@ -34,13 +36,6 @@ void put_record_name(std::string& line, std::uint64_t file, std::uint64_t number
   put(line, file);
   line += " record ";
   put(line, number);
-}
-
-// Appends `word` as eight hexadecimal digits, as the simh format names its control words.
-void put_hex(std::string& line, std::uint32_t word) {
-  char digits[9];
-  for (int k = 7; k >= 0; --k, word >>= 4) digits[k] = "0123456789ABCDEF"[word & 15];
-  line.append(digits, 8);
 }
 
 // Builds the lines of the tape files, of the erase gaps, and of the records if asked, as the
@@ -316,47 +311,25 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
     case EndKind::half_gap:
     case EndKind::reserved_word:
       line += ending.kind == EndKind::half_gap ? "a half gap (" : "a reserved control word (";
-      put_hex(line, ending.word);
+      line += tape_image::hex_word(ending.word);
       line += "), past which the walk cannot go on safely";
       break;
     case EndKind::placeholder:
       line += "a record whose count was never written (";
-      put_hex(line, ending.word);
+      line += tape_image::hex_word(ending.word);
       line += ", left where its writer was stopped), past which the walk cannot go on safely";
       break;
     case EndKind::in_data:
-      record_name();
-      line += " cut short in its data, ";
-      put(line, ending.bytes);
-      line += " of ";
-      put_count(line, ending.size, "byte");
-      line += " there";
-      break;
     case EndKind::before_pad:
-      record_name();
-      line += " cut short before its pad byte";
-      break;
     case EndKind::in_trailer:
       record_name();
-      line += " cut short in its trailing count, ";
-      put(line, ending.bytes);
-      line += " of 4 bytes there";
+      line += ' ';
+      line += tape_image::how_broken(ending);
       break;
     case EndKind::unequal_counts:
       put_record_name(line, ending.file, ending.record);
-      if (ending.bad) {
-        // Its size is equal to its trailing word's, most often: what differs is the flag, which
-        // only the words as they stand show.
-        line += ", a bad record: leading word ";
-        put_hex(line, ending.size | tape_image::bad_record_flag);
-        line += ", trailing word ";
-        put_hex(line, ending.trailer);
-      } else {
-        line += ": leading count ";
-        put(line, ending.size);
-        line += ", trailing count ";
-        put(line, ending.trailer);
-      }
+      line += ending.bad ? ", a bad record: " : ": ";
+      line += tape_image::how_broken(ending);
       break;
     case EndKind::read_error:
       line += "read error at ";
@@ -445,12 +418,13 @@ std::string as_listed_line(const Survey& survey) {
   line += " at ";
   put(line, at_marker ? survey.ending.at : survey.parted_at);
   line += " (";
-  put_hex(line, word);
+  line += tape_image::hex_word(word);
   line += ") as a count of ";
   put(line, word);
   if (at_marker) {  // a record of that many bytes from there: longer than the rest, mostly
-    line += survey.ending.bytes < word ? " and stops with \"Error reading\" (status 3)\n"
-                                       : " and lists it as a record\n";
+    if (survey.ending.bytes >= word) return line + " and lists it as a record\n";
+    return line + " and stops with \"" + std::string(tape_image::listing_read_error) +
+           "\" (status 3)\n";
     return line;
   }
   const Ending& listed = *survey.as_listed;
@@ -458,9 +432,10 @@ std::string as_listed_line(const Survey& survey) {
   if (status == status_ok) {
     line += " and lists on";
   } else {
-    line += status == status_read_failed ? " and stops with \"Error reading\""
-                                         : " and stops with \"Unequal starting and ending "
-                                           "record sizes\"";
+    line += " and stops with \"";
+    line += status == status_read_failed ? tape_image::listing_read_error
+                                         : tape_image::listing_unequal;
+    line += '"';
     line += " (status ";
     put(line, static_cast<std::uint64_t>(status));
     line += ")";
@@ -522,32 +497,6 @@ std::string not_an_image_hint(const Survey& survey) {
 }
 
 }  // namespace
-
-int status_of(const Ending& ending) {
-  switch (ending.kind) {
-    case EndKind::empty:
-    case EndKind::after_tape_mark:
-    case EndKind::zero_fill:
-    case EndKind::after_record:
-    case EndKind::after_gap:
-    case EndKind::stray_bytes:
-    case EndKind::end_of_medium:
-      return status_ok;
-    case EndKind::in_data:
-    case EndKind::read_error:
-    case EndKind::half_gap:  // only ever seen by a walk that reads control words
-    case EndKind::reserved_word:
-    case EndKind::placeholder:
-      return status_read_failed;
-    // reelprint takes a missing pad byte as no error of its own, then reads the missing
-    // trailing count, or one cut short, as 0.
-    case EndKind::before_pad:
-    case EndKind::in_trailer:
-    case EndKind::unequal_counts:
-      return status_unequal_counts;
-  }
-  return status_read_failed;
-}
 
 ImageReport report_image(std::string_view name, tape_image::InputSource& source, Framing framing,
                          bool records, Hold& spool, SizeTally& tally) {

@@ -29,8 +29,4 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
                          tape_image::Framing framing, bool records, Hold& spool,
                          SizeTally& tally);
 
-// Returns the exit status that reelprint gives where its listing reaches `ending`: 0, 3 or 4.
-// At the end-of-medium marker, which reelprint reads as a count, it is reelinfo's own: 0.
-int status_of(const Ending& ending);
-
 }  // namespace reelprint::reelinfo

@@ -2,7 +2,7 @@
 // pass, and exactly how the image ends or where its framing breaks.
 //
 // The walk reads the control words that simh images carry besides byte counts (bad records,
-// erase gaps, half gaps, the end-of-medium marker). reelprint reads every word as a count, so
+// erase gaps, half gaps, the end-of-medium marker, the placeholder a stopped writer leaves). reelprint reads every word as a count, so
 // from the first control word on the image is walked a second time as reelprint reads it; and
 // for hints, in the other framing from the first odd-length record, and with its counts read
 // big-endian. The walks read only the byte counts and as many data bytes of each record as
@@ -19,9 +19,12 @@
 #include "tape_image/control_word.h"
 #include "tape_image/framing.h"
 #include "tape_image/source.h"
+#include "tape_image/walk.h"
 
 namespace reelprint::reelinfo {
 
+using tape_image::EndKind;
+using tape_image::Ending;
 using tape_image::Framing;
 using tape_image::InputSource;
 using tape_image::kind_of;
@@ -51,48 +54,6 @@ class SurveyListener {
   virtual void tape_mark(std::uint64_t file, std::uint64_t offset) = 0;
   // An erase gap at `offset`, passed over.
   virtual void erase_gap(std::uint64_t /*offset*/) {}
-};
-
-// What there is where a walk ends.
-enum class EndKind {
-  empty,           // the image has no byte at all
-  after_tape_mark,
-  zero_fill,       // after two tape marks, zero bytes to the end: an image padded, as copied
-  after_record,    // the last item is a record: no tape mark ends its tape file
-  after_gap,       // the last item is an erase gap
-  stray_bytes,     // 1 to 3 bytes where a count should begin
-  end_of_medium,   // simh's end-of-medium marker: a count of FF FF FF FF
-  half_gap,        // a half gap, past which the walk cannot go on safely
-  reserved_word,   // a reserved control word, likewise
-  placeholder,     // the word a writer holds a record's count in: stopped before it wrote it
-  in_data,         // the image ends inside a record's data
-  before_pad,      // the image ends after odd-length data, where its pad byte should be
-  in_trailer,      // the image ends before or inside a record's trailing count
-  unequal_counts,  // a record's trailing count differs from its leading one
-  read_error,      // the input failed
-};
-
-struct Ending {
-  EndKind kind = EndKind::empty;
-  // Where the well-framed items end: the end of the image after a tape mark, a record or a
-  // gap, or else where the stray bytes, the control word or the record that breaks begins.
-  std::uint64_t at = 0;
-  // Whether the walk ended inside a record (always for in_data, before_pad, in_trailer and
-  // unequal_counts); `file`, `record`, `size` and `bad` then tell which.
-  bool in_record = false;
-  // The tape file the walk ended in, from 1: the record's; after a tape mark, the next one.
-  std::uint64_t file = 0;
-  std::uint64_t record = 0;  // its number in that tape file, from 1
-  std::uint32_t size = 0;    // its data bytes
-  bool bad = false;          // it is a bad record
-  std::uint32_t trailer = 0;  // unequal_counts: its trailing count
-  std::uint32_t word = 0;     // half_gap, reserved_word and placeholder: the word
-  // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
-  // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
-  // unequal_counts: the bytes after the word or the trailing count; zero_fill: the zero bytes
-  // from `at`, where the recorded tape ends, to the end of the image.
-  std::uint64_t bytes = 0;
-  std::uint64_t records = 0;  // records the walk read whole, in all tape files
 };
 
 // The most bytes of the image's start that a survey keeps, to tell what they look like.

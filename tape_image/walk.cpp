@@ -22,7 +22,6 @@ void Walk::finish(std::uint64_t size) {
     if (size > pos_) {
       end(EndKind::stray_bytes, item_at_);
       ending_.bytes = size - pos_;
-      ending_.word = partial_;
     } else {
       end(last_, pos_);
     }

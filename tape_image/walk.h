@@ -60,8 +60,7 @@ struct Ending {
   std::uint32_t size = 0;    // its data bytes
   bool bad = false;          // it is a bad record
   std::uint32_t trailer = 0;  // unequal_counts: its trailing count
-  // half_gap, reserved_word and placeholder: the word; stray_bytes: their value, little-endian.
-  std::uint32_t word = 0;
+  std::uint32_t word = 0;  // half_gap, reserved_word and placeholder: the word
   // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
   // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
   // unequal_counts: the bytes after the word or the trailing count; zero_fill: the zero bytes
@@ -185,8 +184,10 @@ class Walk {
   void finish(std::uint64_t size);
   void fail();
 
-  // Returns how the walk ended, once it has.
+  // Returns how the walk ended, once it has; where that is at stray bytes, their value read
+  // little-endian.
   const Ending& ending() const { return ending_; }
+  std::uint32_t stray_value() const { return partial_; }
   // Returns where the walk stands: the tape file and the records read whole in it so far.
   Place place() const { return {file_, record_, item_at_}; }
 
