@@ -64,26 +64,4 @@ std::uint64_t TapeReader::skip(std::uint64_t n) {
   return done;
 }
 
-ReadStatus TapeReader::read_len_slowly(std::uint32_t& count) {
-  count = 0;
-  if (!load(4)) {
-    if (failed_) return ReadStatus::io_error;
-    pos_ = end_;  // the bytes of a cut-short count are gone
-    return ReadStatus::ok;
-  }
-  count = load_le32(buffer_ + pos_);
-  pos_ += 4;
-  return ReadStatus::ok;
-}
-
-FinishStatus TapeReader::finish_record_slowly(std::uint32_t recsiz, std::size_t pad,
-                                              std::uint32_t& recsiz2) {
-  if (pad > 0) {  // whatever the pad byte holds, and even if it is missing
-    if (load(1)) ++pos_;
-    if (failed_) return FinishStatus::io_error;
-  }
-  if (read_len(recsiz2) != ReadStatus::ok) return FinishStatus::io_error;
-  return recsiz2 == recsiz ? FinishStatus::ok : FinishStatus::unequal_counts;
-}
-
 }  // namespace reelprint::tape_image

@@ -1,6 +1,5 @@
-// Reads a tape image forward, pull-style: a count, then a record's data a piece at a time
-// (load n, consume n), then its end; or the records that lie whole in the bytes loaded, at
-// once. The framing itself is in framing.h.
+// Reads a tape image forward, pull-style (load n, consume n), into one reusable buffer: the
+// bytes the walk of the image (walk.h) goes through. The framing itself is in framing.h.
 #pragma once
 
 #include <cstddef>
@@ -13,17 +12,6 @@
 #include "tape_image/source.h"
 
 namespace reelprint::tape_image {
-
-enum class ReadStatus {
-  ok,
-  io_error,  // the input failed for a reason other than its end
-};
-
-enum class FinishStatus {
-  ok,
-  io_error,
-  unequal_counts,  // the trailing count differs from the leading one (or is missing)
-};
 
 class TapeReader {
  public:
@@ -46,15 +34,6 @@ class TapeReader {
   // Reads `source`, which nothing else may read while this reader lives, `read_size` bytes a
   // read (a whole number of pages; 0: as suits the source).
   explicit TapeReader(InputSource& source, std::size_t read_size = 0);
-
-  // Reads a byte count into `count`; a count of 0 means a tape mark or fewer than four bytes
-  // left. Returns io_error only when the input failed.
-  ReadStatus read_len(std::uint32_t& count) {
-    if (end_ - pos_ < 4) return read_len_slowly(count);
-    count = load_le32(buffer_ + pos_);
-    pos_ += 4;
-    return ReadStatus::ok;
-  }
 
   // Returns the loaded bytes not yet read, at least `want` of them (at most `most_wanted`) in
   // one piece, loading more if fewer are loaded; fewer only when the input has ended or failed
@@ -89,26 +68,11 @@ class TapeReader {
     return skip(n) == n;
   }
 
-  // After all `recsiz` data bytes: skips the pad byte of odd-length data in simh framing (a
-  // missing pad byte is not an error of its own), then reads the trailing count into
-  // `recsiz2`. Returns whether the record ended well.
-  FinishStatus finish_record(std::uint32_t recsiz, Framing framing, std::uint32_t& recsiz2) {
-    const auto pad = static_cast<std::size_t>(pad_after(recsiz, framing));
-    if (end_ - pos_ < pad + 4) return finish_record_slowly(recsiz, pad, recsiz2);
-    recsiz2 = load_le32(buffer_ + pos_ + pad);
-    pos_ += pad + 4;
-    return recsiz2 == recsiz ? FinishStatus::ok : FinishStatus::unequal_counts;
-  }
-
   // Returns true once a read of the input has failed; and the errno it failed with (0: unknown).
   bool failed() const { return failed_; }
   int error() const { return error_; }
 
  private:
-  // The same as their namesakes, when the bytes they need may not be loaded yet.
-  ReadStatus read_len_slowly(std::uint32_t& count);
-  FinishStatus finish_record_slowly(std::uint32_t recsiz, std::size_t pad, std::uint32_t& recsiz2);
-
   // Makes sure `n` bytes (at most `most_wanted`) are loaded; returns false if the input ends or
   // fails first.
   bool load(std::size_t n);

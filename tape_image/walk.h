@@ -63,8 +63,9 @@ struct Ending {
   std::uint32_t word = 0;  // half_gap, reserved_word and placeholder: the word
   // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
   // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
-  // unequal_counts: the bytes after the word or the trailing count; zero_fill: the zero bytes
-  // from `at`, where the recorded tape ends, to the end of the image.
+  // unequal_counts: the bytes after the word or the trailing count, once the image has been
+  // read to its end (`finish`); zero_fill: the zero bytes from `at`, where the recorded tape
+  // ends, to the end of the image.
   std::uint64_t bytes = 0;
   std::uint64_t records = 0;  // records the walk read whole, in all tape files
 };
@@ -180,7 +181,8 @@ class Walk {
   template <class V>
   void take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visitor);
 
-  // Ends the walk at the end of the image, `size` bytes long; or where a read failed.
+  // Ends the walk at the end of the image, `size` bytes long (a walk already ended counts the
+  // bytes after where it ended); or where a read failed.
   void finish(std::uint64_t size);
   void fail();
 

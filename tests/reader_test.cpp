@@ -9,154 +9,134 @@
 #include <vector>
 
 #include "tape_image/image_builder.h"
+#include "tape_image/walk.h"
 
 namespace reelprint::tape_image {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Reads every data byte of a record of `count` bytes; returns them, fewer if the image ends.
-Bytes read_data(TapeReader& reader, std::uint64_t count) {
-  Bytes out;
-  while (out.size() < count) {
-    const std::uint64_t left = count - out.size();
-    const auto bytes = reader.data(std::min<std::uint64_t>(left, TapeReader::most_wanted));
-    if (bytes.empty()) break;
-    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, bytes.size()));
-    out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
-    reader.consume(size);
-  }
-  return out;
-}
-
-// What reading one whole record gave.
-struct RecordRead {
-  std::uint32_t count = 0;
-  Bytes data;
-  FinishStatus finish = FinishStatus::ok;
-  std::uint32_t trailer = 0;
+// What a walk told, and how it ended.
+struct Walked {
+  std::vector<Bytes> records;  // the data of each record, in order
+  std::uint64_t marks = 0;     // tape marks
+  Ending ending;
 };
 
-// Reads the first record of `source` through to its trailer.
-RecordRead read_record(InputSource& source, Framing framing) {
+// Walks the image `source` serves in `reading`, taking each record a piece at a time, or the
+// records that lie whole in the bytes loaded at once if `whole`.
+Walked walk(InputSource& source, Reading reading, bool whole = false) {
+  struct Recording {
+    bool records(Run& run) {
+      if (whole)
+        run.take(largest_record, [&](const std::uint8_t* data, std::uint32_t size) {
+          got.records.emplace_back(data, data + size);
+          return true;
+        });
+      return true;
+    }
+    std::uint64_t begin_record(const Record& record) {
+      data.clear();
+      return record.size;
+    }
+    bool piece(std::span<const std::uint8_t> bytes, std::size_t& used) {
+      data.insert(data.end(), bytes.begin(), bytes.end());
+      used = bytes.size();
+      return true;
+    }
+    std::size_t want(std::uint64_t) const { return 1; }
+    bool end_record(const Record&) {
+      got.records.push_back(data);
+      return true;
+    }
+    bool tape_mark(const Place&) { return ++got.marks, true; }
+    bool erase_gap(const Place&) { return true; }
+    bool whole;
+    Walked got;
+    Bytes data;  // of the record read a piece at a time
+  } recording{whole, {}, {}};
   TapeReader reader(source);
-  RecordRead got;
-  EXPECT_EQ(reader.read_len(got.count), ReadStatus::ok);
-  got.data = read_data(reader, got.count);
-  got.finish = reader.finish_record(got.count, framing, got.trailer);
-  return got;
+  Walk walk(reading);
+  walk_image(reader, walk, recording);
+  recording.got.ending = walk.ending();
+  return recording.got;
 }
 
-RecordRead read_record(const Bytes& image, Framing framing = Framing::simh) {
-  MemorySource source(image);
-  return read_record(source, framing);
+// Returns the ending's kind, where, and its counts, in a few words.
+std::string describe(const Ending& e) {
+  return std::to_string(static_cast<int>(e.kind)) + " at " + std::to_string(e.at) + " size " +
+         std::to_string(e.size) + " trailer " + std::to_string(e.trailer) + " bytes " +
+         std::to_string(e.bytes);
 }
 
-TEST(ReadLen, ReadsFourBytesLittleEndianWithNoFlagBits) {
-  const Bytes image = {0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80};
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(count, 0x12345678u);
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(count, 0xFFFFFFFFu);
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(count, 0x80000000u);
+Ending ends(EndKind kind, std::uint64_t at, std::uint32_t size = 0, std::uint64_t bytes = 0,
+            std::uint32_t trailer = 0) {
+  Ending e;
+  e.kind = kind;
+  e.at = at;
+  e.size = size;
+  e.bytes = bytes;
+  e.trailer = trailer;
+  return e;
 }
 
-TEST(ReadLen, GivesZeroAtTheEndAndForACutShortCountAndEverAfter) {
-  const Bytes image = {5, 0, 0};
-  MemorySource source(image);
-  TapeReader reader(source);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    std::uint32_t count = 99;
-    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-    EXPECT_EQ(count, 0u);
+TEST(Walk, EndsWhereTheImageEndsOrBreaksAndSaysHow) {
+  const Bytes data3 = {1, 2, 3};
+  const Bytes data4 = {1, 2, 3, 4};
+  const Bytes data5 = {1, 2, 3, 4, 5};
+  struct Case {
+    const char* name;
+    Bytes image;
+    Framing framing;
+    std::vector<Bytes> records;
+    Ending ending;
+  };
+  const Case cases[] = {
+      {"a count is four bytes, little-endian, every bit counting",
+       ImageBuilder().count(0x8234'5678).raw(Bytes{1, 2}).bytes(), Framing::simh, {},
+       ends(EndKind::in_data, 0, 0x8234'5678, 2)},
+      {"fewer than four bytes where a count begins", {5, 0, 0}, Framing::simh, {},
+       ends(EndKind::stray_bytes, 0, 0, 3)},
+      {"odd-length data has a pad byte in simh framing",
+       ImageBuilder(Framing::simh).record(data5).record(data4).bytes(), Framing::simh,
+       {data5, data4}, ends(EndKind::after_record, 26)},
+      {"and none in E11 framing", ImageBuilder(Framing::e11).record(data3).tape_mark().bytes(),
+       Framing::e11, {data3}, ends(EndKind::after_tape_mark, 15)},
+      {"an E11 image read as simh loses a trailer byte to the pad",
+       ImageBuilder(Framing::e11).record(data3).record(data4).bytes(), Framing::simh, {},
+       ends(EndKind::unequal_counts, 0, 3, 0, 0x0400'0000)},  // 0, 0, 0, then the next count
+      {"data cut short", ImageBuilder().count(10).raw(data3).bytes(), Framing::simh, {},
+       ends(EndKind::in_data, 0, 10, 3)},
+      {"a trailer that differs", ImageBuilder().count(4).raw(data4).count(5).bytes(),
+       Framing::simh, {}, ends(EndKind::unequal_counts, 0, 4, 0, 5)},
+      {"a trailer cut to two bytes", ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes(),
+       Framing::simh, {}, ends(EndKind::in_trailer, 0, 2, 2)},
+      {"a missing pad byte", ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes(),
+       Framing::simh, {}, ends(EndKind::in_trailer, 0, 1, 3)},
+      {"odd data ending where its pad byte should be", ImageBuilder().count(1).raw(Bytes{7}).bytes(),
+       Framing::simh, {}, ends(EndKind::before_pad, 0, 1)},
+  };
+  for (const Case& c : cases) {
+    for (const bool whole : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (whole ? ", whole" : ", in pieces"));
+      for (const std::size_t step : {std::size_t{1}, std::size_t{3}, ~std::size_t{0}}) {
+        MemorySource source(c.image, step);
+        const Walked got = walk(source, Reading{c.framing}, whole);
+        EXPECT_EQ(got.records, c.records);
+        EXPECT_EQ(describe(got.ending), describe(c.ending));
+      }
+    }
   }
 }
 
-TEST(ReadLen, ReportsAFailedReadInsteadOfATapeMark) {
-  MemorySource source({}, 4, true);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  EXPECT_EQ(reader.read_len(count), ReadStatus::io_error);
-  EXPECT_TRUE(reader.failed());
-}
-
-TEST(Records, OddLengthRecordsCarryAPadByteInSimhFraming) {
-  const Bytes data5 = {1, 2, 3, 4, 5};
-  const Bytes data4 = {6, 7, 8, 9};
-  const auto image = ImageBuilder(Framing::simh).record(data5).record(data4).bytes();
-  ASSERT_EQ(image.size(), 4 + 5 + 1 + 4 + 4 + 4 + 4u);
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  std::uint32_t trailer = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  ASSERT_EQ(count, 5u);
-  EXPECT_EQ(read_data(reader, count), data5);
-  EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok);
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  ASSERT_EQ(count, 4u);
-  EXPECT_EQ(read_data(reader, count), data4);
-  EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok);
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(count, 0u);
-}
-
-TEST(Records, E11FramingHasNoPadByte) {
-  const Bytes data3 = {1, 2, 3};
-  const auto image = ImageBuilder(Framing::e11).record(data3).tape_mark().bytes();
-  ASSERT_EQ(image.size(), 4 + 3 + 4 + 4u);
-  const RecordRead got = read_record(image, Framing::e11);
-  EXPECT_EQ(got.data, data3);
-  EXPECT_EQ(got.finish, FinishStatus::ok);
-}
-
-TEST(Records, AnE11ImageReadAsSimhLosesATrailerByteToThePadSkip) {
-  const Bytes data3 = {1, 2, 3};
-  const Bytes data4 = {1, 2, 3, 4};
-  const RecordRead got =
-      read_record(ImageBuilder(Framing::e11).record(data3).record(data4).bytes());
-  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
-  EXPECT_EQ(got.trailer, 67108864u);  // 0, 0, 0 of the trailer, then the 4 of the next count
-}
-
-TEST(Records, DataCutShortEndsTheData) {
-  const auto image = ImageBuilder().count(10).raw(Bytes{1, 2, 3}).bytes();
-  MemorySource source(image);
-  TapeReader reader(source);
-  std::uint32_t count = 0;
-  ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-  EXPECT_EQ(read_data(reader, count).size(), 3u);
-  EXPECT_TRUE(reader.data(7).empty());
-  EXPECT_FALSE(reader.failed());
-}
-
-TEST(Trailers, ADifferentTrailerIsReportedWithItsValue) {
-  const RecordRead got =
-      read_record(ImageBuilder().count(4).raw(Bytes{1, 2, 3, 4}).count(5).bytes());
-  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
-  EXPECT_EQ(got.trailer, 5u);
-}
-
-TEST(Trailers, ATrailerCutToTwoBytesReadsAsZero) {
-  const RecordRead got = read_record(ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes());
-  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
-  EXPECT_EQ(got.trailer, 0u);
-}
-
-TEST(Trailers, AMissingPadByteShowsAsAnUnequalTrailer) {
-  const RecordRead got = read_record(ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes());
-  EXPECT_EQ(got.finish, FinishStatus::unequal_counts);
-  EXPECT_EQ(got.trailer, 0u);  // the pad skip took the trailer's first byte; three are too few
-}
-
-TEST(Trailers, AFailedReadAfterTheDataIsAnIoErrorNotAMismatch) {
+TEST(Walk, AFailedReadIsAReadErrorNotAnEndOrAMismatch) {
+  MemorySource nothing({}, 4, true);
+  EXPECT_EQ(walk(nothing, Reading{}).ending.kind, EndKind::read_error);
   const Bytes image = ImageBuilder().count(2).raw(Bytes{1, 2}).bytes();
-  MemorySource source(image, 3, true);
-  EXPECT_EQ(read_record(source, Framing::simh).finish, FinishStatus::io_error);
+  MemorySource after_data(image, 3, true);
+  const Ending ending = walk(after_data, Reading{}).ending;
+  EXPECT_EQ(ending.kind, EndKind::read_error);
+  EXPECT_TRUE(ending.in_record);
 }
 
 // Serves bytes as a pipe does, its size unknown: read `TapeReader::pipe_read` at a time.
@@ -193,9 +173,7 @@ TEST(Buffering, ReadsARegularFileWholeUpToAMebibyteAtATimeAndAPipeInSmallerBlock
       std::vector<std::size_t> asked;
     } source(c.image_size, c.sized);
     TapeReader reader(source);
-    std::uint32_t count = 1;
-    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(reader.data(4).empty());
     ASSERT_FALSE(source.asked.empty());
     EXPECT_EQ(source.asked.front(), c.first_read) << c.image_size;
   }
@@ -207,17 +185,12 @@ TEST(Buffering, RecordsLongerThanTheBufferAndCountsAcrossReadsComeThroughWhole) 
   const Bytes small = {9, 8, 7};
   const auto image = ImageBuilder().record(big).record(small).bytes();
   for (const std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
-    PipeSource source(image, step);
-    TapeReader reader(source);
-    std::uint32_t count = 0;
-    std::uint32_t trailer = 0;
-    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-    ASSERT_EQ(count, big.size());
-    EXPECT_EQ(read_data(reader, count), big);
-    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok);
-    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-    EXPECT_EQ(read_data(reader, count), small);
-    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok) << step;
+    for (const bool whole : {false, true}) {
+      PipeSource source(image, step);
+      const Walked got = walk(source, Reading{}, whole);
+      EXPECT_EQ(got.records, (std::vector<Bytes>{big, small})) << step;
+      EXPECT_EQ(got.ending.kind, EndKind::after_record);
+    }
   }
 }
 
@@ -228,17 +201,12 @@ TEST(Buffering, CountsAndTrailersSplitByTheEndOfAFullBufferReadWhole) {
     const Bytes first(size, 5);
     const Bytes second = {1, 2, 3, 4, 5};
     const auto image = ImageBuilder().record(first).record(second).bytes();
-    PipeSource source(image, std::size_t{1} << 20);
-    TapeReader reader(source);
-    std::uint32_t count = 0;
-    std::uint32_t trailer = 0;
-    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-    EXPECT_EQ(read_data(reader, count), first);
-    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok) << size;
-    ASSERT_EQ(reader.read_len(count), ReadStatus::ok);
-    ASSERT_EQ(count, second.size()) << size;
-    EXPECT_EQ(read_data(reader, count), second);
-    EXPECT_EQ(reader.finish_record(count, Framing::simh, trailer), FinishStatus::ok) << size;
+    for (const bool whole : {false, true}) {
+      PipeSource source(image, std::size_t{1} << 20);
+      const Walked got = walk(source, Reading{}, whole);
+      EXPECT_EQ(got.records, (std::vector<Bytes>{first, second})) << size;
+      EXPECT_EQ(got.ending.kind, EndKind::after_record) << size;
+    }
   }
 }
 
