@@ -72,24 +72,6 @@ TEST_F(Cli, SeparateAndJoinedLineWidthsListAlike) {
   EXPECT_EQ(reelprint({"-r", "", "-r40", "t.tap"}).out, joined.out);
 }
 
-TEST_F(Cli, AFramingErrorStopsTheListingWithItsStatus) {
-  image(ImageBuilder().record(codes("AB")).count(4).raw(codes("CDEF")).count(5).bytes());
-  const Outcome result = reelprint({"-r5", "t.tap"});
-  EXPECT_EQ(result.status, 4);
-  EXPECT_EQ(result.out,
-            "       ....5\n"
-            "    1: AB      Record 1\n"
-            "    1: CDEF    Record 2\n"
-            "Unequal starting and ending record sizes: 4 != 5\n");
-}
-
-TEST_F(Cli, DataCutShortNamesTheFileWithStatusThree) {
-  image(ImageBuilder().count(10).raw(codes("ABC")).bytes(), "cut.tap");
-  const Outcome result = reelprint({"-r5", "./cut.tap"});
-  EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(result.out, "       ....5\nError reading ./cut.tap\n");
-}
-
 TEST_F(Cli, TheExampleTapeIsMadeByItsBuilderAndListsCleanly) {
   const fs::path made = dir_ / "deck.tap";
   const std::string command =

@@ -1,7 +1,7 @@
 // reeltext in-process: the text of small images worked out from the arrangement tables, random
 // reels there and back byte for byte (every framing, arrangement and kernel, seekable output
-// or not, large buffers or tiny ones), each broken image and each bad text with its message
-// and status, and the command line.
+// or not, large buffers or tiny ones), bytes above 63 and each bad text with its message and
+// status, and the command line. Broken images are in breaks_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -463,100 +463,29 @@ TEST(ReeltextRoundTrip, RandomReelsComeBackByteForByte) {
   }
 }
 
-// Each break ends the run: the lines of the whole records before it, its message, its status.
-TEST(ReeltextText, ABrokenImageStopsAfterTheWholeRecordsBeforeIt) {
-  // A card of 10 bytes, and what follows it.
+// A byte above 63 ends the run as a break does: the lines of the whole records before it, its
+// message, status 3. (Breaks of the framing are in breaks_test.)
+TEST(ReeltextText, AByteAbove63StopsAfterTheWholeRecordsBeforeIt) {
   const auto after_card = [] { return ImageBuilder().record(codes("AB")); };
-  const Bytes long_data(10'000, 49);
   struct Case {
-    std::vector<std::string> args;
     Bytes image;
-    int status;
     std::string err;
-    std::string before = "AB\n";  // the text written
+    std::string before;  // the text written
   };
-  const std::string no_line = ": text has no line for it";
   const std::vector<Case> cases = {
-      {{},
-       after_card().count(80).raw(codes("XYZ")).bytes(),
-       3,
-       "file 1 record 2 at 10: cut short in its data, 3 of 80 bytes there"},
-      {{},
-       after_card().count(10'000).raw(Bytes(9'000, 49)).bytes(),
-       3,
-       "file 1 record 2 at 10: cut short in its data, 9000 of 10000 bytes there"},
-      {{},
-       after_card().count(3).raw(codes("ABC")).bytes(),
-       4,
-       "file 1 record 2 at 10: cut short before its pad byte"},
-      {{},
-       after_card().count(2).raw(codes("CD")).raw(Bytes{2, 0}).bytes(),
-       4,
-       "file 1 record 2 at 10: cut short in its trailing count, 2 of 4 bytes there"},
-      {{},
-       after_card().count(2).raw(codes("CD")).count(3).bytes(),
-       4,
-       "file 1 record 2 at 10: leading count 2, trailing count 3"},
-      {{},
-       after_card().count(10'000).raw(long_data).count(3).bytes(),
-       4,
-       "file 1 record 2 at 10: leading count 10000, trailing count 3"},
-      // simh's framing read as E11: the pad byte taken for the trailing count's first.
-      {{"-e"},
-       after_card().record(codes("ABC")).bytes(),
-       4,
-       "file 1 record 2 at 10: leading count 3, trailing count 768"},
-      {{},
-       after_card().raw(Bytes{1, 2}).bytes(),
-       3,
-       "2 stray bytes at offset 10, where a count should begin: text has no line for them"},
-      {{},
-       after_card().raw(Bytes{1}).bytes(),
-       3,
-       "1 stray byte at offset 10, where a count should begin: text has no line for them"},
-      {{},
-       after_card().record(Bytes{49, 0x7F, 50}).bytes(),
-       3,
+      {after_card().record(Bytes{49, 0x7F, 50}).bytes(),
        "file 1 record 2 at 10: byte 0x7F at offset 15 is above 63: no character "
-       "(-s writes its low six bits)"},
-      {{},
-       after_card().tape_mark().record(Bytes(9'000, 49) + Bytes{0x80}).bytes(),
-       3,
+       "(-s writes its low six bits)",
+       "AB\n"},
+      {after_card().tape_mark().record(Bytes(9'000, 49) + Bytes{0x80}).bytes(),
        "file 2 record 1 at 14: byte 0x80 at offset 9018 is above 63: no character "
        "(-s writes its low six bits)",
        "AB\ntape mark\n"},
-      // A bad record breaks as any other, and says so; its words must agree, flag and all.
-      {{},
-       after_card().count(0x8000'0050).raw(codes("XYZ")).bytes(),
-       3,
-       "file 1 record 2 at 10, a bad record: cut short in its data, 3 of 80 bytes there"},
-      {{},
-       after_card().count(0x8000'0002).raw(codes("CD")).count(2).bytes(),
-       4,
-       "file 1 record 2 at 10, a bad record: leading word 80000002, trailing word 00000002"},
-      // Words that no line stands for, and bytes past the end of the medium.
-      {{}, after_card().count(0xFFFE'FFFF).bytes(), 3, "a half gap (FFFEFFFF) at offset 10" + no_line},
-      {{},
-       after_card().count(0x8000'0000).bytes(),
-       3,
-       "a reserved control word (80000000) at offset 10" + no_line},
-      {{},
-       after_card().count(0xFFFF'FFFD).raw(codes("CD")).bytes(),
-       3,
-       "a record whose count was never written, its writer stopped (FFFFFFFD) at offset 10" +
-           no_line},
-      {{},
-       after_card().count(0xFFFF'FFFF).raw(Bytes{0}).bytes(),
-       3,
-       "bytes after the end-of-medium marker at offset 10: text has no line for them",
-       "AB\nend of medium\n"},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.push_back("in");
     for (const Way& way : every_way()) {
-      const Result result = reeltext(args, text(c.image), way);
-      EXPECT_EQ(result.status, c.status) << c.err << ", " << way_name(way);
+      const Result result = reeltext({"in"}, text(c.image), way);
+      EXPECT_EQ(result.status, 3) << c.err << ", " << way_name(way);
       EXPECT_EQ(result.out, c.before) << c.err << ", " << way_name(way);
       EXPECT_EQ(result.err, "reeltext: in: " + c.err + "\n") << way_name(way);
     }
@@ -598,20 +527,17 @@ TEST(ReeltextText, AByteAbove63InARecordCutShortIsToldHoweverTheDataComes) {
   }
 }
 
-TEST(ReeltextText, AReadThatFailsStopsAfterTheWholeRecordsRead) {
+// A text whose read fails (an image's: breaks_test).
+TEST(ReeltextImage, AReadThatFailsStopsAfterTheWholeRecordsRead) {
   const Bytes image = ImageBuilder().record(codes("AB")).record(codes("CD")).bytes();
   for (Way way : every_way()) {
     way.fail_at_end = true;
-    for (const bool reverse : {false, true}) {
-      const Result result =
-          reverse ? reeltext({"-r", "in"}, "AB\nCD\nEF", way) : reeltext({"in"}, text(image), way);
-      EXPECT_EQ(result.status, 3) << way_name(way);
-      // The last line without a newline is not known to be whole.
-      EXPECT_EQ(result.out, reverse ? text(image) : "AB\nCD\n") << way_name(way);
-      const std::string said = reverse ? "reeltext: in: read error at offset 8"
-                                       : "reeltext: in: read error at offset 20";
-      EXPECT_EQ(result.err.substr(0, said.size()), said) << result.err << way_name(way);
-    }
+    const Result result = reeltext({"-r", "in"}, "AB\nCD\nEF", way);
+    EXPECT_EQ(result.status, 3) << way_name(way);
+    // The last line without a newline is not known to be whole.
+    EXPECT_EQ(result.out, text(image)) << way_name(way);
+    const std::string said = "reeltext: in: read error at offset 8";
+    EXPECT_EQ(result.err.substr(0, said.size()), said) << result.err << way_name(way);
   }
 }
 

@@ -122,25 +122,16 @@ std::vector<Case> cases() {
       {"no tape mark at the end", ImageBuilder().record(three).record(codes("ABCD")).bytes(),
        Framing::simh, {"R1.1@0:3", "R1.2@12:4"}, ending(EndKind::after_record, 24),
        in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 768)},
-      {"stray bytes", ImageBuilder().record(two).raw(Bytes{1, 2, 3}).bytes(), Framing::simh,
-       {"R1.1@0:2"}, ending(EndKind::stray_bytes, 10, 3), {}},
       {"end-of-medium marker", ImageBuilder().record(two).count(0xFFFFFFFF).raw(two + three).bytes(),
        Framing::simh, {"R1.1@0:2"}, ending(EndKind::end_of_medium, 10, 5), {}},
-      {"data cut short", ImageBuilder().tape_mark().count(10).raw(three).bytes(), Framing::simh,
-       {"T1@0"}, in_record(EndKind::in_data, 4, 2, 1, 10, 3), {}},
       // The E11 walk wants the trailing count right after the data, where the image ends.
       {"pad byte missing", ImageBuilder().record(two).count(3).raw(three).bytes(), Framing::simh,
        {"R1.1@0:2"}, in_record(EndKind::before_pad, 10, 1, 2, 3),
        in_record(EndKind::in_trailer, 10, 1, 2, 3, 0)},
-      {"trailing count cut short",
-       ImageBuilder().record(codes("ABCD")).count(4).raw(codes("ABCD")).raw(Bytes{4, 0}).bytes(),
-       Framing::simh, {"R1.1@0:4"}, in_record(EndKind::in_trailer, 12, 1, 2, 4, 2), {}},
       {"trailing count cut short after the pad byte",
        ImageBuilder().count(3).raw(three).raw(Bytes{0, 3}).bytes(), Framing::simh, {},
        in_record(EndKind::in_trailer, 0, 1, 1, 3, 1),
        in_record(EndKind::in_trailer, 0, 1, 1, 3, 2)},
-      {"unequal counts", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes(),
-       Framing::simh, {}, in_record(EndKind::unequal_counts, 0, 1, 1, 4, 10, 5), {}},
       // 03 00 00 00 C1 C2 C3 03 00 00 00 | 02 00 00 00 ...: read with a pad byte, the trailing
       // count is 00 00 00 02, 33554432; 25 - 12 bytes follow it.
       {"E11 image read without -e",
@@ -300,23 +291,6 @@ TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
                                                     "R1.2@14:2=" + shown(two),
                                                     "R1.3@24:5=" + shown(codes("WOR"))}));
   }
-}
-
-TEST(Survey, AFailedReadEndsTheWalkWhereItStood) {
-  // Inside the second record's data: the read fails after 16 bytes.
-  const Bytes inside = ImageBuilder().record(two).count(4).raw(two).bytes();
-  tape_image::MemorySource failing(inside, 3, true);
-  Items items;
-  reelinfo::Survey s = reelinfo::survey(failing, Framing::simh, 0, items);
-  EXPECT_TRUE(s.read_failed);
-  EXPECT_EQ(s.size, 16u);
-  EXPECT_EQ(describe(s.ending), describe(in_record(EndKind::read_error, 10, 1, 2, 4)));
-
-  const Bytes between = ImageBuilder().tape_mark().bytes();
-  tape_image::MemorySource failing_after(between, static_cast<std::size_t>(-1), true);
-  s = reelinfo::survey(failing_after, Framing::simh, 0, items);
-  EXPECT_TRUE(s.read_failed);
-  EXPECT_EQ(describe(s.ending), describe(ending(EndKind::read_error, 4)));
 }
 
 // An image of 6 GiB, mostly the zeros of three long records, served without being made: only
