@@ -42,8 +42,8 @@ void put_record_name(std::string& line, std::uint64_t file, std::uint64_t number
 // walk reads them.
 class Reporter final : public SurveyListener {
  public:
-  Reporter(bool records, Hold& spool, SizeTally& tally)
-      : records_(records), spool_(spool), tally_(tally) {
+  Reporter(bool records, Hold& hold, SizeTally& tally)
+      : records_(records), hold_(hold), tally_(tally) {
     tally_.clear();
   }
 
@@ -74,7 +74,7 @@ class Reporter final : public SurveyListener {
       line_.append(text, end);
     }
     line_ += '\n';
-    spool_.append(line_);
+    hold_.append(line_);
   }
 
   // Gives the tape file the tape mark ends its line, or counts it among a run of empty ones;
@@ -169,7 +169,7 @@ class Reporter final : public SurveyListener {
     line_ += " at ";
     put(line_, empty_from_.second);
     line_ += ": empty\n";
-    spool_.append(line_);
+    hold_.append(line_);
     files_ += empty_run_;
     empty_run_ = 0;
   }
@@ -189,7 +189,7 @@ class Reporter final : public SurveyListener {
       put(line_, gap_last_);
     }
     line_ += ", passed over\n";
-    spool_.append(line_);
+    hold_.append(line_);
     gap_run_ = 0;
   }
 
@@ -235,7 +235,7 @@ class Reporter final : public SurveyListener {
       put_count(line_, sizes.data_bytes, "data byte");
     }
     line_ += '\n';
-    spool_.append(line_);
+    hold_.append(line_);
     ++files_;
     records_total_ += sizes.records;
     bad_in_file_ = 0;
@@ -243,7 +243,7 @@ class Reporter final : public SurveyListener {
   }
 
   const bool records_;
-  Hold& spool_;
+  Hold& hold_;
   SizeTally& tally_;
   std::string line_;           // the line being built, kept for its room
   std::uint64_t file_at_ = 0;  // where the tape file being read begins
@@ -499,14 +499,14 @@ std::string not_an_image_hint(const Survey& survey) {
 }  // namespace
 
 ImageReport report_image(std::string_view name, tape_image::InputSource& source, Framing framing,
-                         bool records, Hold& spool, SizeTally& tally) {
-  Reporter reporter(records, spool, tally);
+                         bool records, Hold& hold, SizeTally& tally) {
+  Reporter reporter(records, hold, tally);
   const Survey survey =
       reelinfo::survey(source, framing, records ? shown_characters : 0, reporter);
   const bool end_of_tape = reporter.close(survey.ending);
-  spool.append(end_line(survey, end_of_tape));
+  hold.append(end_line(survey, end_of_tape));
   if (survey.as_listed || survey.ending.kind == EndKind::end_of_medium)
-    spool.append(as_listed_line(survey));
+    hold.append(as_listed_line(survey));
 
   // The status is that of reelprint's listing, which reads every word as a count.
   int status = status_of(survey.as_listed ? *survey.as_listed : survey.ending);
@@ -515,17 +515,17 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
   // likely of that other kind.
   if (status_of(survey.ending) != status_ok && !survey.read_failed) {
     if (survey.other && clean(*survey.other))
-      spool.append(framing == Framing::simh ? "reads cleanly with -e (E11 framing)\n"
+      hold.append(framing == Framing::simh ? "reads cleanly with -e (E11 framing)\n"
                                             : "reads cleanly without -e (simh framing)\n");
     const bool other_clean = survey.other && clean(*survey.other);
     if (clean(survey.swapped))
-      spool.append("reads cleanly with its counts byte-swapped (big-endian), as neither "
+      hold.append("reads cleanly with its counts byte-swapped (big-endian), as neither "
                    "program reads them\n");
     else if (!other_clean)
-      spool.append(not_an_image_hint(survey));
+      hold.append(not_an_image_hint(survey));
   }
   if (reporter.marks_look_eight_bytes_long())
-    spool.append("its tape marks look 8 bytes long (a zero count and a zero trailer, as some "
+    hold.append("its tape marks look 8 bytes long (a zero count and a zero trailer, as some "
                  "writers frame them): each shows here as two\n");
 
   std::string first(name);

@@ -19,14 +19,14 @@ inline constexpr std::size_t shown_characters = 40;
 
 struct ImageReport {
   int status;              // the exit status reelprint's would be: 0, 3 or 4
-  std::string first_line;  // the totals, which come before the lines in the spool
+  std::string first_line;  // the totals, which come before the lines in the hold
 };
 
 // Surveys the image that `source` reads, named `name`, in `framing`, with a line for each record
-// if `records`; leaves every line of the report but the first in `spool`, using `tally` to
+// if `records`; leaves every line of the report but the first in `hold`, using `tally` to
 // count sizes. Returns the first line and the exit status.
 ImageReport report_image(std::string_view name, tape_image::InputSource& source,
-                         tape_image::Framing framing, bool records, Hold& spool,
+                         tape_image::Framing framing, bool records, Hold& hold,
                          SizeTally& tally);
 
 }  // namespace reelprint::reelinfo
