@@ -570,7 +570,7 @@ Outcome run_args(const std::vector<std::string>& args, std::span<const std::uint
   outcome.command = parse_command_line(line);
   const Options& options = outcome.command.options;
   std::optional<Check> check;
-  if (outcome.command.action == CommandLine::Action::convert)
+  if (outcome.command.action == CommandLine::Action::run)
     check.emplace(options.reverse, options.framing, bcd::table_of(options.arrangement));
 
   const Opener open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
@@ -627,7 +627,7 @@ std::string_view broken_rule(const Outcome& outcome) {
         return "the help or the version is not written whole with status 0";
       return "";
     }
-    case CommandLine::Action::convert:
+    case CommandLine::Action::run:
       break;
   }
   if (status == 1) return "status 1, yet the command line is good";
@@ -678,7 +678,7 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
   if (const std::string_view rule = broken_rule(first); !rule.empty()) return rule;
   const CommandLine& command = first.command;
   const Options& options = command.options;
-  const bool converts = command.action == CommandLine::Action::convert && opens(options.input);
+  const bool converts = command.action == CommandLine::Action::run && opens(options.input);
 
   // The plain run against what the harness works out, and the round trip.
   if (converts) {

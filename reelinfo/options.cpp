@@ -50,7 +50,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     command.complaint = "no tape image named";
     return command;
   }
-  command.action = CommandLine::Action::report;
+  command.action = CommandLine::Action::run;
   return command;
 }
 

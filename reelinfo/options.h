@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "tape_image/framing.h"
 
 namespace reelprint::reelinfo {
@@ -14,12 +15,7 @@ struct Options {
   std::vector<std::string> images;  // the images' names, as given
 };
 
-struct CommandLine {
-  enum class Action { report, help, version, bad };
-  Action action = Action::bad;
-  Options options;
-  std::string complaint;  // for `bad`: what is wrong, one line without the program's name
-};
+using CommandLine = GnuCommandLine<Options>;
 
 // Reads `args` (program name first) with getopt_long; returns what to do.
 CommandLine parse_command_line(const std::vector<std::string>& args);

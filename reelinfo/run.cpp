@@ -59,20 +59,8 @@ int report(const CommandLine& command, const Opener& open, OutputSink& out, Outp
 int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
         OutputSink& err, std::size_t spool_memory) {
   const CommandLine command = parse_command_line(args);
-  switch (command.action) {
-    case CommandLine::Action::help:
-      return write_text(out, err, help_text());
-    case CommandLine::Action::version:
-      return write_text(out, err, version_text());
-    case CommandLine::Action::bad: {
-      const std::string message = "reelinfo: " + command.complaint +
-                                  "\nTry 'reelinfo --help' for more information.\n";
-      err.write(message.data(), message.size());
-      return status_usage;
-    }
-    case CommandLine::Action::report:
-      break;
-  }
+  if (command.action != CommandLine::Action::run)
+    return answer_command_line(command, "reelinfo", help_text(), version_text(), out, err);
   return report(command, open, out, err, spool_memory);
 }
 

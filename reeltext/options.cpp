@@ -146,7 +146,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     command.complaint = "option '" + width_option + "' builds images: only with -r";
     return command;
   }
-  command.action = CommandLine::Action::convert;
+  command.action = CommandLine::Action::run;
   return command;
 }
 

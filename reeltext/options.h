@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bcd/arrangement.h"
+#include "common/command_line.h"
 #include "tape_image/framing.h"
 
 namespace reelprint::reeltext {
@@ -23,12 +24,7 @@ struct Options {
   std::string input = "-";  // as given; "-" is standard input
 };
 
-struct CommandLine {
-  enum class Action { convert, help, version, bad };
-  Action action = Action::bad;
-  Options options;
-  std::string complaint;  // for `bad`: what is wrong, one line without the program's name
-};
+using CommandLine = GnuCommandLine<Options>;
 
 // Reads `args` (program name first) with getopt_long; returns what to do.
 CommandLine parse_command_line(const std::vector<std::string>& args);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 
 #include "common/status.h"
 #include "reeltext/options.h"
@@ -11,35 +10,12 @@
 #include "tape_image/reader.h"
 
 namespace reelprint::reeltext {
-namespace {
-
-// Writes `text` to `out`; returns 0, or the status after a failure, said on `err`.
-int put_text(Sink& out, OutputSink& err, std::string_view text) {
-  const int error = out.write(text.data(), text.size());
-  if (error == 0) return status_ok;
-  say_write_failed(err, "reeltext", "standard output", error);
-  return status_write_failed;
-}
-
-void complain(OutputSink& err, std::string_view text) { err.write(text.data(), text.size()); }
-
-}  // namespace
 
 int run(const std::vector<std::string>& args, const Opener& open, Sink& out, OutputSink& err,
         const Tuning& tuning) {
   const CommandLine command = parse_command_line(args);
-  switch (command.action) {
-    case CommandLine::Action::help:
-      return put_text(out, err, help_text());
-    case CommandLine::Action::version:
-      return put_text(out, err, version_text());
-    case CommandLine::Action::bad:
-      complain(err, "reeltext: " + command.complaint +
-                        "\nTry 'reeltext --help' for more information.\n");
-      return status_usage;
-    case CommandLine::Action::convert:
-      break;
-  }
+  if (command.action != CommandLine::Action::run)
+    return answer_command_line(command, "reeltext", help_text(), version_text(), out, err);
 
   const Options& options = command.options;
   errno = 0;
@@ -48,7 +24,8 @@ int run(const std::vector<std::string>& args, const Opener& open, Sink& out, Out
     const int error = errno;
     std::string line = "reeltext: cannot open " + options.input;
     if (error != 0) line += std::string(": ") + std::strerror(error);
-    complain(err, line + "\n");
+    line += '\n';
+    err.write(line.data(), line.size());
     return status_open_failed;
   }
   const std::string name = options.input == "-" ? "standard input" : options.input;

@@ -398,7 +398,7 @@ TEST(Reelinfo, CommandLine) {
     return reelinfo::parse_command_line(args);
   };
   CommandLine c = parse({"a.tap", "-l", "b.tap", "--e11"});  // options anywhere, GNU style
-  EXPECT_EQ(c.action, Action::report);
+  EXPECT_EQ(c.action, Action::run);
   EXPECT_TRUE(c.options.records);
   EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
   EXPECT_EQ(c.options.images, (std::vector<std::string>{"a.tap", "b.tap"}));
