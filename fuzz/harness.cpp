@@ -54,7 +54,8 @@ Outcome run_input(std::span<const std::uint8_t> input, std::size_t most_per_read
   std::vector<std::string_view> args = {"reelprint"};
   args.insert(args.end(), split.args.begin(), split.args.end());
 
-  const Opener open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+  const tape_image::Opener open =
+      [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
     if (name != image_name) return nullptr;
     return std::make_unique<tape_image::MemorySource>(split.image, most_per_read);
   };

@@ -145,7 +145,8 @@ Outcome run_split(const SplitInput& split, const Serving& serving) {
   std::vector<std::string> args = {"reelinfo"};
   args.insert(args.end(), outcome.args.begin(), outcome.args.end());
 
-  const Opener open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+  const tape_image::Opener open =
+      [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
     if (name != image_name) {
       errno = ENOENT;
       return nullptr;

@@ -573,7 +573,8 @@ Outcome run_args(const std::vector<std::string>& args, std::span<const std::uint
   if (outcome.command.action == CommandLine::Action::run)
     check.emplace(options.reverse, options.framing, bcd::table_of(options.arrangement));
 
-  const Opener open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
+  const tape_image::Opener open =
+      [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
     if (!opens(name)) {
       errno = ENOENT;
       return nullptr;

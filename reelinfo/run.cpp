@@ -21,8 +21,8 @@ int write_text(OutputSink& out, OutputSink& err, std::string_view text) {
 }
 
 // Reports on the images `command` names, as `run` does.
-int report(const CommandLine& command, const Opener& open, OutputSink& out, OutputSink& err,
-           std::size_t spool_memory) {
+int report(const CommandLine& command, const tape_image::Opener& open, OutputSink& out,
+           OutputSink& err, std::size_t spool_memory) {
   Hold spool("reelinfo", spool_memory);
   SizeTally tally;
   int status = status_ok;
@@ -56,7 +56,7 @@ int report(const CommandLine& command, const Opener& open, OutputSink& out, Outp
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
+int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, std::size_t spool_memory) {
   const CommandLine command = parse_command_line(args);
   if (command.action != CommandLine::Action::run)

@@ -1,8 +1,6 @@
 // One whole run of reelinfo, callable in-process by main and the tests.
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,13 +10,10 @@
 
 namespace reelprint::reelinfo {
 
-// Opens the named tape image; returns nullptr, errno telling why, if it can't be opened.
-using Opener = std::function<std::unique_ptr<tape_image::InputSource>(const std::string& name)>;
-
 // Runs over `args` (program name first): reports on each image named, opened through `open`, to
 // `out`; complaints about the command line or the output go to `err`. Holds each report's lines
 // in memory up to `spool_memory` bytes. Returns the exit status, the highest of the images'.
-int run(const std::vector<std::string>& args, const Opener& open, OutputSink& out,
+int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, std::size_t spool_memory = Hold::default_memory_limit);
 
 }  // namespace reelprint::reelinfo

@@ -11,8 +11,8 @@ namespace reelprint {
 namespace {
 
 // Lists the tape image that the command line names; returns the exit status.
-int list_named(std::span<const std::string_view> args, const Opener& open, OutputBuffer& out,
-               bcd::KernelId kernel, std::size_t read_size) {
+int list_named(std::span<const std::string_view> args, const tape_image::Opener& open,
+               OutputBuffer& out, bcd::KernelId kernel, std::size_t read_size) {
   const std::optional<CommandLine> command = scan_args(args);
   if (!command) {
     usage(args.empty() ? "reelprint" : args.front(), out);
@@ -31,7 +31,7 @@ int list_named(std::span<const std::string_view> args, const Opener& open, Outpu
 
 }  // namespace
 
-int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
+int run(std::span<const std::string_view> args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, bcd::KernelId kernel, std::size_t read_size) {
   OutputBuffer buffer(out);
   const int status = list_named(args, open, buffer, kernel, read_size);

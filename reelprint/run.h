@@ -2,10 +2,7 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <memory>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "bcd/kernel.h"
@@ -14,14 +11,11 @@
 
 namespace reelprint {
 
-// Opens the named tape image; returns nullptr if it can't be opened.
-using Opener = std::function<std::unique_ptr<tape_image::InputSource>(const std::string& name)>;
-
 // Runs over `args` (program name first): scans them, opens the tape image through `open`, and
 // writes the listing and its messages to `out`, translating with `kernel`, reading the image
 // `read_size` bytes at a time (0: as suits it). If `out` fails, says so once on `err`. Returns
 // the exit status: that of the failure the listing met, if any, or else 5 if `out` failed.
-int run(std::span<const std::string_view> args, const Opener& open, OutputSink& out,
+int run(std::span<const std::string_view> args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, bcd::KernelId kernel, std::size_t read_size = 0);
 
 }  // namespace reelprint

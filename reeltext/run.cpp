@@ -11,8 +11,8 @@
 
 namespace reelprint::reeltext {
 
-int run(const std::vector<std::string>& args, const Opener& open, Sink& out, OutputSink& err,
-        const Tuning& tuning) {
+int run(const std::vector<std::string>& args, const tape_image::Opener& open, Sink& out,
+        OutputSink& err, const Tuning& tuning) {
   const CommandLine command = parse_command_line(args);
   if (command.action != CommandLine::Action::run)
     return answer_command_line(command, "reeltext", help_text(), version_text(), out, err);

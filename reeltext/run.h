@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,10 +14,6 @@
 #include "tape_image/source.h"
 
 namespace reelprint::reeltext {
-
-// Opens the named input ("-" for standard input); returns nullptr, errno telling why, if it
-// can't be opened.
-using Opener = std::function<std::unique_ptr<tape_image::InputSource>(const std::string& name)>;
 
 // How a run goes about its work; what it writes is the same whatever these are.
 struct Tuning {
@@ -35,7 +29,7 @@ struct Tuning {
 // Runs over `args` (program name first): reads the input named through `open` and writes the
 // text or the image to `out`; complaints and the failures met go to `err`. Returns the exit
 // status.
-int run(const std::vector<std::string>& args, const Opener& open, Sink& out, OutputSink& err,
-        const Tuning& tuning = {});
+int run(const std::vector<std::string>& args, const tape_image::Opener& open, Sink& out,
+        OutputSink& err, const Tuning& tuning = {});
 
 }  // namespace reelprint::reeltext

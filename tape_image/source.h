@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -30,6 +31,10 @@ std::unique_ptr<InputSource> open_file(const std::string& path);
 
 // Returns `open_file(name)`, or standard input for the name "-", as GNU tools read it.
 std::unique_ptr<InputSource> open_input(const std::string& name);
+
+// Opens the named input, as `open_input` does or a stand-in for it in the tests and the fuzzer;
+// returns nullptr, errno telling why, if it can't be opened.
+using Opener = std::function<std::unique_ptr<InputSource>(const std::string& name)>;
 
 // Serves bytes that are already in memory, at most `most_per_read` at a read, as a pipe may
 // hand them out a few at a time; at their end, the end of the input, or a failed read if

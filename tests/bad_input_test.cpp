@@ -512,7 +512,7 @@ struct Failing final : OutputSink {
 TEST(OutputInMemory, AFailedWriteEndsWithStatusFiveAndIsReportedUnlessThePipeClosed) {
   const auto image = ImageBuilder().record(repeat(49, 1'000'000)).bytes();
   const std::vector<std::string_view> args = {"reelprint", "t.tap"};
-  const Opener open = [&image](const std::string&) {
+  const tape_image::Opener open = [&image](const std::string&) {
     return std::make_unique<tape_image::MemorySource>(image);
   };
   Failing full{ENOSPC};
