@@ -1,7 +1,7 @@
 // The AVX2 kernel (x86-64): a 64-entry lookup as four 16-entry shuffles, 32 bytes at a time.
 #pragma once
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 #include "bcd/pack_shuffles.h"
 
 #if defined(__x86_64__)

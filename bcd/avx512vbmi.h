@@ -2,7 +2,7 @@
 // bytes, and a compress packs the bytes that are not word separators.
 #pragma once
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

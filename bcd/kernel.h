@@ -1,6 +1,7 @@
-// The kernels: the few operations of the listing that touch every data byte, written once per
-// instruction set. The listing is written once over the `Kernel` interface below; `dispatch.h`
-// runs it with the kernel chosen when the program starts.
+// The kernels' interface: the few operations of the listing and of reeltext that touch every
+// data byte, written once per instruction set. Both are written once over the `Kernel` concept
+// below; `dispatch.h` runs them with the kernel chosen when the program starts, and what the
+// kernels share among themselves is in `kernel_parts.h`.
 #pragma once
 
 #include <array>
@@ -8,7 +9,6 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -21,8 +21,7 @@ namespace reelprint::bcd {
 // nothing, and what is written past it is to be written over or dropped.
 inline constexpr std::size_t widest_translated_line = 128;
 inline constexpr std::size_t reach = 128;
-// The most bytes `split_marks` takes at once: a line's worth, one bit each in the mask it
-// returns.
+// The most bytes `split` takes at once: a line's worth, one bit each in the mask it returns.
 inline constexpr std::size_t split_size = 128;
 // One bit for each of up to `split_size` bytes: byte k is bit k of `low`, or bit k - 64 of
 // `high`.
@@ -57,14 +56,6 @@ struct SplitMask {
   friend SplitMask operator~(SplitMask a) { return {~a.low, ~a.high}; }
 };
 
-// Returns how many of the bytes `kept` (those that are not separators) there are up to the last
-// of those `marked` (those just after one), that one included: 0 if none is marked. No
-// separator stands between the last marked byte and the last kept one (a byte kept after it
-// would be marked), so the kept bytes past the last mark are all the bytes between the two.
-inline std::size_t marks_end_of(SplitMask kept, SplitMask marked) {
-  return marked.any() ? kept.count() - (kept.last() - marked.last()) : 0;
-}
-
 // A line's frame: what a record's first line holds besides its characters (its prefix, the
 // blanks to its tag and the tag's words), written whole with the characters translated into
 // it, so that the line costs a few wide stores.
@@ -79,7 +70,7 @@ struct LineFrame {
 
 // A kernel is made from the prepared arrangement and the frame of a listing's first lines,
 // holds the tables it needs, and offers (none of them calls out, so a loop that uses them keeps
-// the kernel's tables in registers):
+// the kernel's tables in registers) the listing's operations:
 //
 //   translate(src, n, dst)      writes the display characters of the `n` bytes at `src`
 //                               (1 to `widest_translated_line`) at `dst`;
@@ -103,6 +94,9 @@ struct LineFrame {
 //                               code, which is all a character depends on: the bits above may
 //                               differ from kernel to kernel) and its marks at `marks`
 //                               (`split_size` bytes each);
+//
+// and reeltext's, which turn codes into text and text back into codes (with `translate`):
+//
 //   all_codes(src, n)           returns whether each of the `n` bytes at `src` (at least 1) is
 //                               a code, 0 to 63;
 //   scan_text(src, codes)       returns where the `text_block` bytes of text at `src` have
@@ -120,24 +114,6 @@ struct TextScan {
   std::uint64_t newlines;
   std::uint64_t others;
 };
-
-// The code of each byte value as text: its code (0 to 63) in a prepared arrangement,
-// `newline_code` for a newline, `no_code` for any other.
-inline constexpr std::uint8_t newline_code = 0x40;
-inline constexpr std::uint8_t no_code = 0x80;
-struct CodeOfByte {
-  alignas(64) std::array<std::uint8_t, 256> codes;
-};
-
-// Returns the code of each byte value as text in `table`.
-inline CodeOfByte code_of_byte(const DisplayTable& table) {
-  CodeOfByte of{};
-  of.codes.fill(no_code);
-  for (std::size_t code = 0; code < table.codes.size(); ++code)
-    of.codes[static_cast<unsigned char>(table.codes[code])] = static_cast<std::uint8_t>(code);
-  of.codes['\n'] = newline_code;
-  return of;
-}
 
 // A `Split` is a value: a kernel with wide registers holds it there, and a line split and
 // written at once never passes through memory, where reading back bytes just stored a piece at
@@ -163,75 +139,6 @@ concept Kernel = std::copy_constructible<K> &&
   { kernel.all_codes(src, n) } -> std::same_as<bool>;
   { kernel.scan_text(src, codes) } -> std::same_as<TextScan>;
   { kernel.encode_text(src, codes) } -> std::same_as<void>;
-};
-
-// The split of a kernel that packs bytes a few at a time, which it holds in memory.
-struct SplitBytes {
-  SplitMask separators;
-  std::size_t kept;
-  std::size_t marks_end;
-  alignas(64) std::array<std::uint8_t, split_size + reach> codes;  // and slack a kernel reads
-  alignas(64) std::array<char, split_size> marks;
-};
-
-// The operations on a `SplitBytes`, the same for each kernel `K` that packs into one: those on
-// the bytes it holds. `K` names them with `using`.
-template <class K>
-class SplitBytesOps {
- public:
-  void translate(const SplitBytes& split, std::size_t n, char* dst) const {
-    self().translate(split.codes.data(), n, dst);
-  }
-  void put_framed(const SplitBytes& split, std::size_t n, char* dst, std::size_t at) const {
-    self().put_framed(split.codes.data(), n, dst, at);
-  }
-  void put_marks(const SplitBytes& split, char* dst) const {
-    std::memcpy(dst, split.marks.data(), split_size);
-  }
-  void store(const SplitBytes& split, std::uint8_t* codes, char* marks) const {
-    std::memcpy(codes, split.codes.data(), split_size);
-    std::memcpy(marks, split.marks.data(), split_size);
-  }
-
- private:
-  const K& self() const { return static_cast<const K&>(*this); }
-};
-
-// The text operations of a kernel that has no faster way for them: a word at a time, and a
-// byte at a time through a table of the code of each byte value. `K` names them with `using`.
-class ByteTextOps {
- public:
-  explicit ByteTextOps(const DisplayTable& table) : of_(code_of_byte(table)) {}
-
-  bool all_codes(const std::uint8_t* src, std::size_t n) const {
-    std::uint64_t any = 0;
-    std::size_t k = 0;
-    for (; n - k >= 8; k += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, src + k, sizeof word);
-      any |= word;
-    }
-    for (; k < n; ++k) any |= src[k];
-    return (any & 0xC0C0'C0C0'C0C0'C0C0) == 0;
-  }
-
-  TextScan scan_text(const std::uint8_t* src, std::uint8_t* codes) const {
-    TextScan scan{0, 0};
-    for (std::size_t k = 0; k < text_block; ++k) {
-      const std::uint8_t code = of_.codes[src[k]];
-      codes[k] = code;
-      scan.newlines |= static_cast<std::uint64_t>(code == newline_code) << k;
-      scan.others |= static_cast<std::uint64_t>(code >> 7) << k;
-    }
-    return scan;
-  }
-
-  void encode_text(const std::uint8_t* src, std::uint8_t* codes) const {
-    for (std::size_t k = 0; k < text_block; ++k) codes[k] = of_.codes[src[k]];
-  }
-
- private:
-  CodeOfByte of_;
 };
 
 // The kernels there are; which of them a processor runs is found when the program starts.

@@ -2,7 +2,7 @@
 // table shuffle packs the bytes that are not word separators.
 #pragma once
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 
 // Little-endian aarch64 alone (every Debian arm64): a mask is read out of a vector as a
 // little-endian word. NEON is part of every aarch64 processor, so nothing is checked at start
@@ -49,13 +49,14 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     for (std::size_t k = at + n; k < frame_size; k += 16) copy_frame(out, k);
   }
 
-  // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
+  // 64 bytes a step (see `separators_in`), the second step only for a line past 64.
   bool has_separator(const std::uint8_t* src, std::size_t n) const {
     const SplitMask in_range = SplitMask::first(n);
     return (separators_in(src) & in_range.low) != 0 ||
            (n > 64 && (separators_in(src + 64) & in_range.high) != 0);
   }
 
+  // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
   Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
     Split split;
     const SplitMask in_range = SplitMask::first(n);

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 
 namespace reelprint::bcd::portable {
 
