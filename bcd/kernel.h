@@ -4,7 +4,6 @@
 // kernels share among themselves is in `kernel_parts.h`.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <concepts>
 #include <cstddef>
@@ -56,27 +55,25 @@ struct SplitMask {
   friend SplitMask operator~(SplitMask a) { return {~a.low, ~a.high}; }
 };
 
-// A line's frame: what a record's first line holds besides its characters (its prefix, the
-// blanks to its tag and the tag's words), written whole with the characters translated into
-// it, so that the line costs a few wide stores.
+// A framed line: a line's characters written into a frame of `frame_size` bytes around them
+// (a listing's first line holds its prefix, the blanks to its tag and the tag's words), whole,
+// so that the line costs a few wide stores. Writing one reaches up to `frame_reach` bytes from
+// its start, and reads as far from the frame's: what lies past `frame_size` is to be written
+// over or dropped, and read for nothing.
 inline constexpr std::size_t frame_size = 128;
-// How far from its start writing a frame may reach; what lies past `frame_size` is to be
-// written over or dropped.
 inline constexpr std::size_t frame_reach = frame_size + 32;
-struct LineFrame {
-  // The frame, then slack that a copy of its end in whole vectors may read.
-  alignas(64) std::array<char, frame_reach> bytes{};
-};
 
-// A kernel is made from the prepared arrangement and the frame of a listing's first lines,
-// holds the tables it needs, and offers (none of them calls out, so a loop that uses them keeps
-// the kernel's tables in registers) the listing's operations:
+// A kernel is made from the prepared arrangement alone, holds the tables it needs, and offers
+// (none of them calls out, so a loop that uses them keeps the kernel's tables in registers)
+// the listing's operations:
 //
 //   translate(src, n, dst)      writes the display characters of the `n` bytes at `src`
 //                               (1 to `widest_translated_line`) at `dst`;
-//   put_framed(src, n, dst, at) writes the frame at `dst` with the display characters of the
-//                               `n` bytes at `src` in it from byte `at` on (`at` at most 32,
-//                               `at + n` at most `frame_size`); writes up to `frame_reach`;
+//   put_framed(src, n, dst, at, frame)
+//                               writes the `frame_size` bytes at `frame` at `dst` with the
+//                               display characters of the `n` bytes at `src` in them from byte
+//                               `at` on (`at` at most 32, `at + n` at most `frame_size`);
+//                               writes up to `frame_reach` bytes, and reads as many at `frame`;
 //   has_separator(src, n)       returns whether any of the `n` bytes at `src` (1 to
 //                               `split_size`) is a word separator;
 //   split(src, n, after_separator)
@@ -87,7 +84,7 @@ struct LineFrame {
 //                               first byte: if `after_separator`), a space if not; and
 //                               says how many bytes it packed (`kept`) and how many of them
 //                               there are up to the last marked one (`marks_end`, 0 if none);
-//   translate(split, n, dst), put_framed(split, n, dst, at)
+//   translate(split, n, dst), put_framed(split, n, dst, at, frame)
 //                               the same as for bytes, for the first `n` packed bytes of a split;
 //   put_marks(split, dst)       writes a split's marks (`split_size` bytes) at `dst`;
 //   store(split, codes, marks)  writes its packed bytes at `codes` (their low six bits, the
@@ -123,17 +120,17 @@ struct TextScan {
 template <class K>
 concept Kernel = std::copy_constructible<K> &&
     requires(const K& kernel, const std::uint8_t* src, std::size_t n, char* dst, std::size_t at,
-             bool after_separator, const typename K::Split& split, std::uint8_t* codes,
-             char* marks) {
+             const char* frame, bool after_separator, const typename K::Split& split,
+             std::uint8_t* codes, char* marks) {
   { kernel.translate(src, n, dst) } -> std::same_as<void>;
-  { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
+  { kernel.put_framed(src, n, dst, at, frame) } -> std::same_as<void>;
   { kernel.has_separator(src, n) } -> std::same_as<bool>;
   { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
   { split.separators } -> std::convertible_to<SplitMask>;
   { split.kept } -> std::convertible_to<std::size_t>;
   { split.marks_end } -> std::convertible_to<std::size_t>;
   { kernel.translate(split, n, dst) } -> std::same_as<void>;
-  { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
+  { kernel.put_framed(split, n, dst, at, frame) } -> std::same_as<void>;
   { kernel.put_marks(split, dst) } -> std::same_as<void>;
   { kernel.store(split, codes, marks) } -> std::same_as<void>;
   { kernel.all_codes(src, n) } -> std::same_as<bool>;

@@ -56,8 +56,9 @@ class SplitBytesOps {
   void translate(const SplitBytes& split, std::size_t n, char* dst) const {
     self().translate(split.codes.data(), n, dst);
   }
-  void put_framed(const SplitBytes& split, std::size_t n, char* dst, std::size_t at) const {
-    self().put_framed(split.codes.data(), n, dst, at);
+  void put_framed(const SplitBytes& split, std::size_t n, char* dst, std::size_t at,
+                  const char* frame) const {
+    self().put_framed(split.codes.data(), n, dst, at, frame);
   }
   void put_marks(const SplitBytes& split, char* dst) const {
     std::memcpy(dst, split.marks.data(), split_size);
