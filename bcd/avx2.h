@@ -1,7 +1,7 @@
 // The AVX2 kernel (x86-64): a 64-entry lookup as four 16-entry shuffles, 32 bytes at a time.
 #pragma once
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 #include "bcd/pack_shuffles.h"
 
 #if defined(__x86_64__)
@@ -22,7 +22,7 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   using SplitBytesOps::put_framed;
   using SplitBytesOps::translate;
 
-  [[REELPRINT_AVX2]] Kernel(const DisplayTable& table, const LineFrame& frame)
+  [[REELPRINT_AVX2]] explicit Kernel(const DisplayTable& table)
       : ByteTextOps(table),
         quarter0_(quarter(table, 0)),
         quarter1_(quarter(table, 1)),
@@ -30,8 +30,7 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
         quarter3_(quarter(table, 3)),
         minus_16_(_mm256_set1_epi8(-16)),
         low_six_(_mm256_set1_epi8(63)),
-        separator_(_mm256_set1_epi8(word_separator)),
-        frame_(frame.bytes.data()) {
+        separator_(_mm256_set1_epi8(word_separator)) {
     // Hidden from the compiler, which would otherwise build them anew before every line
     // rather than keep them in registers.
     __asm__("" : "+x"(minus_16_), "+x"(low_six_), "+x"(separator_));
@@ -51,10 +50,10 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   // The frame's start, the line over it, and the frame's end from the line's end on, 32 bytes
   // at a time.
   [[REELPRINT_AVX2]] void put_framed(const std::uint8_t* src, std::size_t n, char* dst,
-                                     std::size_t at) const {
-    copy_frame(dst, 0);
+                                     std::size_t at, const char* frame) const {
+    copy_frame(frame, dst, 0);
     translate(src, n, dst + at);
-    for (std::size_t k = at + n; k < frame_size; k += 32) copy_frame(dst, k);
+    for (std::size_t k = at + n; k < frame_size; k += 32) copy_frame(frame, dst, k);
   }
 
   [[REELPRINT_AVX2]] bool has_separator(const std::uint8_t* src, std::size_t n) const {
@@ -171,10 +170,11 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), lookup(bytes));
   }
 
-  // Copies the 32 bytes of the frame from byte `k` on to `dst + k`.
-  [[REELPRINT_AVX2, gnu::always_inline]] void copy_frame(char* dst, std::size_t k) const {
+  // Copies the 32 bytes of `frame` from byte `k` on to `dst + k`.
+  [[REELPRINT_AVX2, gnu::always_inline]] static void copy_frame(const char* frame, char* dst,
+                                                                std::size_t k) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k),
-                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame_ + k)));
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + k)));
   }
 
   // Returns the word separators among the 32 bytes at `src`, bit k for byte k.
@@ -191,15 +191,13 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   __m256i minus_16_;                                   // -16 in every byte
   __m256i low_six_;                                    // 63 in every byte
   __m256i separator_;                                  // code 29 in every byte
-  const char* frame_;
 };
 
 // Returns `work(kernel)`, compiled for AVX2 with all that `work` calls inlined into it, so that
 // the kernel's tables stay in registers throughout.
 template <class Work>
-[[REELPRINT_AVX2, gnu::flatten]] auto run(const DisplayTable& table, const LineFrame& frame,
-                                          Work& work) {
-  const Kernel kernel(table, frame);
+[[REELPRINT_AVX2, gnu::flatten]] auto run(const DisplayTable& table, Work& work) {
+  const Kernel kernel(table);
   return work(kernel);
 }
 

@@ -2,7 +2,7 @@
 // bytes, and a compress packs the bytes that are not word separators.
 #pragma once
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -13,14 +13,12 @@ namespace reelprint::bcd::avx512vbmi {
 
 class Kernel {
  public:
-  [[REELPRINT_AVX512]] Kernel(const DisplayTable& table, const LineFrame& frame)
+  [[REELPRINT_AVX512]] explicit Kernel(const DisplayTable& table)
       : codes_(_mm512_load_si512(table.codes.data())),
         iota_(_mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47,
                               46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30,
                               29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
                               12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)),
-        frame_low_(_mm512_load_si512(frame.bytes.data())),
-        frame_high_(_mm512_load_si512(frame.bytes.data() + 64)),
         low_six_(held(_mm512_set1_epi8(63))),
         separator_(held(_mm512_set1_epi8(static_cast<char>(word_separator)))),
         mark_(held(_mm512_set1_epi8(64))),
@@ -40,8 +38,8 @@ class Kernel {
 
   // The line's two vectors loaded whole and moved into the frame (see the private overload).
   [[REELPRINT_AVX512]] void put_framed(const std::uint8_t* src, std::size_t n, char* dst,
-                                       std::size_t at) const {
-    put_framed(_mm512_loadu_si512(src), _mm512_loadu_si512(src + 64), n, dst, at);
+                                       std::size_t at, const char* frame) const {
+    put_framed(_mm512_loadu_si512(src), _mm512_loadu_si512(src + 64), n, dst, at, frame);
   }
 
   // The packed bytes in two vectors, one for each half of the bytes, each compressed on its own
@@ -110,12 +108,12 @@ class Kernel {
   }
 
   // The frame stored whole, then the characters of each half over it, as many as the line takes.
-  [[REELPRINT_AVX512]] void put_framed(const Split& split, std::size_t n, char* dst,
-                                       std::size_t at) const {
+  [[REELPRINT_AVX512]] void put_framed(const Split& split, std::size_t n, char* dst, std::size_t at,
+                                       const char* frame) const {
     const auto count = static_cast<unsigned>(n);
     const unsigned low = count < split.kept_low ? count : split.kept_low;
-    _mm512_storeu_si512(dst, frame_low_);
-    _mm512_storeu_si512(dst + 64, frame_high_);
+    _mm512_storeu_si512(dst, _mm512_loadu_si512(frame));
+    _mm512_storeu_si512(dst + 64, _mm512_loadu_si512(frame + 64));
     _mm512_mask_storeu_epi8(dst + at, _bzhi_u64(~0ull, low),
                             _mm512_maskz_permutexvar_epi8(~0ull, split.codes_low, codes_));
     _mm512_mask_storeu_epi8(dst + at + low, _bzhi_u64(~0ull, count - low),
@@ -169,11 +167,11 @@ class Kernel {
     return _mm512_load_si512(code_of_byte(table).codes.data() + from);
   }
 
-  // Writes the frame at `dst` with the `n` bytes that `first` and `second` hold, in order,
+  // Writes `frame` at `dst` with the `n` bytes that `first` and `second` hold, in order,
   // translated into it from byte `at` on: each half of the frame with the bytes that fall in
   // it moved to their place by a two-table permute, and looked up by a merging one.
   [[REELPRINT_AVX512]] void put_framed(__m512i first, __m512i second, std::size_t n, char* dst,
-                                       std::size_t at) const {
+                                       std::size_t at, const char* frame) const {
     const std::uint64_t end = at + n;
     const __mmask64 low =
         _bzhi_u64(~0ull, static_cast<unsigned>(end)) & ~_bzhi_u64(~0ull, static_cast<unsigned>(at));
@@ -184,19 +182,19 @@ class Kernel {
     const __m512i bytes_low = _mm512_permutex2var_epi8(first, shift, second);
     const __m512i bytes_high =
         _mm512_permutex2var_epi8(first, _mm512_add_epi8(shift, _mm512_set1_epi8(64)), second);
-    _mm512_storeu_si512(dst, _mm512_mask_permutexvar_epi8(frame_low_, low, bytes_low, codes_));
-    _mm512_storeu_si512(dst + 64,
-                        _mm512_mask_permutexvar_epi8(frame_high_, high, bytes_high, codes_));
+    _mm512_storeu_si512(
+        dst, _mm512_mask_permutexvar_epi8(_mm512_loadu_si512(frame), low, bytes_low, codes_));
+    _mm512_storeu_si512(dst + 64, _mm512_mask_permutexvar_epi8(_mm512_loadu_si512(frame + 64), high,
+                                                               bytes_high, codes_));
   }
 
-  __m512i codes_;                   // the 64 display characters
-  __m512i iota_;                    // 0 to 63, each byte its own place
-  __m512i frame_low_, frame_high_;  // the frame's two halves
-  __m512i low_six_, separator_;      // 63, and the separator's code, in every byte
-  __m512i mark_;                     // bit 6, where a code carries its mark, in every byte
-  __m512i spaces_, ones_;            // a word-mark line's two characters, in every byte
-  __m512i text_low_, text_high_;     // the codes, as text, of the byte values 0 to 127
-  __m512i newline_;                  // a newline in every byte
+  __m512i codes_;                 // the 64 display characters
+  __m512i iota_;                  // 0 to 63, each byte its own place
+  __m512i low_six_, separator_;   // 63, and the separator's code, in every byte
+  __m512i mark_;                  // bit 6, where a code carries its mark, in every byte
+  __m512i spaces_, ones_;         // a word-mark line's two characters, in every byte
+  __m512i text_low_, text_high_;  // the codes, as text, of the byte values 0 to 127
+  __m512i newline_;               // a newline in every byte
 
   // Returns `value`, which the compiler then no longer knows: a constant it knows, it makes
   // anew at each use in a loop (two instructions) rather than keep it in a register.
@@ -209,9 +207,8 @@ class Kernel {
 // Returns `work(kernel)`, compiled for AVX-512 with all that `work` calls inlined into it, so
 // that the kernel's tables stay in registers throughout.
 template <class Work>
-[[REELPRINT_AVX512, gnu::flatten]] auto run(const DisplayTable& table, const LineFrame& frame,
-                                            Work& work) {
-  const Kernel kernel(table, frame);
+[[REELPRINT_AVX512, gnu::flatten]] auto run(const DisplayTable& table, Work& work) {
+  const Kernel kernel(table);
   return work(kernel);
 }
 

@@ -9,22 +9,22 @@
 
 namespace reelprint::bcd {
 
-// Returns `work(kernel)` with the kernel `id` made from `table` and `frame`, `work` compiled for
-// that kernel's instruction set. `id` must be one of `kernels_here()`.
+// Returns `work(kernel)` with the kernel `id` made from `table`, `work` compiled for that
+// kernel's instruction set. `id` must be one of `kernels_here()`.
 template <class Work>
-auto with_kernel(KernelId id, const DisplayTable& table, const LineFrame& frame, Work&& work) {
+auto with_kernel(KernelId id, const DisplayTable& table, Work&& work) {
   switch (id) {
 #if defined(__x86_64__)
     case KernelId::avx512vbmi:
-      return avx512vbmi::run(table, frame, work);
+      return avx512vbmi::run(table, work);
     case KernelId::avx2:
-      return avx2::run(table, frame, work);
+      return avx2::run(table, work);
 #elif defined(__aarch64__) && defined(__AARCH64EL__)
     case KernelId::neon:
-      return neon::run(table, frame, work);
+      return neon::run(table, work);
 #endif
     default:
-      return portable::run(table, frame, work);
+      return portable::run(table, work);
   }
 }
 

@@ -1,14 +1,13 @@
-// The kernels: the few operations of the listing that touch every data byte, written once per
-// instruction set. The listing is written once over the `Kernel` interface below; `dispatch.h`
-// runs it with the kernel chosen when the program starts.
+// The kernels' interface: the few operations of the listing and of reeltext that touch every
+// data byte, written once per instruction set. Both are written once over the `Kernel` concept
+// below; `dispatch.h` runs them with the kernel chosen when the program starts, and what the
+// kernels share among themselves is in `kernel_parts.h`.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -21,8 +20,7 @@ namespace reelprint::bcd {
 // nothing, and what is written past it is to be written over or dropped.
 inline constexpr std::size_t widest_translated_line = 128;
 inline constexpr std::size_t reach = 128;
-// The most bytes `split_marks` takes at once: a line's worth, one bit each in the mask it
-// returns.
+// The most bytes `split` takes at once: a line's worth, one bit each in the mask it returns.
 inline constexpr std::size_t split_size = 128;
 // One bit for each of up to `split_size` bytes: byte k is bit k of `low`, or bit k - 64 of
 // `high`.
@@ -57,35 +55,25 @@ struct SplitMask {
   friend SplitMask operator~(SplitMask a) { return {~a.low, ~a.high}; }
 };
 
-// Returns how many of the bytes `kept` (those that are not separators) there are up to the last
-// of those `marked` (those just after one), that one included: 0 if none is marked. No
-// separator stands between the last marked byte and the last kept one (a byte kept after it
-// would be marked), so the kept bytes past the last mark are all the bytes between the two.
-inline std::size_t marks_end_of(SplitMask kept, SplitMask marked) {
-  return marked.any() ? kept.count() - (kept.last() - marked.last()) : 0;
-}
-
-// A line's frame: what a record's first line holds besides its characters (its prefix, the
-// blanks to its tag and the tag's words), written whole with the characters translated into
-// it, so that the line costs a few wide stores.
+// A framed line: a line's characters written into a frame of `frame_size` bytes around them
+// (a listing's first line holds its prefix, the blanks to its tag and the tag's words), whole,
+// so that the line costs a few wide stores. Writing one reaches up to `frame_reach` bytes from
+// its start, and reads as far from the frame's: what lies past `frame_size` is to be written
+// over or dropped, and read for nothing.
 inline constexpr std::size_t frame_size = 128;
-// How far from its start writing a frame may reach; what lies past `frame_size` is to be
-// written over or dropped.
 inline constexpr std::size_t frame_reach = frame_size + 32;
-struct LineFrame {
-  // The frame, then slack that a copy of its end in whole vectors may read.
-  alignas(64) std::array<char, frame_reach> bytes{};
-};
 
-// A kernel is made from the prepared arrangement and the frame of a listing's first lines,
-// holds the tables it needs, and offers (none of them calls out, so a loop that uses them keeps
-// the kernel's tables in registers):
+// A kernel is made from the prepared arrangement alone, holds the tables it needs, and offers
+// (none of them calls out, so a loop that uses them keeps the kernel's tables in registers)
+// the listing's operations:
 //
 //   translate(src, n, dst)      writes the display characters of the `n` bytes at `src`
 //                               (1 to `widest_translated_line`) at `dst`;
-//   put_framed(src, n, dst, at) writes the frame at `dst` with the display characters of the
-//                               `n` bytes at `src` in it from byte `at` on (`at` at most 32,
-//                               `at + n` at most `frame_size`); writes up to `frame_reach`;
+//   put_framed(src, n, dst, at, frame)
+//                               writes the `frame_size` bytes at `frame` at `dst` with the
+//                               display characters of the `n` bytes at `src` in them from byte
+//                               `at` on (`at` at most 32, `at + n` at most `frame_size`);
+//                               writes up to `frame_reach` bytes, and reads as many at `frame`;
 //   has_separator(src, n)       returns whether any of the `n` bytes at `src` (1 to
 //                               `split_size`) is a word separator;
 //   split(src, n, after_separator)
@@ -96,13 +84,16 @@ struct LineFrame {
 //                               first byte: if `after_separator`), a space if not; and
 //                               says how many bytes it packed (`kept`) and how many of them
 //                               there are up to the last marked one (`marks_end`, 0 if none);
-//   translate(split, n, dst), put_framed(split, n, dst, at)
+//   translate(split, n, dst), put_framed(split, n, dst, at, frame)
 //                               the same as for bytes, for the first `n` packed bytes of a split;
 //   put_marks(split, dst)       writes a split's marks (`split_size` bytes) at `dst`;
 //   store(split, codes, marks)  writes its packed bytes at `codes` (their low six bits, the
 //                               code, which is all a character depends on: the bits above may
 //                               differ from kernel to kernel) and its marks at `marks`
 //                               (`split_size` bytes each);
+//
+// and reeltext's, which turn codes into text and text back into codes (with `translate`):
+//
 //   all_codes(src, n)           returns whether each of the `n` bytes at `src` (at least 1) is
 //                               a code, 0 to 63;
 //   scan_text(src, codes)       returns where the `text_block` bytes of text at `src` have
@@ -121,24 +112,6 @@ struct TextScan {
   std::uint64_t others;
 };
 
-// The code of each byte value as text: its code (0 to 63) in a prepared arrangement,
-// `newline_code` for a newline, `no_code` for any other.
-inline constexpr std::uint8_t newline_code = 0x40;
-inline constexpr std::uint8_t no_code = 0x80;
-struct CodeOfByte {
-  alignas(64) std::array<std::uint8_t, 256> codes;
-};
-
-// Returns the code of each byte value as text in `table`.
-inline CodeOfByte code_of_byte(const DisplayTable& table) {
-  CodeOfByte of{};
-  of.codes.fill(no_code);
-  for (std::size_t code = 0; code < table.codes.size(); ++code)
-    of.codes[static_cast<unsigned char>(table.codes[code])] = static_cast<std::uint8_t>(code);
-  of.codes['\n'] = newline_code;
-  return of;
-}
-
 // A `Split` is a value: a kernel with wide registers holds it there, and a line split and
 // written at once never passes through memory, where reading back bytes just stored a piece at
 // a time would wait for every piece to reach the cache. Each operation may read up to `reach`
@@ -147,91 +120,22 @@ inline CodeOfByte code_of_byte(const DisplayTable& table) {
 template <class K>
 concept Kernel = std::copy_constructible<K> &&
     requires(const K& kernel, const std::uint8_t* src, std::size_t n, char* dst, std::size_t at,
-             bool after_separator, const typename K::Split& split, std::uint8_t* codes,
-             char* marks) {
+             const char* frame, bool after_separator, const typename K::Split& split,
+             std::uint8_t* codes, char* marks) {
   { kernel.translate(src, n, dst) } -> std::same_as<void>;
-  { kernel.put_framed(src, n, dst, at) } -> std::same_as<void>;
+  { kernel.put_framed(src, n, dst, at, frame) } -> std::same_as<void>;
   { kernel.has_separator(src, n) } -> std::same_as<bool>;
   { kernel.split(src, n, after_separator) } -> std::same_as<typename K::Split>;
   { split.separators } -> std::convertible_to<SplitMask>;
   { split.kept } -> std::convertible_to<std::size_t>;
   { split.marks_end } -> std::convertible_to<std::size_t>;
   { kernel.translate(split, n, dst) } -> std::same_as<void>;
-  { kernel.put_framed(split, n, dst, at) } -> std::same_as<void>;
+  { kernel.put_framed(split, n, dst, at, frame) } -> std::same_as<void>;
   { kernel.put_marks(split, dst) } -> std::same_as<void>;
   { kernel.store(split, codes, marks) } -> std::same_as<void>;
   { kernel.all_codes(src, n) } -> std::same_as<bool>;
   { kernel.scan_text(src, codes) } -> std::same_as<TextScan>;
   { kernel.encode_text(src, codes) } -> std::same_as<void>;
-};
-
-// The split of a kernel that packs bytes a few at a time, which it holds in memory.
-struct SplitBytes {
-  SplitMask separators;
-  std::size_t kept;
-  std::size_t marks_end;
-  alignas(64) std::array<std::uint8_t, split_size + reach> codes;  // and slack a kernel reads
-  alignas(64) std::array<char, split_size> marks;
-};
-
-// The operations on a `SplitBytes`, the same for each kernel `K` that packs into one: those on
-// the bytes it holds. `K` names them with `using`.
-template <class K>
-class SplitBytesOps {
- public:
-  void translate(const SplitBytes& split, std::size_t n, char* dst) const {
-    self().translate(split.codes.data(), n, dst);
-  }
-  void put_framed(const SplitBytes& split, std::size_t n, char* dst, std::size_t at) const {
-    self().put_framed(split.codes.data(), n, dst, at);
-  }
-  void put_marks(const SplitBytes& split, char* dst) const {
-    std::memcpy(dst, split.marks.data(), split_size);
-  }
-  void store(const SplitBytes& split, std::uint8_t* codes, char* marks) const {
-    std::memcpy(codes, split.codes.data(), split_size);
-    std::memcpy(marks, split.marks.data(), split_size);
-  }
-
- private:
-  const K& self() const { return static_cast<const K&>(*this); }
-};
-
-// The text operations of a kernel that has no faster way for them: a word at a time, and a
-// byte at a time through a table of the code of each byte value. `K` names them with `using`.
-class ByteTextOps {
- public:
-  explicit ByteTextOps(const DisplayTable& table) : of_(code_of_byte(table)) {}
-
-  bool all_codes(const std::uint8_t* src, std::size_t n) const {
-    std::uint64_t any = 0;
-    std::size_t k = 0;
-    for (; n - k >= 8; k += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, src + k, sizeof word);
-      any |= word;
-    }
-    for (; k < n; ++k) any |= src[k];
-    return (any & 0xC0C0'C0C0'C0C0'C0C0) == 0;
-  }
-
-  TextScan scan_text(const std::uint8_t* src, std::uint8_t* codes) const {
-    TextScan scan{0, 0};
-    for (std::size_t k = 0; k < text_block; ++k) {
-      const std::uint8_t code = of_.codes[src[k]];
-      codes[k] = code;
-      scan.newlines |= static_cast<std::uint64_t>(code == newline_code) << k;
-      scan.others |= static_cast<std::uint64_t>(code >> 7) << k;
-    }
-    return scan;
-  }
-
-  void encode_text(const std::uint8_t* src, std::uint8_t* codes) const {
-    for (std::size_t k = 0; k < text_block; ++k) codes[k] = of_.codes[src[k]];
-  }
-
- private:
-  CodeOfByte of_;
 };
 
 // The kernels there are; which of them a processor runs is found when the program starts.

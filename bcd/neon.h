@@ -2,7 +2,7 @@
 // table shuffle packs the bytes that are not word separators.
 #pragma once
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 
 // Little-endian aarch64 alone (every Debian arm64): a mask is read out of a vector as a
 // little-endian word. NEON is part of every aarch64 processor, so nothing is checked at start
@@ -22,12 +22,11 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   using SplitBytesOps::put_framed;
   using SplitBytesOps::translate;
 
-  Kernel(const DisplayTable& table, const LineFrame& frame)
+  explicit Kernel(const DisplayTable& table)
       : ByteTextOps(table),
         codes_{{load(table, 0), load(table, 16), load(table, 32), load(table, 48)}},
         low_six_(vdupq_n_u8(63)),
-        separator_(vdupq_n_u8(word_separator)),
-        frame_(reinterpret_cast<const std::uint8_t*>(frame.bytes.data())) {}
+        separator_(vdupq_n_u8(word_separator)) {}
 
   // 32 bytes a step: at most 128 read and written for a line of up to 128.
   void translate(const std::uint8_t* src, std::size_t n, char* dst) const {
@@ -41,21 +40,23 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   // The frame's first 32 bytes, the line over them, and the frame's end from the line's end
   // on, 16 bytes at a time. The line's translation reaches up to 31 bytes past its end, to
   // byte 159 at most: within `frame_reach`.
-  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
+  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at,
+                  const char* frame) const {
     auto* const out = reinterpret_cast<std::uint8_t*>(dst);
-    copy_frame(out, 0);
-    copy_frame(out, 16);
+    copy_frame(frame, out, 0);
+    copy_frame(frame, out, 16);
     translate(src, n, dst + at);
-    for (std::size_t k = at + n; k < frame_size; k += 16) copy_frame(out, k);
+    for (std::size_t k = at + n; k < frame_size; k += 16) copy_frame(frame, out, k);
   }
 
-  // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
+  // 64 bytes a step (see `separators_in`), the second step only for a line past 64.
   bool has_separator(const std::uint8_t* src, std::size_t n) const {
     const SplitMask in_range = SplitMask::first(n);
     return (separators_in(src) & in_range.low) != 0 ||
            (n > 64 && (separators_in(src + 64) & in_range.high) != 0);
   }
 
+  // Eight bytes at a time, packed by a shuffle from a table, their marks by the same shuffle.
   Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
     Split split;
     const SplitMask in_range = SplitMask::first(n);
@@ -98,9 +99,10 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     vst1q_u8(dst + k, vqtbl4q_u8(codes_, vandq_u8(vld1q_u8(src + k), low_six_)));
   }
 
-  // Copies the 16 bytes of the frame from byte `k` on to `dst + k`.
-  [[gnu::always_inline]] void copy_frame(std::uint8_t* dst, std::size_t k) const {
-    vst1q_u8(dst + k, vld1q_u8(frame_ + k));
+  // Copies the 16 bytes of `frame` from byte `k` on to `dst + k`.
+  [[gnu::always_inline]] static void copy_frame(const char* frame, std::uint8_t* dst,
+                                                std::size_t k) {
+    vst1q_u8(dst + k, vld1q_u8(reinterpret_cast<const std::uint8_t*>(frame) + k));
   }
 
   // Returns the word separators among the 64 bytes at `src`, bit k for byte k: each byte
@@ -119,14 +121,13 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   uint8x16x4_t codes_;    // the 64 display characters
   uint8x16_t low_six_;    // 63 in every byte
   uint8x16_t separator_;  // code 29 in every byte
-  const std::uint8_t* frame_;
 };
 
 // Returns `work(kernel)`, with all that `work` calls inlined into it, so that the kernel's
 // tables stay in registers throughout.
 template <class Work>
-[[gnu::flatten]] auto run(const DisplayTable& table, const LineFrame& frame, Work& work) {
-  const Kernel kernel(table, frame);
+[[gnu::flatten]] auto run(const DisplayTable& table, Work& work) {
+  const Kernel kernel(table);
   return work(kernel);
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "bcd/kernel.h"
+#include "bcd/kernel_parts.h"
 
 namespace reelprint::bcd::portable {
 
@@ -14,8 +14,7 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   using SplitBytesOps::put_framed;
   using SplitBytesOps::translate;
 
-  Kernel(const DisplayTable& table, const LineFrame& frame)
-      : ByteTextOps(table), frame_(frame.bytes.data()) {
+  explicit Kernel(const DisplayTable& table) : ByteTextOps(table) {
     for (std::size_t byte = 0; byte < bytes_.size(); ++byte) bytes_[byte] = table[byte];
   }
 
@@ -23,8 +22,9 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     for (std::size_t k = 0; k < n; ++k) dst[k] = bytes_[src[k]];
   }
 
-  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at) const {
-    std::memcpy(dst, frame_, frame_size);
+  void put_framed(const std::uint8_t* src, std::size_t n, char* dst, std::size_t at,
+                  const char* frame) const {
+    std::memcpy(dst, frame, frame_size);
     translate(src, n, dst + at);
   }
 
@@ -57,13 +57,12 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
 
  private:
   std::array<char, 256> bytes_;  // the display character of every byte value
-  const char* frame_;
 };
 
 // Returns `work(kernel)`. The same form as the other kernels' `run`.
 template <class Work>
-auto run(const DisplayTable& table, const LineFrame& frame, Work& work) {
-  const Kernel kernel(table, frame);
+auto run(const DisplayTable& table, Work& work) {
+  const Kernel kernel(table);
   return work(kernel);
 }
 

@@ -109,10 +109,16 @@ class Prefixes {
   std::array<Prefix, listed> table_;
 };
 
+// A record's first line less its characters, which the kernel writes whole with them in it
+// (`put_framed`), then slack that a copy of its end in whole vectors may read.
+struct LineFrame {
+  alignas(64) std::array<char, bcd::frame_reach> bytes{};
+};
+
 // Returns the frame of a record's first line of `recl` characters: its prefix, the blanks to
 // its tag, and the tag's words.
-inline bcd::LineFrame tag_frame(std::size_t recl) {
-  bcd::LineFrame frame;
+inline LineFrame tag_frame(std::size_t recl) {
+  LineFrame frame;
   std::memcpy(frame.bytes.data(), first_prefix.data(), first_prefix.size());
   std::memset(frame.bytes.data() + first_prefix.size(), ' ', recl + 1);
   std::memcpy(frame.bytes.data() + first_prefix.size() + recl + 1, tag_words.data(),
@@ -172,7 +178,9 @@ struct NoMarks {
 template <bcd::Kernel K>
 class LineWriter {
  public:
-  LineWriter(const K& kernel, const LineLayout& layout) : kernel_(kernel), layout_(layout) {}
+  // `frame` is the frame of the listing's first lines (see `tag_frame`).
+  LineWriter(const K& kernel, const LineLayout& layout, const LineFrame& frame)
+      : kernel_(kernel), layout_(layout), frame_(frame.bytes.data()) {}
 
   // Writes line `line` (counting from 0) of record `nr` at `p`: the display characters of its
   // `np` codes, which `codes` holds (bytes at a pointer, or a kernel's split), then, when word
@@ -184,7 +192,7 @@ class LineWriter {
   char* put(char* p, std::size_t line, const Codes& codes, std::size_t np, bool last,
             const RecordNumber& nr, const LineMarks& marks = {}) const {
     if (line != 0) return put_later(p, line, codes, np, last, marks);
-    kernel_.put_framed(codes, np, p, first_prefix.size());
+    kernel_.put_framed(codes, np, p, first_prefix.size(), frame_);
     p = nr.put(p + first_prefix.size() + layout_.recl + 1 + tag_words.size());
     *p++ = '\n';
     return put_marks(p, marks);
@@ -264,6 +272,7 @@ class LineWriter {
 
   K kernel_;
   LineLayout layout_;
+  const char* frame_;  // held by address: a writer is copied into each loop that uses it
 };
 
 }  // namespace reelprint

@@ -317,12 +317,12 @@ int list_tape(const Settings& settings, std::string_view input_name, TapeReader&
               OutputBuffer& out, bcd::KernelId kernel) {
   const std::size_t recl = static_cast<std::size_t>(std::clamp<int>(settings.recl, 1, widest_line));
   const bcd::DisplayTable bcd_to_ascii = bcd::prepare(settings.arrangement, settings.blank);
-  const bcd::LineFrame frame = tag_frame(recl);  // a record's first line, less its characters
+  const LineFrame frame = tag_frame(recl);  // a record's first line, less its characters
   const Prefixes prefixes(recl);
   const LineLayout layout(recl, settings.all ? '\0' : settings.blank, settings.dowm, prefixes);
   // The kernel is entered once: the whole listing is compiled for each.
-  return bcd::with_kernel(kernel, bcd_to_ascii, frame, [&](const auto& kernel_here) {
-    return Lister(settings, out, LineWriter(kernel_here, layout)).list(reader, input_name);
+  return bcd::with_kernel(kernel, bcd_to_ascii, [&](const auto& kernel_here) {
+    return Lister(settings, out, LineWriter(kernel_here, layout, frame)).list(reader, input_name);
   });
 }
 

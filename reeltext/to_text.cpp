@@ -299,9 +299,8 @@ template <bcd::Kernel K>
 int write_text(const Options& options, std::string_view input_name, TapeReader& reader,
                RecordWriter& out, OutputSink& err, bcd::KernelId kernel) {
   const bcd::DisplayTable table = bcd::prepare(options.arrangement, ' ');
-  const bcd::LineFrame frame{};  // no line here has a frame
   // The kernel is entered once: the whole run is compiled for each.
-  return bcd::with_kernel(kernel, table, frame, [&](const auto& kernel_here) {
+  return bcd::with_kernel(kernel, table, [&](const auto& kernel_here) {
     return TextWriter(options, input_name, out, err, kernel_here).write(reader);
   });
 }
