@@ -1,7 +1,6 @@
 #include "reelinfo/report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -13,30 +12,9 @@ namespace reelprint::reelinfo {
 namespace {
 
 using tape_image::Framing;
+using tape_image::count_of;
+using tape_image::record_name;
 using tape_image::status_of;
-
-// Appends `value` in decimal.
-void put(std::string& line, std::uint64_t value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  line.append(digits, end);
-}
-
-// Appends `count` and `noun`, plural unless `count` is 1.
-void put_count(std::string& line, std::uint64_t count, std::string_view noun) {
-  put(line, count);
-  line += ' ';
-  line += noun;
-  if (count != 1) line += 's';
-}
-
-// Appends "file F record N", naming a record.
-void put_record_name(std::string& line, std::uint64_t file, std::uint64_t number) {
-  line += "file ";
-  put(line, file);
-  line += " record ";
-  put(line, number);
-}
 
 // Builds the lines of the tape files, of the erase gaps, and of the records if asked, as the
 // walk reads them.
@@ -58,11 +36,11 @@ class Reporter final : public SurveyListener {
     }
     if (!records_) return;  // runs of one record only when there are record lines
     line_.clear();
-    put_record_name(line_, record.file, record.number);
+    line_ += record_name(record.file, record.number);
     line_ += " at ";
-    put(line_, record.offset);
+    line_ += std::to_string(record.offset);
     line_ += ": ";
-    put_count(line_, record.size, "byte");
+    line_ += count_of(record.size, "byte");
     if (record.bad) line_ += ", bad";
     char text[most_first_bytes];
     char* end = text;
@@ -161,13 +139,13 @@ class Reporter final : public SurveyListener {
     if (empty_run_ == 0) return;
     line_.clear();
     line_ += empty_run_ == 1 ? "file " : "files ";
-    put(line_, empty_from_.first);
+    line_ += std::to_string(empty_from_.first);
     if (empty_run_ > 1) {
       line_ += " to ";
-      put(line_, empty_from_.first + empty_run_ - 1);
+      line_ += std::to_string(empty_from_.first + empty_run_ - 1);
     }
     line_ += " at ";
-    put(line_, empty_from_.second);
+    line_ += std::to_string(empty_from_.second);
     line_ += ": empty\n";
     hold_.append(line_);
     files_ += empty_run_;
@@ -180,13 +158,13 @@ class Reporter final : public SurveyListener {
     line_.clear();
     if (gap_run_ == 1) {
       line_ += "erase gap at ";
-      put(line_, gap_first_);
+      line_ += std::to_string(gap_first_);
     } else {
-      put(line_, gap_run_);
+      line_ += std::to_string(gap_run_);
       line_ += " erase gaps at ";
-      put(line_, gap_first_);
+      line_ += std::to_string(gap_first_);
       line_ += " to ";
-      put(line_, gap_last_);
+      line_ += std::to_string(gap_last_);
     }
     line_ += ", passed over\n";
     hold_.append(line_);
@@ -199,40 +177,40 @@ class Reporter final : public SurveyListener {
     put_empty_files();
     line_.clear();
     line_ += "file ";
-    put(line_, file);
+    line_ += std::to_string(file);
     line_ += " at ";
-    put(line_, file_at_);
+    line_ += std::to_string(file_at_);
     line_ += ": ";
     const SizeTally::Summary sizes = tally_.summary();
     if (sizes.records == 0) {
       line_ += if_none;
     } else {
-      put_count(line_, sizes.records, "record");
+      line_ += count_of(sizes.records, "record");
       line_ += " of ";
       if (sizes.largest == sizes.smallest) {
-        put_count(line_, sizes.smallest, "byte");
+        line_ += count_of(sizes.smallest, "byte");
       } else {
-        put(line_, sizes.smallest);
+        line_ += std::to_string(sizes.smallest);
         line_ += " to ";
-        put(line_, sizes.largest);
+        line_ += std::to_string(sizes.largest);
         line_ += " bytes";
         if (!sizes.most_common) {
           line_ += ", most common not known";
         } else if (sizes.most_common->second > 1) {  // a size that repeats
           line_ += ", most common ";
-          put(line_, sizes.most_common->first);
+          line_ += std::to_string(sizes.most_common->first);
           line_ += " (";
-          put_count(line_, sizes.most_common->second, "record");
+          line_ += count_of(sizes.most_common->second, "record");
           line_ += ")";
         }
       }
       if (bad_in_file_ > 0) {
         line_ += ", ";
-        put(line_, bad_in_file_);
+        line_ += std::to_string(bad_in_file_);
         line_ += " of them bad";
       }
       line_ += ", ";
-      put_count(line_, sizes.data_bytes, "data byte");
+      line_ += count_of(sizes.data_bytes, "data byte");
     }
     line_ += '\n';
     hold_.append(line_);
@@ -280,8 +258,8 @@ void put_reason(std::string& line, int error) {
 // end the recorded tape.
 void put_ending(std::string& line, const Survey& survey, const Ending& ending,
                 bool end_of_tape) {
-  const auto record_name = [&] {
-    put_record_name(line, ending.file, ending.record);
+  const auto name_record = [&] {
+    line += record_name(ending.file, ending.record);
     if (ending.bad) line += ", a bad record,";
   };
   switch (ending.kind) {
@@ -302,7 +280,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += "after an erase gap, with no tape mark after it";
       break;
     case EndKind::stray_bytes:
-      put_count(line, ending.bytes, "stray byte");
+      line += count_of(ending.bytes, "stray byte");
       line += " where a count should begin";
       break;
     case EndKind::end_of_medium:
@@ -322,21 +300,21 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
     case EndKind::in_data:
     case EndKind::before_pad:
     case EndKind::in_trailer:
-      record_name();
+      name_record();
       line += ' ';
       line += tape_image::how_broken(ending);
       break;
     case EndKind::unequal_counts:
-      put_record_name(line, ending.file, ending.record);
+      line += record_name(ending.file, ending.record);
       line += ending.bad ? ", a bad record: " : ": ";
       line += tape_image::how_broken(ending);
       break;
     case EndKind::read_error:
       line += "read error at ";
-      put(line, survey.size);
+      line += std::to_string(survey.size);
       if (ending.in_record) {
         line += " in ";
-        record_name();
+        name_record();
       }
       put_reason(line, survey.read_errno);
       break;
@@ -346,7 +324,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
        ending.kind == EndKind::reserved_word || ending.kind == EndKind::placeholder) &&
       ending.bytes > 0) {
     line += ", ";
-    put_count(line, ending.bytes, "byte");
+    line += count_of(ending.bytes, "byte");
     line += " after it";
   }
 }
@@ -356,20 +334,20 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
 std::string end_line(const Survey& survey, bool end_of_tape) {
   std::string line;
   if (survey.ending.kind == EndKind::zero_fill) {
-    put_count(line, survey.ending.bytes, "zero byte");
+    line += count_of(survey.ending.bytes, "zero byte");
     line += " from ";
-    put(line, survey.ending.at);
+    line += std::to_string(survey.ending.at);
     line += ", after the end of the recorded tape\n";
   }
   line += "end at ";
-  put(line, survey.ending.at);
+  line += std::to_string(survey.ending.at);
   line += ": ";
   put_ending(line, survey, survey.ending, end_of_tape);
   line += '\n';
   // A read that failed after the walk had ended, on to the end of the image for its size.
   if (survey.read_failed && survey.ending.kind != EndKind::read_error) {
     line += "read error at ";
-    put(line, survey.size);
+    line += std::to_string(survey.size);
     put_reason(line, survey.read_errno);
     line += '\n';
   }
@@ -389,9 +367,9 @@ std::string as_listed_line(const Survey& survey) {
   std::string line = "reelprint ";
   if (files > 1) {
     line += '-';
-    put(line, files);
+    line += std::to_string(files);
     line += " (listing ";
-    put_count(line, files, "tape file");
+    line += count_of(files, "tape file");
     line += ") ";
   }
   line += "reads the ";
@@ -416,11 +394,11 @@ std::string as_listed_line(const Survey& survey) {
       break;
   }
   line += " at ";
-  put(line, at_marker ? survey.ending.at : survey.parted_at);
+  line += std::to_string(at_marker ? survey.ending.at : survey.parted_at);
   line += " (";
   line += tape_image::hex_word(word);
   line += ") as a count of ";
-  put(line, word);
+  line += std::to_string(word);
   if (at_marker) {  // a record of that many bytes from there: longer than the rest, mostly
     if (survey.ending.bytes >= word) return line + " and lists it as a record\n";
     return line + " and stops with \"" + std::string(tape_image::listing_read_error) +
@@ -437,13 +415,13 @@ std::string as_listed_line(const Survey& survey) {
                                          : tape_image::listing_unequal;
     line += '"';
     line += " (status ";
-    put(line, static_cast<std::uint64_t>(status));
+    line += std::to_string(static_cast<std::uint64_t>(status));
     line += ")";
   }
   line += ": ";
   if (status == status_ok || listed.at != survey.parted_at) {
     line += "end at ";
-    put(line, listed.at);
+    line += std::to_string(listed.at);
     line += ": ";
   }
   put_ending(line, survey, listed, false);
@@ -475,7 +453,7 @@ std::string not_an_image_hint(const Survey& survey) {
   std::string line = "not a tape image, it seems: ";
   if (beyond) {
     line += "its first count, ";
-    put(line, first);
+    line += std::to_string(first);
     if (ending.bad) line += " (of a bad record)";
     line += ", is more than the whole image";
     line += text ? ", and " : "; ";
@@ -530,19 +508,19 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
 
   std::string first(name);
   first += ": ";
-  put_count(first, survey.size, "byte");
+  first += count_of(survey.size, "byte");
   first += framing == Framing::simh ? ", simh framing, " : ", E11 framing, ";
-  put_count(first, reporter.files(), "tape file");
+  first += count_of(reporter.files(), "tape file");
   first += ", ";
-  put_count(first, reporter.records(), "record");
+  first += count_of(reporter.records(), "record");
   if (reporter.bad_records() > 0) {
     first += " (";
-    put(first, reporter.bad_records());
+    first += std::to_string(reporter.bad_records());
     first += " bad)";
   }
   if (reporter.erase_gaps() > 0) {
     first += ", ";
-    put_count(first, reporter.erase_gaps(), "erase gap");
+    first += count_of(reporter.erase_gaps(), "erase gap");
   }
   first += '\n';
   return {status, first};

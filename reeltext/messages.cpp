@@ -19,8 +19,7 @@ int say_read_failed(OutputSink& err, std::string_view input, std::uint64_t offse
 }
 
 std::string record_place(std::uint64_t file, std::uint64_t record, std::uint64_t offset) {
-  return "file " + std::to_string(file) + " record " + std::to_string(record) + " at " +
-         std::to_string(offset);
+  return tape_image::record_name(file, record) + " at " + std::to_string(offset);
 }
 
 std::string shown_byte(std::uint8_t byte) {

@@ -20,6 +20,10 @@ std::string hex_word(std::uint32_t word) {
   return digits;
 }
 
+std::string record_name(std::uint64_t file, std::uint64_t record) {
+  return "file " + std::to_string(file) + " record " + std::to_string(record);
+}
+
 std::string count_of(std::uint64_t n, std::string_view noun) {
   return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
 }

@@ -21,6 +21,9 @@ std::string how_broken(const Ending& ending);
 // Returns `word` as eight hexadecimal digits, as the simh format names its control words.
 std::string hex_word(std::uint32_t word);
 
+// Returns how messages name a record: "file F record R".
+std::string record_name(std::uint64_t file, std::uint64_t record);
+
 // Returns "N noun", or "N nouns" unless `n` is 1.
 std::string count_of(std::uint64_t n, std::string_view noun);
 
