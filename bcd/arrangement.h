@@ -10,6 +10,12 @@ namespace reelprint::bcd {
 
 enum class Arrangement { a, h, old_simh };
 
+// Returns the arrangement an option letter names: 'h' H (Fortran), 'o' the 'old simh' one; any
+// other, A.
+constexpr Arrangement arrangement_named(int letter) {
+  return letter == 'h' ? Arrangement::h : letter == 'o' ? Arrangement::old_simh : Arrangement::a;
+}
+
 inline constexpr std::uint8_t blank_code = 0;
 // Stands on tape before a character that carries a word mark.
 inline constexpr std::uint8_t word_separator = 29;

@@ -4,6 +4,10 @@
 
 namespace reelprint {
 
+std::string companion_version(std::string_view program) {
+  return std::string(program) + " (reelprint) " REELPRINT_VERSION "\n";
+}
+
 int answer_command_line(const GnuRequest& request, std::string_view program, std::string_view help,
                         std::string_view version, OutputSink& out, OutputSink& err) {
   if (request.action == GnuRequest::Action::bad) {

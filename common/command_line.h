@@ -21,6 +21,9 @@ struct GnuCommandLine : GnuRequest {
   Options options;
 };
 
+// Returns the text of --version of companion `program`: "reelinfo (reelprint) 1.0".
+std::string companion_version(std::string_view program);
+
 // Answers a command line of `program` that asks for no run: writes `help` or `version` to
 // `out`, or the complaint and where to find help to `err`. Returns the exit status.
 int answer_command_line(const GnuRequest& request, std::string_view program, std::string_view help,

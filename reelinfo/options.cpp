@@ -1,58 +1,18 @@
 #include "reelinfo/options.h"
 
-#include <string_view>
+#include <utility>
 
 #include "common/gnu_options.h"
 
 namespace reelprint::reelinfo {
 namespace {
 
-enum LongOnly : int { help_option = 256, version_option };
-
-constexpr option long_options[] = {
+constexpr option own_options[] = {
     {"e11", no_argument, nullptr, 'e'},
     {"records", no_argument, nullptr, 'l'},
-    {"help", no_argument, nullptr, help_option},
-    {"version", no_argument, nullptr, version_option},
-    {nullptr, 0, nullptr, 0},
 };
 
 }  // namespace
-
-CommandLine parse_command_line(const std::vector<std::string>& args) {
-  GetoptArgs getopt_args(args, "reelinfo");
-  const int argc = getopt_args.argc();
-  char** const argv = getopt_args.argv();
-  CommandLine command;
-  for (;;) {
-    const int option = getopt_long(argc, argv, "el", long_options, nullptr);
-    if (option == -1) break;
-    switch (option) {
-      case 'e':
-        command.options.framing = tape_image::Framing::e11;
-        break;
-      case 'l':
-        command.options.records = true;
-        break;
-      case help_option:
-        command.action = CommandLine::Action::help;
-        return command;
-      case version_option:
-        command.action = CommandLine::Action::version;
-        return command;
-      default:
-        command.complaint = complaint_about(optopt, argv[optind - 1], "el", help_option);
-        return command;
-    }
-  }
-  for (int k = optind; k < argc; ++k) command.options.images.emplace_back(argv[k]);
-  if (command.options.images.empty()) {
-    command.complaint = "no tape image named";
-    return command;
-  }
-  command.action = CommandLine::Action::run;
-  return command;
-}
 
 std::string help_text() {
   return "Usage: reelinfo [OPTION]... IMAGE...\n"
@@ -72,6 +32,17 @@ std::string help_text() {
          "several images, the highest.\n";
 }
 
-std::string version_text() { return "reelinfo (reelprint) " REELPRINT_VERSION "\n"; }
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+  const auto take = [](Options& options, const GivenOption& given) -> std::string {
+    if (given.letter == 'e') options.framing = tape_image::Framing::e11;
+    if (given.letter == 'l') options.records = true;
+    return {};
+  };
+  const auto finish = [](Options& options, std::vector<std::string> operands) -> std::string {
+    options.images = std::move(operands);
+    return options.images.empty() ? "no tape image named" : "";
+  };
+  return read_command_line<Options>(args, "reelinfo", own_options, take, finish);
+}
 
 }  // namespace reelprint::reelinfo

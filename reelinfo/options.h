@@ -24,6 +24,6 @@ CommandLine parse_command_line(const std::vector<std::string>& args);
 std::string help_text();
 
 // Returns the text of --version.
-std::string version_text();
+inline std::string version_text() { return companion_version("reelinfo"); }
 
 }  // namespace reelprint::reelinfo

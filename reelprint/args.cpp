@@ -59,10 +59,8 @@ std::optional<CommandLine> scan_args(std::span<const std::string_view> args) {
         settings.framing = tape_image::Framing::e11;
         break;
       case 'h':
-        settings.arrangement = bcd::Arrangement::h;
-        break;
       case 'o':
-        settings.arrangement = bcd::Arrangement::old_simh;
+        settings.arrangement = bcd::arrangement_named(arg[1]);
         break;
       case 'r': {
         std::string_view count_text = arg.substr(2);

@@ -9,24 +9,12 @@
 namespace reelprint::reeltext {
 namespace {
 
-enum LongOnly : int { help_option = 256, version_option };
-
-constexpr option long_options[] = {
-    {"reverse", no_argument, nullptr, 'r'},
-    {"e11", no_argument, nullptr, 'e'},
-    {"fortran", no_argument, nullptr, 'h'},
-    {"old-simh", no_argument, nullptr, 'o'},
-    {"files", required_argument, nullptr, 'f'},
-    {"six-bits", no_argument, nullptr, 's'},
+constexpr option own_options[] = {
+    {"reverse", no_argument, nullptr, 'r'},     {"e11", no_argument, nullptr, 'e'},
+    {"fortran", no_argument, nullptr, 'h'},     {"old-simh", no_argument, nullptr, 'o'},
+    {"files", required_argument, nullptr, 'f'}, {"six-bits", no_argument, nullptr, 's'},
     {"width", required_argument, nullptr, 'w'},
-    {"help", no_argument, nullptr, help_option},
-    {"version", no_argument, nullptr, version_option},
-    {nullptr, 0, nullptr, 0},
 };
-// A leading ':' has getopt_long tell a missing value (':') from an unknown option ('?').
-constexpr const char* short_options = ":rehof:sw:";
-
-constexpr std::string_view letters = "rehofsw";
 
 // Returns the decimal number `text` holds, digits alone, if it is `most` or less.
 std::optional<std::uint64_t> read_number(std::string_view text, std::uint64_t most) {
@@ -61,94 +49,7 @@ bool read_files(std::string_view text, Options& options) {
   return true;
 }
 
-// Returns the name of the option given as `arg` ("--wid=3": "--wid"), or of the letter
-// `letter` when it was given as a letter.
-std::string option_name(int letter, std::string_view arg) {
-  if (arg.starts_with("--")) return std::string(arg.substr(0, arg.find('=')));
-  return {'-', static_cast<char>(letter)};
-}
-
 }  // namespace
-
-CommandLine parse_command_line(const std::vector<std::string>& args) {
-  GetoptArgs getopt_args(args, "reeltext");
-  const int argc = getopt_args.argc();
-  char** const argv = getopt_args.argv();
-
-  CommandLine command;
-  Options& options = command.options;
-  std::string image_only;    // an option that reads images, if one was given
-  std::string width_option;  // -w or --width, if given
-  for (;;) {
-    const int option = getopt_long(argc, argv, short_options, long_options, nullptr);
-    if (option == -1) break;
-    const std::string_view last = argv[optind - 1];
-    switch (option) {
-      case 'r':
-        options.reverse = true;
-        break;
-      case 'e':
-        options.framing = tape_image::Framing::e11;
-        break;
-      case 'h':
-        options.arrangement = bcd::Arrangement::h;
-        break;
-      case 'o':
-        options.arrangement = bcd::Arrangement::old_simh;
-        break;
-      case 's':
-        options.six_bits = true;
-        image_only = option_name('s', last);
-        break;
-      case 'f':
-        if (!read_files(optarg, options)) {
-          command.complaint =
-              "invalid tape files '" + std::string(optarg) + "': give N, N-M or N- (from 1)";
-          return command;
-        }
-        image_only = option_name('f', last);
-        break;
-      case 'w': {
-        const auto width = read_number(optarg, tape_image::largest_record);
-        if (!width || *width == 0) {
-          command.complaint =
-              "invalid width '" + std::string(optarg) + "': give 1 to 2147483647 characters";
-          return command;
-        }
-        options.width = static_cast<std::uint32_t>(*width);
-        width_option = option_name('w', last);
-        break;
-      }
-      case help_option:
-        command.action = CommandLine::Action::help;
-        return command;
-      case version_option:
-        command.action = CommandLine::Action::version;
-        return command;
-      case ':':
-        command.complaint = "option '" + option_name(optopt, last) + "' needs a value";
-        return command;
-      default:
-        command.complaint = complaint_about(optopt, last, letters, help_option);
-        return command;
-    }
-  }
-  if (optind < argc) options.input = argv[optind];
-  if (optind + 1 < argc) {
-    command.complaint = "extra operand '" + std::string(argv[optind + 1]) + "'";
-    return command;
-  }
-  if (options.reverse && !image_only.empty()) {
-    command.complaint = "option '" + image_only + "' reads images: not with -r";
-    return command;
-  }
-  if (!options.reverse && !width_option.empty()) {
-    command.complaint = "option '" + width_option + "' builds images: only with -r";
-    return command;
-  }
-  command.action = CommandLine::Action::run;
-  return command;
-}
 
 std::string help_text() {
   return "Usage: reeltext [OPTION]... [IMAGE]\n"
@@ -174,6 +75,43 @@ std::string help_text() {
          "count differs or is cut short, 5 the output can't be written.\n";
 }
 
-std::string version_text() { return "reeltext (reelprint) " REELPRINT_VERSION "\n"; }
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+  std::string image_only;    // an option that reads images, if one was given
+  std::string width_option;  // -w or --width, if given
+  const auto take = [&](Options& options, const GivenOption& given) -> std::string {
+    if (given.letter == 'r') options.reverse = true;
+    if (given.letter == 'e') options.framing = tape_image::Framing::e11;
+    if (given.letter == 'h' || given.letter == 'o')
+      options.arrangement = bcd::arrangement_named(given.letter);
+    if (given.letter == 's') {
+      options.six_bits = true;
+      image_only = given.name;
+    }
+    if (given.letter == 'f') {
+      if (!read_files(given.value, options))
+        return "invalid tape files '" + std::string(given.value) + "': give N, N-M or N- (from 1)";
+      image_only = given.name;
+    }
+    if (given.letter == 'w') {
+      const auto width = read_number(given.value, tape_image::largest_record);
+      if (!width || *width == 0)
+        return "invalid width '" + std::string(given.value) + "': give 1 to 2147483647 characters";
+      options.width = static_cast<std::uint32_t>(*width);
+      width_option = given.name;
+    }
+    return {};
+  };
+  const auto finish = [&](Options& options,
+                          const std::vector<std::string>& operands) -> std::string {
+    if (!operands.empty()) options.input = operands[0];
+    if (operands.size() > 1) return "extra operand '" + operands[1] + "'";
+    if (options.reverse && !image_only.empty())
+      return "option '" + image_only + "' reads images: not with -r";
+    if (!options.reverse && !width_option.empty())
+      return "option '" + width_option + "' builds images: only with -r";
+    return {};
+  };
+  return read_command_line<Options>(args, "reeltext", own_options, take, finish);
+}
 
 }  // namespace reelprint::reeltext
