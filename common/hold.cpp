@@ -48,7 +48,7 @@ int Hold::append(std::string_view text) {
   while (!text.empty() && error_ == 0) {
     if (used_ == memory_limit_) {
       if (memory_limit_ == 0) {  // straight to the file
-        if (spill() == 0) error_ = FdSink(fd_).write(text.data(), text.size());
+        if (spill() == 0) error_ = write_all(fd_, text.data(), text.size());
         break;
       }
       spill();
@@ -70,7 +70,7 @@ int Hold::spill() {
       making_failed_ = true;
     }
   }
-  if (error_ == 0 && used_ > 0) error_ = FdSink(fd_).write(memory_, used_);
+  if (error_ == 0 && used_ > 0) error_ = write_all(fd_, memory_, used_);
   in_file_ = in_file_ || error_ == 0;
   used_ = 0;
   return error_;

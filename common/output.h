@@ -1,8 +1,9 @@
-// Where the listing goes: a sink that takes whole blocks, behind one large buffer.
+// Where every program's output goes: a sink that takes whole blocks, behind one large buffer.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
-#include <memory>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -10,21 +11,56 @@
 
 namespace reelprint {
 
+// Takes the output in whole blocks. Some outputs also let bytes already written be written over
+// and cut off again, as a regular file does and a pipe does not; offsets count the bytes this
+// sink was given, from its first.
 class OutputSink {
  public:
   virtual ~OutputSink() = default;
   // Writes all `n` bytes; returns 0, or the errno of the failure.
   virtual int write(const char* data, std::size_t n) = 0;
+  // Returns whether `write_at` works: the output is a regular file written from where it stood
+  // when opened, not one appended to.
+  virtual bool seekable() const { return false; }
+  // Writes `n` bytes over those written before, at `offset`; returns 0, or the errno of the
+  // failure.
+  virtual int write_at(std::uint64_t /*offset*/, const char* /*data*/, std::size_t /*n*/) {
+    return ESPIPE;
+  }
+  // Drops every byte from `offset` on that this sink was given, and goes on writing there;
+  // bytes that were in the file before this sink began are never dropped. Returns 0, or the
+  // errno of the failure: ESPIPE where bytes once written stay (a pipe).
+  virtual int cut(std::uint64_t /*offset*/) { return ESPIPE; }
+  // Says that the output up to `offset` ends after a whole record: where it is to end if the
+  // program is stopped.
+  virtual void whole_up_to(std::uint64_t /*offset*/) {}
 };
 
-// Writes to a file descriptor, such as standard output.
+// Writes all `n` bytes to `fd`; returns 0, or the errno of the failure.
+int write_all(int fd, const char* data, std::size_t n);
+
+// Writes to a file descriptor, such as standard output. A regular file can be cut, even one
+// opened for appending, and sought unless appended to (the system appends every write to such
+// a file, wherever asked); where its last whole record ends is passed on to common/stop.h.
 class FdSink final : public OutputSink {
  public:
-  explicit FdSink(int fd) : fd_(fd) {}
-  int write(const char* data, std::size_t n) override;
+  explicit FdSink(int fd);
+  int write(const char* data, std::size_t n) override { return write_all(fd_, data, n); }
+  bool seekable() const override { return seekable_; }
+  int write_at(std::uint64_t offset, const char* data, std::size_t n) override;
+  int cut(std::uint64_t offset) override;
+  void whole_up_to(std::uint64_t offset) override;
 
  private:
+  // Returns the file's length that keeps the first `offset` bytes given to this sink and every
+  // byte the file held before, or -1 past what an off_t holds.
+  std::int64_t kept_length(std::uint64_t offset) const;
+
   int fd_;
+  bool regular_ = false;      // a regular file, which can be cut
+  bool seekable_ = false;     // one not appended to, which can be sought as well
+  std::uint64_t start_ = 0;   // where the bytes given to this sink begin in the file
+  std::uint64_t before_ = 0;  // the file's length when this sink began
 };
 
 // Says on `err` that `program` could not write `what` (standard output, a temporary file),

@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "bcd/arrangement.h"
+#include "common/output.h"
 #include "reeltext/record_writer.h"
 #include "reeltext/run.h"
-#include "reeltext/sink.h"
 #include "tape_image/reader.h"
 #include "tape_image/source.h"
 
@@ -176,7 +176,7 @@ std::string_view Check::scan_text(std::string_view bytes, Moment moment) {
 
 // Keeps what it is given in memory: seekable (then written over and cut back as a regular file
 // is) or not, refusing writes past a limit with ENOSPC, and checked after every change.
-class CheckedOutput final : public Sink {
+class CheckedOutput final : public OutputSink {
  public:
   CheckedOutput(bool seekable, std::uint64_t limit, std::optional<Check> check)
       : seekable_(seekable), limit_(limit), check_(std::move(check)) {}

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   reelprint::install_signal_handlers();  // its output must stay a good image
   const std::vector<std::string> args(argv, argv + argc);
   reelprint::enlarge_pipe(STDOUT_FILENO);
-  reelprint::reeltext::FdOutput out(STDOUT_FILENO);
+  reelprint::FdSink out(STDOUT_FILENO);
   reelprint::FdSink err(STDERR_FILENO);
   // The kernel is chosen once, in run's defaults: the processor does not change while the
   // program runs.

@@ -5,12 +5,14 @@
 
 namespace reelprint::reeltext {
 
-RecordWriter::RecordWriter(Sink& out, Hold& hold, std::size_t buffer_size)
+RecordWriter::RecordWriter(OutputSink& out, Hold& hold, std::size_t buffer_size)
     : out_(out),
       hold_(hold),
       size_(std::max(buffer_size, smallest_buffer_size)),
       storage_(size_),
-      buffer_(storage_.data()) {}
+      buffer_(storage_.data()) {
+  all_whole();  // nothing yet: a stop leaves the output as it was
+}
 
 void RecordWriter::fail(const Hold::Failure& failure) {
   if (failure_.error != 0 || failure.error == 0) return;

@@ -18,7 +18,7 @@
 
 #include "common/aligned_buffer.h"
 #include "common/hold.h"
-#include "reeltext/sink.h"
+#include "common/output.h"
 
 namespace reelprint::reeltext {
 
@@ -30,7 +30,7 @@ class RecordWriter {
 
   // Writes to `out` through a buffer of `buffer_size` bytes (at least `smallest_buffer_size`),
   // holding records that outgrow it, where `out` can't be sought, in `hold`.
-  RecordWriter(Sink& out, Hold& hold, std::size_t buffer_size = default_buffer_size);
+  RecordWriter(OutputSink& out, Hold& hold, std::size_t buffer_size = default_buffer_size);
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -111,7 +111,7 @@ class RecordWriter {
   // Records the first failure, and cuts the output back to its last whole record.
   void fail(const Hold::Failure& failure);
 
-  Sink& out_;
+  OutputSink& out_;
   Hold& hold_;
   std::size_t size_;
   AlignedBuffer<char> storage_;

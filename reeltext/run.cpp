@@ -11,7 +11,7 @@
 
 namespace reelprint::reeltext {
 
-int run(const std::vector<std::string>& args, const tape_image::Opener& open, Sink& out,
+int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, const Tuning& tuning) {
   const CommandLine command = parse_command_line(args);
   if (command.action != CommandLine::Action::run)

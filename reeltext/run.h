@@ -9,7 +9,6 @@
 #include "common/output.h"
 #include "common/hold.h"
 #include "reeltext/record_writer.h"
-#include "reeltext/sink.h"
 #include "tape_image/reader.h"
 #include "tape_image/source.h"
 
@@ -29,7 +28,7 @@ struct Tuning {
 // Runs over `args` (program name first): reads the input named through `open` and writes the
 // text or the image to `out`; complaints and the failures met go to `err`. Returns the exit
 // status.
-int run(const std::vector<std::string>& args, const tape_image::Opener& open, Sink& out,
+int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, const Tuning& tuning = {});
 
 }  // namespace reelprint::reeltext

@@ -391,7 +391,7 @@ class Image final : public tape_image::InputSource {
 
 // Keeps what reeltext writes; when `seekable`, lets it be written over and cut back, as a
 // regular file does.
-class Text final : public reeltext::Sink {
+class Text final : public OutputSink {
  public:
   explicit Text(bool seekable) : seekable_(seekable) {}
   int write(const char* data, std::size_t n) override {

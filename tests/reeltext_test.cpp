@@ -65,7 +65,7 @@ bool good_image(const std::string& bytes, Framing framing) {
 // Keeps what it is given in memory, seekable (then cut back as a file is) or not, failing every
 // write once `fail_after` bytes are held; with `framing`, checks that what it holds is a good
 // image after every change.
-class Output final : public reeltext::Sink {
+class Output final : public OutputSink {
  public:
   Output(bool seekable, std::size_t fail_after, std::optional<Framing> framing)
       : seekable_(seekable), fail_after_(fail_after), framing_(framing) {}
@@ -634,7 +634,7 @@ TEST(ReeltextImage, ALineTooLongForACountIsRefused) {
     std::uint64_t left_ = std::uint64_t{1} << 31;
   };
   // Seekable, and keeps only how long it is.
-  class Length final : public reeltext::Sink {
+  class Length final : public OutputSink {
    public:
     int write(const char*, std::size_t n) override {
       size += n;
