@@ -98,21 +98,23 @@ void enlarge_pipe([[maybe_unused]] int fd) {
 #endif
 }
 
-OutputBuffer::OutputBuffer(OutputSink& sink)
-    : sink_(sink), storage_(buffer_size), buffer_(storage_.data(), buffer_size) {}
+OutputBuffer::OutputBuffer(OutputSink& sink, std::size_t size)
+    : sink_(sink), storage_(size), data_(storage_.data()), size_(size) {}
+
+void OutputBuffer::out_of_room() { make_room(); }
 
 void OutputBuffer::append(std::string_view text) {
   while (!text.empty()) {
-    if (used_ == buffer_.size()) flush();
-    const std::size_t part = std::min(text.size(), buffer_.size() - used_);
-    std::memcpy(buffer_.data() + used_, text.data(), part);
+    if (used_ == size_) make_room();
+    const std::size_t part = std::min(text.size(), size_ - used_);
+    std::memcpy(data_ + used_, text.data(), part);
     used_ += part;
     text.remove_prefix(part);
   }
 }
 
 bool OutputBuffer::flush() {
-  if (used_ > 0 && error_ == 0) error_ = sink_.write(buffer_.data(), used_);
+  if (used_ > 0 && error_ == 0) error_ = sink_.write(data_, used_);
   used_ = 0;
   return error_ == 0;
 }

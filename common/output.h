@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "common/aligned_buffer.h"
@@ -73,43 +72,53 @@ void say_write_failed(OutputSink& err, std::string_view program, std::string_vie
 // wakes less often; anything else, or a refusal, leaves it as it is.
 void enlarge_pipe(int fd);
 
-// Gathers output into blocks of `buffer_size` bytes. After a failed write the rest of the
-// output is dropped and `error` tells why, so the caller can stop.
+// Gathers output into blocks of `buffer_size` bytes, or as many as given. After a failed write
+// the rest of the output is dropped and `error` tells why, so the caller can stop.
 class OutputBuffer {
  public:
   static constexpr std::size_t buffer_size = 128 * 1024;
 
-  explicit OutputBuffer(OutputSink& sink);
+  explicit OutputBuffer(OutputSink& sink, std::size_t size = buffer_size);
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;
+  virtual ~OutputBuffer() = default;
 
-  // Returns where to write up to `n` bytes (`n` at most `buffer_size`); they become output
+  // Returns where to write up to `n` bytes (`n` at most the buffer's size); they become output
   // only when `commit` is called, so a line may still be withdrawn.
   char* room(std::size_t n) {
-    if (buffer_.size() - used_ < n) flush();
-    return buffer_.data() + used_;
+    if (size_ - used_ < n) out_of_room();
+    return data_ + used_;
   }
 
   // Returns the end of the room: `room` leaves at least the bytes asked for before it.
-  const char* room_end() const { return buffer_.data() + buffer_.size(); }
+  const char* room_end() const { return data_ + size_; }
 
   // Takes the bytes written at `room` up to `end` as output.
-  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - data_); }
 
   void append(std::string_view text);
 
   // Writes out what is buffered; returns false if the output has failed.
   bool flush();
 
-  // Returns the errno of the first failed write, or 0.
+  // Returns the errno of the first failure, or 0.
   int error() const { return error_; }
 
- private:
+ protected:
+  // Makes room, as `room` and `append` do when too little is left: here by writing it all out.
+  virtual void make_room() { flush(); }
+
   OutputSink& sink_;
   AlignedBuffer<char> storage_;
-  std::span<char> buffer_;  // `storage_`'s bytes
+  char* const data_;  // `storage_`'s bytes
+  const std::size_t size_;
   std::size_t used_ = 0;
   int error_ = 0;
+
+ private:
+  // Calls `make_room`, out of line: a virtual call inlined where `room` is (the listing's loops)
+  // slows them even untaken, a plain call does not.
+  void out_of_room();
 };
 
 }  // namespace reelprint

@@ -1,7 +1,7 @@
-// Gathers the output into large blocks, and lets a record reach the output whole or not at
-// all: a record (a line of text, or a record of an image with its counts) is begun, written,
-// and then either ended or dropped. A record may also start with a header that is known only
-// at its end, an image record's leading count: its bytes are kept free and filled in then.
+// An output buffer that lets a record reach the output whole or not at all: a record (a line of
+// text, or a record of an image with its counts) is begun, written, and then either ended or
+// dropped. A record may also start with a header that is known only at its end, an image
+// record's leading count: its bytes are kept free and filled in then.
 //
 // A record that outgrows the buffer goes on where the output allows: to a seekable output as
 // it comes, behind a placeholder header that readers take for damage, and its header written
@@ -16,13 +16,12 @@
 #include <cstring>
 #include <string_view>
 
-#include "common/aligned_buffer.h"
 #include "common/hold.h"
 #include "common/output.h"
 
 namespace reelprint::reeltext {
 
-class RecordWriter {
+class RecordWriter final : private OutputBuffer {
  public:
   static constexpr std::size_t default_buffer_size = 256 * 1024;
   static constexpr std::size_t smallest_buffer_size = 4096;
@@ -31,23 +30,14 @@ class RecordWriter {
   // Writes to `out` through a buffer of `buffer_size` bytes (at least `smallest_buffer_size`),
   // holding records that outgrow it, where `out` can't be sought, in `hold`.
   RecordWriter(OutputSink& out, Hold& hold, std::size_t buffer_size = default_buffer_size);
-  RecordWriter(const RecordWriter&) = delete;
-  RecordWriter& operator=(const RecordWriter&) = delete;
 
   std::size_t buffer_size() const { return size_; }
 
-  // Returns where to write up to `n` bytes (at most half the buffer); they become output when
-  // committed.
-  char* room(std::size_t n) {
-    if (size_ - used_ < n) make_room();
-    return buffer_ + used_;
-  }
-
-  // Returns the end of the room: `room` leaves at least the bytes asked for before it.
-  const char* room_end() const { return buffer_ + size_; }
-
-  // Takes the bytes written at `room` up to `end` as output.
-  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
+  // As in OutputBuffer, `n` at most half the buffer here; the bytes of an open record become
+  // output when it ends.
+  using OutputBuffer::commit;
+  using OutputBuffer::room;
+  using OutputBuffer::room_end;
 
   // Takes the bytes up to `p` (in the room) as output, then begins a record there whose header,
   // as many bytes as `placeholder` (at most `most_header`), is filled in when it ends, and until
@@ -60,7 +50,7 @@ class RecordWriter {
     header_ = placeholder.size();
     std::memcpy(placeholder_.data(), placeholder.data(), header_);
     used_ += header_;
-    return buffer_ + used_;
+    return data_ + used_;
   }
 
   // Takes the bytes up to `p` as output and ends the record, its header `header` (the
@@ -70,9 +60,9 @@ class RecordWriter {
     if (state_ == State::in_buffer) {
       // A leading count, or no header: copies of a size the compiler knows, no call.
       if (header_ == 4)
-        std::memcpy(buffer_ + start_, header, 4);
+        std::memcpy(data_ + start_, header, 4);
       else
-        std::memcpy(buffer_ + start_, header, header_);
+        std::memcpy(data_ + start_, header, header_);
       state_ = State::none;
     } else {
       end_outgrown(header);
@@ -87,9 +77,9 @@ class RecordWriter {
   bool flush();
 
   // Returns the errno of the first failure, or 0.
-  int error() const { return failure_.error; }
+  using OutputBuffer::error;
   // Returns the first failure: of the output, or of the hold's temporary file.
-  const Hold::Failure& failure() const { return failure_; }
+  Hold::Failure failure() const { return {error_, temporary_, making_}; }
 
  private:
   enum class State {
@@ -100,7 +90,7 @@ class RecordWriter {
   };
 
   // Makes room after writing out what the output may take now.
-  void make_room();
+  void make_room() override;
   void end_outgrown(const char* header);
   // Writes `n` bytes at `data` to the output, counting them; records the first failure.
   void put(const char* data, std::size_t n);
@@ -111,13 +101,8 @@ class RecordWriter {
   // Records the first failure, and cuts the output back to its last whole record.
   void fail(const Hold::Failure& failure);
 
-  OutputSink& out_;
   Hold& hold_;
-  std::size_t size_;
-  AlignedBuffer<char> storage_;
-  char* buffer_;
-  std::size_t used_ = 0;
-  std::size_t sent_ = 0;       // of those, the first bytes already written out
+  std::size_t sent_ = 0;       // of the bytes in the buffer, the first already written out
   std::uint64_t written_ = 0;  // bytes given to the output so far
   std::uint64_t whole_ = 0;    // of them, those up to the end of the last whole record
   State state_ = State::none;
@@ -126,7 +111,8 @@ class RecordWriter {
   std::array<char, most_header> placeholder_{};  // and what stands there until its end
   std::uint64_t header_at_ = 0;  // sought: where its header is in the output
   std::uint64_t held_ = 0;       // held: its bytes in the hold
-  Hold::Failure failure_;
+  bool temporary_ = false;       // the first failure (`error_`) was of the temporary file
+  bool making_ = false;          // and it was that the file could not be made
 };
 
 }  // namespace reelprint::reeltext
