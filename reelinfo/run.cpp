@@ -12,24 +12,26 @@
 namespace reelprint::reelinfo {
 namespace {
 
-// Writes `text` to `out`; returns 0, or the status after a failure, said on `err`.
-int write_text(OutputSink& out, OutputSink& err, std::string_view text) {
-  const int error = out.write(text.data(), text.size());
-  if (error == 0) return status_ok;
-  say_write_failed(err, "reelinfo", "standard output", error);
+// Writes `text` out through `buffer` at once; returns 0, or the status after a failure, said on
+// `err`.
+int write_text(OutputBuffer& buffer, OutputSink& err, std::string_view text) {
+  buffer.append(text);
+  if (buffer.flush()) return status_ok;
+  say_write_failed(err, "reelinfo", "standard output", buffer.error());
   return status_write_failed;
 }
 
 // Reports on the images `command` names, as `run` does.
 int report(const CommandLine& command, const tape_image::Opener& open, OutputSink& out,
            OutputSink& err, std::size_t spool_memory) {
+  OutputBuffer buffer(out);
   Hold spool("reelinfo", spool_memory);
   SizeTally tally;
   int status = status_ok;
   bool first = true;
   for (const std::string& name : command.options.images) {
     // A blank line between the reports on several images.
-    if (!first && write_text(out, err, "\n") != status_ok) return status_write_failed;
+    if (!first && write_text(buffer, err, "\n") != status_ok) return status_write_failed;
     first = false;
     errno = 0;
     const std::unique_ptr<tape_image::InputSource> source = open(name);
@@ -38,13 +40,14 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
       std::string line = name + ": cannot open";
       if (error != 0) line += std::string(" (") + std::strerror(error) + ")";
       line += '\n';
-      if (write_text(out, err, line) != status_ok) return status_write_failed;
+      if (write_text(buffer, err, line) != status_ok) return status_write_failed;
       status = std::max<int>(status, status_open_failed);
       continue;
     }
     const ImageReport report = report_image(name, *source, command.options.framing,
                                             command.options.records, spool, tally);
-    if (write_text(out, err, report.first_line) != status_ok) return status_write_failed;
+    // The first line, then the lines held, which follow it.
+    if (write_text(buffer, err, report.first_line) != status_ok) return status_write_failed;
     if (const Hold::Failure failure = spool.drain(out); failure.error != 0) {
       say_hold_failed(err, "reelinfo", spool, failure);
       return status_write_failed;
