@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support.h"
+
 namespace reelprint {
 namespace {
 
@@ -140,13 +142,7 @@ TEST(ScanArgs, TakesAnEmptyArgumentAsTheFileName) {
 }
 
 TEST(Usage, NamesTheProgramAndEndsWithTheVersion) {
-  struct Collect final : OutputSink {
-    std::string text;
-    int write(const char* data, std::size_t n) override {
-      text.append(data, n);
-      return 0;
-    }
-  } sink;
+  testing::Collect sink;
   OutputBuffer out(sink);
   usage("./rp", out);
   out.flush();

@@ -503,24 +503,18 @@ TEST_F(Output, AClosedPipeEndsTheRunQuietly) {
   EXPECT_EQ(result.err, "");
 }
 
-struct Failing final : OutputSink {
-  explicit Failing(int why) : error(why) {}
-  int error;
-  int write(const char*, std::size_t) override { return error; }
-};
-
 TEST(OutputInMemory, AFailedWriteEndsWithStatusFiveAndIsReportedUnlessThePipeClosed) {
   const auto image = ImageBuilder().record(repeat(49, 1'000'000)).bytes();
   const std::vector<std::string_view> args = {"reelprint", "t.tap"};
   const tape_image::Opener open = [&image](const std::string&) {
     return std::make_unique<tape_image::MemorySource>(image);
   };
-  Failing full{ENOSPC};
+  Collect full({.limit = 0});
   Collect err;
   EXPECT_EQ(run(args, open, full, err, bcd::best_kernel()), 5);
   EXPECT_EQ(err.text, write_failed);
 
-  Failing closed{EPIPE};
+  Collect closed({.limit = 0, .error = EPIPE});
   Collect quiet;
   EXPECT_EQ(run(args, open, closed, quiet, bcd::best_kernel()), 5);
   EXPECT_EQ(quiet.text, "");
@@ -605,23 +599,11 @@ TEST_F(Arguments, NameAFileBeginningWithAMinusSignThroughItsPath) {
   expect({"-r5", "./-x"}, 0, "       ....5\n    1: A       Record 1\n");
 }
 
-// Takes what it is given until `limit` bytes, then fails as a full disk.
-struct Limited final : OutputSink {
-  std::string text;
-  std::size_t limit;
-  explicit Limited(std::size_t bytes) : limit(bytes) {}
-  int write(const char* data, std::size_t n) override {
-    if (text.size() + n > limit) return ENOSPC;
-    text.append(data, n);
-    return 0;
-  }
-};
-
 TEST(ArgumentsInMemory, TheLargestFileCountListsEmptyFilesUntilTheOutputStops) {
   // 2147483647 empty files would take hours; a disk that fills after 1 MiB stops them.
   const std::vector<std::string_view> args = {"reelprint", "-2147483647", "-r3", "t.tap"};
   const Bytes empty;
-  Limited out(1 << 20);
+  Collect out({.limit = 1 << 20});
   Collect err;
   const int status = run(
       args, [&](const std::string&) { return std::make_unique<tape_image::MemorySource>(empty); },

@@ -389,32 +389,6 @@ class Image final : public tape_image::InputSource {
   tape_image::MemorySource bytes_;
 };
 
-// Keeps what reeltext writes; when `seekable`, lets it be written over and cut back, as a
-// regular file does.
-class Text final : public OutputSink {
- public:
-  explicit Text(bool seekable) : seekable_(seekable) {}
-  int write(const char* data, std::size_t n) override {
-    bytes.append(data, n);
-    return 0;
-  }
-  bool seekable() const override { return seekable_; }
-  int write_at(std::uint64_t at, const char* data, std::size_t n) override {
-    if (!seekable_ || at + n > bytes.size()) return EINVAL;
-    bytes.replace(at, n, data, n);
-    return 0;
-  }
-  int cut(std::uint64_t at) override {
-    if (!seekable_) return ESPIPE;
-    bytes.resize(std::min<std::uint64_t>(at, bytes.size()));
-    return 0;
-  }
-  std::string bytes;
-
- private:
-  bool seekable_;
-};
-
 // How the bytes come, and where reeltext's text goes.
 struct Way {
   std::size_t piece;  // the most bytes a read hands over
@@ -476,12 +450,12 @@ TEST(Breaks, EachBrokenImageEndsEachProgramAsItsRulesSay) {
         EXPECT_EQ(report_err.text, "");
 
         args[0] = "reeltext";
-        Text text(way.seekable);
+        testing::Collect text({.seekable = way.seekable});
         testing::Collect said;
         reeltext::Tuning tuning;
         if (way.small) tuning = {bcd::best_kernel(), 4096, 4096, 100};
         const int text_status = reeltext::run(args, open, text, said, tuning);
-        EXPECT_EQ(text.bytes, row.reeltext.text);
+        EXPECT_EQ(text.text, row.reeltext.text);
         EXPECT_EQ(said.text, row.reeltext.message.empty()
                                  ? ""
                                  : "reeltext: t.tap: " + row.reeltext.message + "\n");

@@ -13,15 +13,6 @@
 
 namespace reelprint::testing {
 
-// Keeps everything written to it.
-struct Collect final : OutputSink {
-  std::string text;
-  int write(const char* data, std::size_t n) override {
-    text.append(data, n);
-    return 0;
-  }
-};
-
 struct Outcome {
   int status;  // exit status
   std::string out;

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -29,16 +29,8 @@ using tape_image::Framing;
 using tape_image::ImageBuilder;
 using testing::Bytes;
 using testing::codes;
+using testing::Collect;
 using testing::operator+;
-
-// Keeps everything written to it.
-struct Collect final : OutputSink {
-  std::string text;
-  int write(const char* data, std::size_t n) override {
-    text.append(data, n);
-    return 0;
-  }
-};
 
 // Returns whether `bytes` is a good image in `framing` at this moment: whole items (records
 // whose words agree, tape marks, erase gaps, the end-of-medium marker), then at most the
@@ -61,44 +53,6 @@ bool good_image(const std::string& bytes, Framing framing) {
   }
   return at == bytes.size();
 }
-
-// Keeps what it is given in memory, seekable (then cut back as a file is) or not, failing every
-// write once `fail_after` bytes are held; with `framing`, checks that what it holds is a good
-// image after every change.
-class Output final : public OutputSink {
- public:
-  Output(bool seekable, std::size_t fail_after, std::optional<Framing> framing)
-      : seekable_(seekable), fail_after_(fail_after), framing_(framing) {}
-  int write(const char* data, std::size_t n) override {
-    const std::size_t room = fail_after_ - std::min(fail_after_, bytes.size());
-    bytes.append(data, std::min(n, room));
-    check();
-    return n > room ? ENOSPC : 0;
-  }
-  bool seekable() const override { return seekable_; }
-  int write_at(std::uint64_t offset, const char* data, std::size_t n) override {
-    if (!seekable_ || offset + n > bytes.size()) return EINVAL;
-    bytes.replace(offset, n, data, n);
-    check();
-    return 0;
-  }
-  int cut(std::uint64_t offset) override {
-    if (!seekable_) return ESPIPE;
-    bytes.resize(std::min<std::size_t>(bytes.size(), offset));
-    check();
-    return 0;
-  }
-
-  std::string bytes;
-  bool ever_bad = false;  // once not a good image
-
- private:
-  void check() { ever_bad = ever_bad || (framing_ && seekable_ && !good_image(bytes, *framing_)); }
-
-  bool seekable_;
-  std::size_t fail_after_;
-  std::optional<Framing> framing_;
-};
 
 // How a run goes about it: what it writes must not depend on any of this.
 struct Way {
@@ -153,12 +107,16 @@ Result reeltext(std::vector<std::string> args, const std::string& input, const W
         std::span(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()),
         way.most_per_read, way.fail_at_end);
   };
-  Output out(way.seekable, way.fail_after,
-             to_image ? std::optional(e11 ? Framing::e11 : Framing::simh) : std::nullopt);
+  std::function<bool(const std::string&)> good;  // an image that can be cut, after every change
+  if (to_image && way.seekable)
+    good = [framing = e11 ? Framing::e11 : Framing::simh](const std::string& bytes) {
+      return good_image(bytes, framing);
+    };
+  Collect out({.seekable = way.seekable, .limit = way.fail_after, .good = good});
   Collect err;
   const int status = reeltext::run(args, open, out, err,
                                    {way.kernel, way.read_size, way.buffer_size, way.hold_memory});
-  return {status, out.bytes, err.text, out.ever_bad};
+  return {status, out.text, err.text, out.ever_bad};
 }
 
 std::string text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
@@ -633,22 +591,7 @@ TEST(ReeltextImage, ALineTooLongForACountIsRefused) {
    private:
     std::uint64_t left_ = std::uint64_t{1} << 31;
   };
-  // Seekable, and keeps only how long it is.
-  class Length final : public OutputSink {
-   public:
-    int write(const char*, std::size_t n) override {
-      size += n;
-      return 0;
-    }
-    bool seekable() const override { return true; }
-    int write_at(std::uint64_t, const char*, std::size_t) override { return 0; }
-    int cut(std::uint64_t offset) override {
-      size = std::min(size, offset);
-      return 0;
-    }
-    std::uint64_t size = 0;
-  };
-  Length out;
+  Collect out({.seekable = true, .keep = false});  // only how long it is
   Collect err;
   const int status = reeltext::run({"reeltext", "-r", "in"},
                                    [](const std::string&) { return std::make_unique<Line>(); },

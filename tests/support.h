@@ -1,12 +1,17 @@
-// Helpers the tests share: tape images from text, and runs of the listing in memory.
+// Helpers the tests share: tape images from text, and an output in memory.
 #pragma once
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bcd/arrangement.h"
+#include "common/output.h"
 #include "tape_image/image_builder.h"
 
 namespace reelprint::testing {
@@ -31,5 +36,55 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 inline const std::string ruler_100 =
     "       ....5...10...15...20...25...30...35...40...45...50...55...60...65...70...75...80."
     "..85...90...95..100\n";
+
+// Keeps what it is given in `text` (or, told not to keep it, only counts it in `size`), seekable
+// and then written over and cut back as a regular file is, or not; past `limit` bytes it takes
+// what room is left and fails the write with `error`, as a full disk does. With `good`, notes in
+// `ever_bad` whether what it holds was ever not good after a change.
+class Collect final : public OutputSink {
+ public:
+  struct Kind {
+    bool seekable = false;
+    std::uint64_t limit = UINT64_MAX;
+    int error = ENOSPC;
+    bool keep = true;
+    std::function<bool(const std::string&)> good{};
+  };
+
+  Collect() : Collect(Kind{}) {}
+  explicit Collect(Kind kind) : kind_(std::move(kind)) {}
+
+  int write(const char* data, std::size_t n) override {
+    const std::uint64_t room = kind_.limit - std::min(kind_.limit, size);
+    const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(n, room));
+    if (kind_.keep) text.append(data, taken);
+    size += taken;
+    changed();
+    return n > room ? kind_.error : 0;
+  }
+  bool seekable() const override { return kind_.seekable; }
+  int write_at(std::uint64_t offset, const char* data, std::size_t n) override {
+    if (!kind_.seekable || offset > size || n > size - offset) return EINVAL;
+    if (kind_.keep) text.replace(offset, n, data, n);
+    changed();
+    return 0;
+  }
+  int cut(std::uint64_t offset) override {
+    if (!kind_.seekable) return ESPIPE;
+    size = std::min(size, offset);
+    if (kind_.keep) text.resize(size);
+    changed();
+    return 0;
+  }
+
+  std::string text;
+  std::uint64_t size = 0;
+  bool ever_bad = false;
+
+ private:
+  void changed() { ever_bad = ever_bad || (kind_.good && !kind_.good(text)); }
+
+  Kind kind_;
+};
 
 }  // namespace reelprint::testing
