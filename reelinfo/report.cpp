@@ -11,8 +11,8 @@
 namespace reelprint::reelinfo {
 namespace {
 
-using tape_image::Framing;
 using tape_image::count_of;
+using tape_image::Framing;
 using tape_image::record_name;
 using tape_image::status_of;
 
@@ -36,11 +36,8 @@ class Reporter final : public SurveyListener {
     }
     if (!records_) return;  // runs of one record only when there are record lines
     line_.clear();
-    line_ += record_name(record.file, record.number);
-    line_ += " at ";
-    line_ += std::to_string(record.offset);
-    line_ += ": ";
-    line_ += count_of(record.size, "byte");
+    line_ += record_name(record.file, record.number) + " at " + std::to_string(record.offset) +
+             ": " + count_of(record.size, "byte");
     if (record.bad) line_ += ", bad";
     char text[most_first_bytes];
     char* end = text;
@@ -141,12 +138,9 @@ class Reporter final : public SurveyListener {
     line_ += empty_run_ == 1 ? "file " : "files ";
     line_ += std::to_string(empty_from_.first);
     if (empty_run_ > 1) {
-      line_ += " to ";
-      line_ += std::to_string(empty_from_.first + empty_run_ - 1);
+      line_ += " to " + std::to_string(empty_from_.first + empty_run_ - 1);
     }
-    line_ += " at ";
-    line_ += std::to_string(empty_from_.second);
-    line_ += ": empty\n";
+    line_ += " at " + std::to_string(empty_from_.second) + ": empty\n";
     hold_.append(line_);
     files_ += empty_run_;
     empty_run_ = 0;
@@ -157,14 +151,10 @@ class Reporter final : public SurveyListener {
     if (gap_run_ == 0) return;
     line_.clear();
     if (gap_run_ == 1) {
-      line_ += "erase gap at ";
-      line_ += std::to_string(gap_first_);
+      line_ += "erase gap at " + std::to_string(gap_first_);
     } else {
-      line_ += std::to_string(gap_run_);
-      line_ += " erase gaps at ";
-      line_ += std::to_string(gap_first_);
-      line_ += " to ";
-      line_ += std::to_string(gap_last_);
+      line_ += std::to_string(gap_run_) + " erase gaps at " + std::to_string(gap_first_) + " to " +
+               std::to_string(gap_last_);
     }
     line_ += ", passed over\n";
     hold_.append(line_);
@@ -176,41 +166,27 @@ class Reporter final : public SurveyListener {
   void put_file_line(std::uint64_t file, std::string_view if_none = "") {
     put_empty_files();
     line_.clear();
-    line_ += "file ";
-    line_ += std::to_string(file);
-    line_ += " at ";
-    line_ += std::to_string(file_at_);
-    line_ += ": ";
+    line_ += "file " + std::to_string(file) + " at " + std::to_string(file_at_) + ": ";
     const SizeTally::Summary sizes = tally_.summary();
     if (sizes.records == 0) {
       line_ += if_none;
     } else {
-      line_ += count_of(sizes.records, "record");
-      line_ += " of ";
+      line_ += count_of(sizes.records, "record") + " of ";
       if (sizes.largest == sizes.smallest) {
         line_ += count_of(sizes.smallest, "byte");
       } else {
-        line_ += std::to_string(sizes.smallest);
-        line_ += " to ";
-        line_ += std::to_string(sizes.largest);
-        line_ += " bytes";
+        line_ += std::to_string(sizes.smallest) + " to " + std::to_string(sizes.largest) + " bytes";
         if (!sizes.most_common) {
           line_ += ", most common not known";
         } else if (sizes.most_common->second > 1) {  // a size that repeats
-          line_ += ", most common ";
-          line_ += std::to_string(sizes.most_common->first);
-          line_ += " (";
-          line_ += count_of(sizes.most_common->second, "record");
-          line_ += ")";
+          line_ += ", most common " + std::to_string(sizes.most_common->first) + " (" +
+                   count_of(sizes.most_common->second, "record") + ")";
         }
       }
       if (bad_in_file_ > 0) {
-        line_ += ", ";
-        line_ += std::to_string(bad_in_file_);
-        line_ += " of them bad";
+        line_ += ", " + std::to_string(bad_in_file_) + " of them bad";
       }
-      line_ += ", ";
-      line_ += count_of(sizes.data_bytes, "data byte");
+      line_ += ", " + count_of(sizes.data_bytes, "data byte");
     }
     line_ += '\n';
     hold_.append(line_);
@@ -256,8 +232,7 @@ void put_reason(std::string& line, int error) {
 
 // Appends how a walk ended, `ending`, in the survey `survey`; `end_of_tape` when two tape marks
 // end the recorded tape.
-void put_ending(std::string& line, const Survey& survey, const Ending& ending,
-                bool end_of_tape) {
+void put_ending(std::string& line, const Survey& survey, const Ending& ending, bool end_of_tape) {
   const auto name_record = [&] {
     line += record_name(ending.file, ending.record);
     if (ending.bad) line += ", a bad record,";
@@ -267,8 +242,8 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += "the image is empty";
       break;
     case EndKind::after_tape_mark:
-      line += end_of_tape ? "after two tape marks, the end of the recorded tape"
-                          : "after a tape mark";
+      line +=
+          end_of_tape ? "after two tape marks, the end of the recorded tape" : "after a tape mark";
       break;
     case EndKind::zero_fill:
       line += "after two tape marks, the end of the recorded tape";
@@ -280,8 +255,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += "after an erase gap, with no tape mark after it";
       break;
     case EndKind::stray_bytes:
-      line += count_of(ending.bytes, "stray byte");
-      line += " where a count should begin";
+      line += count_of(ending.bytes, "stray byte") + " where a count should begin";
       break;
     case EndKind::end_of_medium:
       line += "end-of-medium marker";
@@ -293,16 +267,14 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += "), past which the walk cannot go on safely";
       break;
     case EndKind::placeholder:
-      line += "a record whose count was never written (";
-      line += tape_image::hex_word(ending.word);
-      line += ", left where its writer was stopped), past which the walk cannot go on safely";
+      line += "a record whose count was never written (" + tape_image::hex_word(ending.word) +
+              ", left where its writer was stopped), past which the walk cannot go on safely";
       break;
     case EndKind::in_data:
     case EndKind::before_pad:
     case EndKind::in_trailer:
       name_record();
-      line += ' ';
-      line += tape_image::how_broken(ending);
+      line += ' ' + tape_image::how_broken(ending);
       break;
     case EndKind::unequal_counts:
       line += record_name(ending.file, ending.record);
@@ -310,8 +282,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
       line += tape_image::how_broken(ending);
       break;
     case EndKind::read_error:
-      line += "read error at ";
-      line += std::to_string(survey.size);
+      line += "read error at " + std::to_string(survey.size);
       if (ending.in_record) {
         line += " in ";
         name_record();
@@ -323,9 +294,7 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
   if ((ending.kind == EndKind::end_of_medium || ending.kind == EndKind::half_gap ||
        ending.kind == EndKind::reserved_word || ending.kind == EndKind::placeholder) &&
       ending.bytes > 0) {
-    line += ", ";
-    line += count_of(ending.bytes, "byte");
-    line += " after it";
+    line += ", " + count_of(ending.bytes, "byte") + " after it";
   }
 }
 
@@ -334,20 +303,15 @@ void put_ending(std::string& line, const Survey& survey, const Ending& ending,
 std::string end_line(const Survey& survey, bool end_of_tape) {
   std::string line;
   if (survey.ending.kind == EndKind::zero_fill) {
-    line += count_of(survey.ending.bytes, "zero byte");
-    line += " from ";
-    line += std::to_string(survey.ending.at);
-    line += ", after the end of the recorded tape\n";
+    line += count_of(survey.ending.bytes, "zero byte") + " from " +
+            std::to_string(survey.ending.at) + ", after the end of the recorded tape\n";
   }
-  line += "end at ";
-  line += std::to_string(survey.ending.at);
-  line += ": ";
+  line += "end at " + std::to_string(survey.ending.at) + ": ";
   put_ending(line, survey, survey.ending, end_of_tape);
   line += '\n';
   // A read that failed after the walk had ended, on to the end of the image for its size.
   if (survey.read_failed && survey.ending.kind != EndKind::read_error) {
-    line += "read error at ";
-    line += std::to_string(survey.size);
+    line += "read error at " + std::to_string(survey.size);
     put_reason(line, survey.read_errno);
     line += '\n';
   }
@@ -366,11 +330,7 @@ std::string as_listed_line(const Survey& survey) {
   const std::uint64_t files = last.file - (last.kind == EndKind::after_tape_mark ? 1 : 0);
   std::string line = "reelprint ";
   if (files > 1) {
-    line += '-';
-    line += std::to_string(files);
-    line += " (listing ";
-    line += count_of(files, "tape file");
-    line += ") ";
+    line += '-' + std::to_string(files) + " (listing " + count_of(files, "tape file") + ") ";
   }
   line += "reads the ";
   switch (kind_of(word)) {
@@ -403,7 +363,6 @@ std::string as_listed_line(const Survey& survey) {
     if (survey.ending.bytes >= word) return line + " and lists it as a record\n";
     return line + " and stops with \"" + std::string(tape_image::listing_read_error) +
            "\" (status 3)\n";
-    return line;
   }
   const Ending& listed = *survey.as_listed;
   const int status = status_of(listed);
@@ -411,8 +370,8 @@ std::string as_listed_line(const Survey& survey) {
     line += " and lists on";
   } else {
     line += " and stops with \"";
-    line += status == status_read_failed ? tape_image::listing_read_error
-                                         : tape_image::listing_unequal;
+    line +=
+        status == status_read_failed ? tape_image::listing_read_error : tape_image::listing_unequal;
     line += '"';
     line += " (status ";
     line += std::to_string(static_cast<std::uint64_t>(status));
@@ -420,9 +379,7 @@ std::string as_listed_line(const Survey& survey) {
   }
   line += ": ";
   if (status == status_ok || listed.at != survey.parted_at) {
-    line += "end at ";
-    line += std::to_string(listed.at);
-    line += ": ";
+    line += "end at " + std::to_string(listed.at) + ": ";
   }
   put_ending(line, survey, listed, false);
   line += '\n';
@@ -452,8 +409,7 @@ std::string not_an_image_hint(const Survey& survey) {
   if (!text && !(beyond && (first > tape_image::largest_bad_record || no_codes))) return "";
   std::string line = "not a tape image, it seems: ";
   if (beyond) {
-    line += "its first count, ";
-    line += std::to_string(first);
+    line += "its first count, " + std::to_string(first);
     if (ending.bad) line += " (of a bad record)";
     line += ", is more than the whole image";
     line += text ? ", and " : "; ";
@@ -479,8 +435,7 @@ std::string not_an_image_hint(const Survey& survey) {
 ImageReport report_image(std::string_view name, tape_image::InputSource& source, Framing framing,
                          bool records, Hold& hold, SizeTally& tally) {
   Reporter reporter(records, hold, tally);
-  const Survey survey =
-      reelinfo::survey(source, framing, records ? shown_characters : 0, reporter);
+  const Survey survey = reelinfo::survey(source, framing, records ? shown_characters : 0, reporter);
   const bool end_of_tape = reporter.close(survey.ending);
   hold.append(end_line(survey, end_of_tape));
   if (survey.as_listed || survey.ending.kind == EndKind::end_of_medium)
@@ -494,17 +449,19 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
   if (status_of(survey.ending) != status_ok && !survey.read_failed) {
     if (survey.other && clean(*survey.other))
       hold.append(framing == Framing::simh ? "reads cleanly with -e (E11 framing)\n"
-                                            : "reads cleanly without -e (simh framing)\n");
+                                           : "reads cleanly without -e (simh framing)\n");
     const bool other_clean = survey.other && clean(*survey.other);
     if (clean(survey.swapped))
-      hold.append("reads cleanly with its counts byte-swapped (big-endian), as neither "
-                   "program reads them\n");
+      hold.append(
+          "reads cleanly with its counts byte-swapped (big-endian), as neither "
+          "program reads them\n");
     else if (!other_clean)
       hold.append(not_an_image_hint(survey));
   }
   if (reporter.marks_look_eight_bytes_long())
-    hold.append("its tape marks look 8 bytes long (a zero count and a zero trailer, as some "
-                 "writers frame them): each shows here as two\n");
+    hold.append(
+        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some "
+        "writers frame them): each shows here as two\n");
 
   std::string first(name);
   first += ": ";
@@ -514,13 +471,10 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
   first += ", ";
   first += count_of(reporter.records(), "record");
   if (reporter.bad_records() > 0) {
-    first += " (";
-    first += std::to_string(reporter.bad_records());
-    first += " bad)";
+    first += " (" + std::to_string(reporter.bad_records()) + " bad)";
   }
   if (reporter.erase_gaps() > 0) {
-    first += ", ";
-    first += count_of(reporter.erase_gaps(), "erase gap");
+    first += ", " + count_of(reporter.erase_gaps(), "erase gap");
   }
   first += '\n';
   return {status, first};
