@@ -1,6 +1,6 @@
 #include "bcd/arrangement.h"
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 
 // Indexed by code, B A 8 4 2 1 from high bit to low.
 const CodeTable bcd_to_ascii_a = {' ', '1', '2', '3', '4',  '5', '6', '7', '8', '9', '0', '#', '@',
@@ -47,4 +47,4 @@ std::optional<std::uint8_t> code_of(Arrangement arrangement, char c) {
   return std::nullopt;
 }
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 
 enum class Arrangement { a, h, old_simh };
 
@@ -44,4 +44,4 @@ DisplayTable prepare(Arrangement arrangement, char blank);
 // Returns the code that `arrangement` shows as `c`, or nothing if none does.
 std::optional<std::uint8_t> code_of(Arrangement arrangement, char c);
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

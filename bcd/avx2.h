@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace reelprint::bcd::avx2 {
+namespace reel::bcd::avx2 {
 
 #define REELPRINT_AVX2 gnu::target("avx2,bmi,bmi2,popcnt")
 
@@ -203,6 +203,6 @@ template <class Work>
 
 #undef REELPRINT_AVX2
 
-}  // namespace reelprint::bcd::avx2
+}  // namespace reel::bcd::avx2
 
 #endif

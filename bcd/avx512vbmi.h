@@ -7,7 +7,7 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 
-namespace reelprint::bcd::avx512vbmi {
+namespace reel::bcd::avx512vbmi {
 
 #define REELPRINT_AVX512 gnu::target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")
 
@@ -214,6 +214,6 @@ template <class Work>
 
 #undef REELPRINT_AVX512
 
-}  // namespace reelprint::bcd::avx512vbmi
+}  // namespace reel::bcd::avx512vbmi
 
 #endif

@@ -7,7 +7,7 @@
 #include "bcd/neon.h"
 #include "bcd/portable.h"
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 
 // Returns `work(kernel)` with the kernel `id` made from `table`, `work` compiled for that
 // kernel's instruction set. `id` must be one of `kernels_here()`.
@@ -28,4 +28,4 @@ auto with_kernel(KernelId id, const DisplayTable& table, Work&& work) {
   }
 }
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 namespace {
 
 // The kernels this processor runs, fastest last.
@@ -51,4 +51,4 @@ std::string_view name_of(KernelId kernel) {
   return "portable";
 }
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

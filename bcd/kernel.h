@@ -13,7 +13,7 @@
 
 #include "bcd/arrangement.h"
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 
 // The widest line a kernel translates, and how far from the start of a line's bytes, or of
 // where its characters go, a kernel may read and write: what lies past the line is read for
@@ -155,4 +155,4 @@ std::span<const KernelId> kernels_here();
 // Returns the kernel's name, for messages and test names.
 std::string_view name_of(KernelId kernel);
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

@@ -11,7 +11,7 @@
 #include "bcd/arrangement.h"
 #include "bcd/kernel.h"
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 
 // Returns how many of the bytes `kept` (those that are not separators) there are up to the last
 // of those `marked` (those just after one), that one included: 0 if none is marked. No
@@ -109,4 +109,4 @@ class ByteTextOps {
   CodeOfByte of_;
 };
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

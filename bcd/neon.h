@@ -14,7 +14,7 @@
 
 #include "bcd/pack_shuffles.h"
 
-namespace reelprint::bcd::neon {
+namespace reel::bcd::neon {
 
 class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
  public:
@@ -131,6 +131,6 @@ template <class Work>
   return work(kernel);
 }
 
-}  // namespace reelprint::bcd::neon
+}  // namespace reel::bcd::neon
 
 #endif

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 
 // For each mask of the bytes to keep among eight, the shuffle that packs them to the front:
 // byte j of the word is the index of the j-th byte kept, 0x80 past the last.
@@ -23,4 +23,4 @@ inline constexpr std::array<std::uint64_t, 256> pack_shuffles = [] {
   return shuffles;
 }();
 
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

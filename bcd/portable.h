@@ -6,7 +6,7 @@
 
 #include "bcd/kernel_parts.h"
 
-namespace reelprint::bcd::portable {
+namespace reel::bcd::portable {
 
 class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
  public:
@@ -66,4 +66,4 @@ auto run(const DisplayTable& table, Work& work) {
   return work(kernel);
 }
 
-}  // namespace reelprint::bcd::portable
+}  // namespace reel::bcd::portable

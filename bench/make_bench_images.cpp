@@ -17,7 +17,7 @@
 
 namespace {
 
-using reelprint::Random;
+using reel::Random;
 
 void put_count(std::vector<std::uint8_t>& out, std::uint32_t count) {
   for (int shift = 0; shift < 32; shift += 8)

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace reelprint {
+namespace reel {
 
 class Random {
  public:
@@ -27,4 +27,4 @@ class Random {
   std::uint64_t state_;
 };
 
-}  // namespace reelprint
+}  // namespace reel

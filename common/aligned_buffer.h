@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace reelprint {
+namespace reel {
 
 template <class Byte>
 class AlignedBuffer {
@@ -28,4 +28,4 @@ class AlignedBuffer {
   Byte* data_;
 };
 
-}  // namespace reelprint
+}  // namespace reel

@@ -2,7 +2,7 @@
 
 #include "common/status.h"
 
-namespace reelprint {
+namespace reel {
 
 std::string companion_version(std::string_view program) {
   return std::string(program) + " (reelprint) " REELPRINT_VERSION "\n";
@@ -24,4 +24,4 @@ int answer_command_line(const GnuRequest& request, std::string_view program, std
   return status_write_failed;
 }
 
-}  // namespace reelprint
+}  // namespace reel

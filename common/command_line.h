@@ -6,7 +6,7 @@
 
 #include "common/output.h"
 
-namespace reelprint {
+namespace reel {
 
 // What a companion's command line asks for, as read: its run, or only an answer.
 struct GnuRequest {
@@ -29,4 +29,4 @@ std::string companion_version(std::string_view program);
 int answer_command_line(const GnuRequest& request, std::string_view program, std::string_view help,
                         std::string_view version, OutputSink& out, OutputSink& err);
 
-}  // namespace reelprint
+}  // namespace reel

@@ -10,7 +10,7 @@
 
 #include "common/command_line.h"
 
-namespace reelprint {
+namespace reel {
 
 // The options every companion takes by a long name alone, numbered past any letter.
 enum GnuLongOnly : int { help_option = 256, version_option };
@@ -109,4 +109,4 @@ GnuCommandLine<Options> read_command_line(const std::vector<std::string>& args, 
   return command;
 }
 
-}  // namespace reelprint
+}  // namespace reel

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-namespace reelprint {
+namespace reel {
 namespace {
 
 // Returns the folder where temporary files go.
@@ -127,4 +127,4 @@ void say_hold_failed(OutputSink& err, std::string_view program, const Hold& hold
   err.write(message.data(), message.size());
 }
 
-}  // namespace reelprint
+}  // namespace reel

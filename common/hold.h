@@ -9,7 +9,7 @@
 
 #include "common/output.h"
 
-namespace reelprint {
+namespace reel {
 
 class Hold {
  public:
@@ -65,4 +65,4 @@ class Hold {
 void say_hold_failed(OutputSink& err, std::string_view program, const Hold& hold,
                      const Hold::Failure& failure);
 
-}  // namespace reelprint
+}  // namespace reel

@@ -12,7 +12,7 @@
 
 #include "common/stop.h"
 
-namespace reelprint {
+namespace reel {
 namespace {
 
 // Writes all `n` bytes to `fd`, at offset `at` unless it is negative, again where a signal
@@ -119,4 +119,4 @@ bool OutputBuffer::flush() {
   return error_ == 0;
 }
 
-}  // namespace reelprint
+}  // namespace reel

@@ -8,7 +8,7 @@
 
 #include "common/aligned_buffer.h"
 
-namespace reelprint {
+namespace reel {
 
 // Takes the output in whole blocks. Some outputs also let bytes already written be written over
 // and cut off again, as a regular file does and a pipe does not; offsets count the bytes this
@@ -121,4 +121,4 @@ class OutputBuffer {
   void out_of_room();
 };
 
-}  // namespace reelprint
+}  // namespace reel

@@ -1,7 +1,7 @@
 // The exit statuses, the same in every program: a script that reads one reads them all.
 #pragma once
 
-namespace reelprint {
+namespace reel {
 
 enum ExitStatus : int {
   status_ok = 0,
@@ -12,4 +12,4 @@ enum ExitStatus : int {
   status_write_failed = 5,    // the output can't be written
 };
 
-}  // namespace reelprint
+}  // namespace reel

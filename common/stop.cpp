@@ -12,7 +12,7 @@
 
 #include "common/status.h"
 
-namespace reelprint {
+namespace reel {
 namespace {
 
 // Written by the program as it goes, read by the handlers, which run on its one thread: atomic
@@ -88,4 +88,4 @@ void keep_on_stop(int fd, std::int64_t keep) {
   stop_state.fd.store(fd, std::memory_order_relaxed);
 }
 
-}  // namespace reelprint
+}  // namespace reel

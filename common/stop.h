@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace reelprint {
+namespace reel {
 
 // Makes sure descriptors 0, 1 and 2 are open, so that nothing the program opens later (its
 // input, a temporary file) takes one of their numbers and is then written as standard output.
@@ -33,4 +33,4 @@ void install_signal_handlers();
 // nothing else.
 void keep_on_stop(int fd, std::int64_t keep);
 
-}  // namespace reelprint
+}  // namespace reel

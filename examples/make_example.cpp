@@ -11,8 +11,8 @@
 
 namespace {
 
-using reelprint::bcd::Arrangement;
-using reelprint::bcd::code_of;
+using reel::bcd::Arrangement;
+using reel::bcd::code_of;
 
 // Returns the codes of `text` in arrangement A ("~" is the word separator), or nothing if a
 // character has no code there.
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
       card("00002", "HELLO", "END", "333"),
   };
 
-  reelprint::tape_image::ImageBuilder image;
+  reel::tape_image::ImageBuilder image;
   bool ok = true;
   for (const std::string& text : source_deck) image.record(codes_of(text, ok));
   image.tape_mark();

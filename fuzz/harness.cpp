@@ -10,7 +10,7 @@
 #include "reelprint/run.h"
 #include "tape_image/source.h"
 
-namespace reelprint::fuzz {
+namespace reel::fuzz {
 
 SplitInput split_input(std::span<const std::uint8_t> input) {
   SplitInput split;
@@ -62,7 +62,7 @@ Outcome run_input(std::span<const std::uint8_t> input, std::size_t most_per_read
   CountingSink out(output_limit);
   CountingSink err(output_limit);
   Outcome outcome;
-  outcome.status = run(args, open, out, err, kernel);
+  outcome.status = reelprint::run(args, open, out, err, kernel);
   outcome.out_bytes = out.bytes;
   outcome.err_bytes = err.bytes;
   outcome.out_refused = out.refused;
@@ -158,4 +158,4 @@ bool write_seed(const std::filesystem::path& dir, const std::string& name,
   return false;
 }
 
-}  // namespace reelprint::fuzz
+}  // namespace reel::fuzz

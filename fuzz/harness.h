@@ -14,7 +14,7 @@
 #include "bcd/kernel.h"
 #include "common/output.h"
 
-namespace reelprint::fuzz {
+namespace reel::fuzz {
 
 // An input is laid out as:
 //   byte 0     bits 0-2: how many arguments follow the program name (0 to 7);
@@ -104,4 +104,4 @@ std::optional<std::vector<std::uint8_t>> read_seed_source(const char* path);
 bool write_seed(const std::filesystem::path& dir, const std::string& name,
                 std::span<const std::uint8_t> input);
 
-}  // namespace reelprint::fuzz
+}  // namespace reel::fuzz

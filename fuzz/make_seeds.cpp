@@ -12,7 +12,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using reelprint::tape_image::ImageBuilder;
+using reel::tape_image::ImageBuilder;
 
 struct Seed {
   std::string name;
@@ -32,7 +32,7 @@ Bytes all_bytes() {
 std::vector<Seed> seeds(const Bytes& deck) {
   const Bytes hello = {56, 53, 35, 35, 38};                           // HELLO
   const Bytes marked = {29, 49, 29, 50, 51, 0, 52, 29, 53, 0, 0, 0};  // ~A~BC D~E and blanks
-  const auto e11 = ImageBuilder(reelprint::tape_image::Framing::e11)
+  const auto e11 = ImageBuilder(reel::tape_image::Framing::e11)
                        .record(Bytes{49, 50, 51})
                        .record(Bytes{52, 53, 54, 55})
                        .bytes();
@@ -71,13 +71,13 @@ int main(int argc, char** argv) {
     std::fputs("Usage: make_seeds DECK_TAP OUTPUT_DIR\n", stderr);
     return 1;
   }
-  const std::optional<Bytes> deck = reelprint::fuzz::read_seed_source(argv[1]);
+  const std::optional<Bytes> deck = reel::fuzz::read_seed_source(argv[1]);
   if (!deck) return 1;
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
   for (const Seed& seed : seeds(*deck))
-    if (!reelprint::fuzz::write_seed(
-            dir, seed.name, reelprint::fuzz::make_input(seed.options, seed.image, seed.name_image)))
+    if (!reel::fuzz::write_seed(
+            dir, seed.name, reel::fuzz::make_input(seed.options, seed.image, seed.name_image)))
       return 1;
   return 0;
 }

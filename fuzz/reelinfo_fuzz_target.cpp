@@ -6,7 +6,7 @@
 #include "fuzz/reelinfo_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view rule = reelprint::reelinfo::fuzz::check_input({data, size});
+  const std::string_view rule = reel::reelinfo::fuzz::check_input({data, size});
   if (!rule.empty()) {
     std::fprintf(stderr, "reelinfo_fuzzer: %.*s\n", static_cast<int>(rule.size()), rule.data());
     std::abort();

@@ -9,11 +9,11 @@
 #include "reelinfo/run.h"
 #include "tape_image/source.h"
 
-namespace reelprint::reelinfo::fuzz {
+namespace reel::reelinfo::fuzz {
 namespace {
 
-using reelprint::fuzz::CountingSink;
-using reelprint::fuzz::SplitInput;
+using reel::fuzz::CountingSink;
+using reel::fuzz::SplitInput;
 
 constexpr std::string_view try_help = "\nTry 'reelinfo --help' for more information.\n";
 
@@ -166,7 +166,7 @@ Outcome run_split(const SplitInput& split, const Serving& serving) {
 }
 
 Outcome run_input(std::span<const std::uint8_t> input) {
-  const SplitInput split = reelprint::fuzz::split_input(input);
+  const SplitInput split = reel::fuzz::split_input(input);
   return run_split(split, serving_of(split));
 }
 
@@ -241,7 +241,7 @@ std::string_view broken_rule(const Outcome& outcome) {
 }
 
 std::string_view check_input(std::span<const std::uint8_t> input) {
-  const SplitInput split = reelprint::fuzz::split_input(input);
+  const SplitInput split = reel::fuzz::split_input(input);
   const Serving asked = serving_of(split);
   const Outcome first = run_split(split, asked);
   if (const std::string_view rule = broken_rule(first); !rule.empty()) return rule;
@@ -280,4 +280,4 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
   return "";
 }
 
-}  // namespace reelprint::reelinfo::fuzz
+}  // namespace reel::reelinfo::fuzz

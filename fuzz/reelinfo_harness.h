@@ -12,9 +12,9 @@
 
 #include "fuzz/harness.h"
 
-namespace reelprint::reelinfo::fuzz {
+namespace reel::reelinfo::fuzz {
 
-using reelprint::fuzz::image_name;
+using reel::fuzz::image_name;
 
 // An input is laid out as reelprint's harness reads it (fuzz/harness.h): byte 0 gives the
 // number of arguments and whether the image's name `t.tap` follows them, the NUL-ended
@@ -34,7 +34,7 @@ inline constexpr std::uint8_t tight_output = 0x80;
 
 inline constexpr std::size_t small_spool = 64;
 // No report of a small image comes near it; the limit bounds the harness's memory all the same.
-inline constexpr std::uint64_t output_limit = reelprint::fuzz::output_limit;
+inline constexpr std::uint64_t output_limit = reel::fuzz::output_limit;
 
 // How a run is served: what byte 0's bits 4 to 7 ask for, or what a check puts in their place.
 struct Serving {
@@ -56,10 +56,10 @@ struct Outcome {
 };
 
 // Returns how byte 0 of `split` asks for the run of its image to be served.
-Serving serving_of(const reelprint::fuzz::SplitInput& split);
+Serving serving_of(const reel::fuzz::SplitInput& split);
 
 // Runs reelinfo over the arguments and the image of `split` as `serving` says.
-Outcome run_split(const reelprint::fuzz::SplitInput& split, const Serving& serving);
+Outcome run_split(const reel::fuzz::SplitInput& split, const Serving& serving);
 
 // Splits `input` into arguments and a tape image and runs reelinfo as byte 0 asks.
 Outcome run_input(std::span<const std::uint8_t> input);
@@ -72,4 +72,4 @@ std::string_view broken_rule(const Outcome& outcome);
 // disagree, or "".
 std::string_view check_input(std::span<const std::uint8_t> input);
 
-}  // namespace reelprint::reelinfo::fuzz
+}  // namespace reel::reelinfo::fuzz

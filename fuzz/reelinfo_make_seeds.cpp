@@ -15,9 +15,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using reelprint::tape_image::Framing;
-using reelprint::tape_image::ImageBuilder;
-namespace serve = reelprint::reelinfo::fuzz;
+using reel::tape_image::Framing;
+using reel::tape_image::ImageBuilder;
+namespace serve = reel::reelinfo::fuzz;
 
 struct Seed {
   std::string name;
@@ -119,13 +119,13 @@ int main(int argc, char** argv) {
     std::fputs("Usage: reelinfo_make_seeds DECK_TAP OUTPUT_DIR\n", stderr);
     return 1;
   }
-  const std::optional<Bytes> deck = reelprint::fuzz::read_seed_source(argv[1]);
+  const std::optional<Bytes> deck = reel::fuzz::read_seed_source(argv[1]);
   if (!deck) return 1;
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
   for (const Seed& seed : seeds(*deck))
-    if (!reelprint::fuzz::write_seed(dir, seed.name,
-                                     reelprint::fuzz::make_input(seed.options, seed.image,
+    if (!reel::fuzz::write_seed(dir, seed.name,
+                                     reel::fuzz::make_input(seed.options, seed.image,
                                                                  seed.name_image, seed.flags)))
       return 1;
   return 0;

@@ -13,11 +13,11 @@
 #include "tape_image/reader.h"
 #include "tape_image/source.h"
 
-namespace reelprint::reeltext::fuzz {
+namespace reel::reeltext::fuzz {
 namespace {
 
-using reelprint::fuzz::CountingSink;
-using reelprint::fuzz::SplitInput;
+using reel::fuzz::CountingSink;
+using reel::fuzz::SplitInput;
 using tape_image::Framing;
 
 // The words of an image, as reeltext(1) and simh's container give them; worked out here
@@ -671,7 +671,7 @@ Expected expected_of(const CommandLine& command, std::span<const std::uint8_t> i
 }
 
 std::string_view check_input(std::span<const std::uint8_t> input) {
-  const SplitInput split = reelprint::fuzz::split_input(input);
+  const SplitInput split = reel::fuzz::split_input(input);
   const std::vector<std::string> args = arguments_of(split);
   const Serving asked = serving_of(split);
   const Serving plain;
@@ -758,4 +758,4 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
   return "";
 }
 
-}  // namespace reelprint::reeltext::fuzz
+}  // namespace reel::reeltext::fuzz

@@ -14,7 +14,7 @@
 #include "fuzz/harness.h"
 #include "reeltext/options.h"
 
-namespace reelprint::reeltext::fuzz {
+namespace reel::reeltext::fuzz {
 
 // An input is laid out as reelprint's harness reads it (fuzz/harness.h): byte 0 gives the
 // number of arguments and whether the input's name follows them, the NUL-ended arguments
@@ -30,7 +30,7 @@ namespace reelprint::reeltext::fuzz {
 //          would, rather than past `output_limit`.
 // Each input runs with its output both seekable (a regular file, written over and cut back)
 // and not (a pipe), and with each kernel of bcd::kernels_here().
-inline constexpr std::string_view image_name = reelprint::fuzz::image_name;  // "t.tap"
+inline constexpr std::string_view image_name = reel::fuzz::image_name;  // "t.tap"
 inline constexpr std::string_view text_name = "t.txt";
 inline constexpr std::uint8_t short_reads = 0x10;
 inline constexpr std::uint8_t failing_read = 0x20;
@@ -40,7 +40,7 @@ inline constexpr std::uint8_t tight_output = 0x80;
 // Past it, writes are refused as on a full disk (status 5): -w asks for lines of up to 2^31 - 1
 // blanks, which a run would otherwise write in full. Under -w past it the output is only ever
 // seekable, as one not seekable would hold each record whole, in a temporary file, first.
-inline constexpr std::uint64_t output_limit = reelprint::fuzz::output_limit;
+inline constexpr std::uint64_t output_limit = reel::fuzz::output_limit;
 
 // How a run is served: what byte 0's bits 4 to 7 ask for, or what a check puts in their place.
 struct Serving {
@@ -66,10 +66,10 @@ struct Outcome {
 
 // Returns the arguments of `split` (after the program's name), the input's name put after
 // them as `text_name` when they ask for -r.
-std::vector<std::string> arguments_of(const reelprint::fuzz::SplitInput& split);
+std::vector<std::string> arguments_of(const reel::fuzz::SplitInput& split);
 
 // Returns how byte 0 of `split` asks for the run to be served.
-Serving serving_of(const reelprint::fuzz::SplitInput& split);
+Serving serving_of(const reel::fuzz::SplitInput& split);
 
 // When standard output is checked: when the run has ended (whole items or lines only), or
 // while it runs, seekable (then it may end in the placeholder FFFFFFFD and part of the record
@@ -132,4 +132,4 @@ Expected expected_of(const CommandLine& command, std::span<const std::uint8_t> i
 // built without -w, so comes back byte for byte. Returns the rule broken, or "".
 std::string_view check_input(std::span<const std::uint8_t> input);
 
-}  // namespace reelprint::reeltext::fuzz
+}  // namespace reel::reeltext::fuzz

@@ -17,9 +17,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using reelprint::tape_image::Framing;
-using reelprint::tape_image::ImageBuilder;
-namespace serve = reelprint::reeltext::fuzz;
+using reel::tape_image::Framing;
+using reel::tape_image::ImageBuilder;
+namespace serve = reel::reeltext::fuzz;
 
 struct Seed {
   std::string name;
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     std::fputs("Usage: reeltext_make_seeds DECK_TAP OUTPUT_DIR\n", stderr);
     return 1;
   }
-  const std::optional<Bytes> deck = reelprint::fuzz::read_seed_source(argv[1]);
+  const std::optional<Bytes> deck = reel::fuzz::read_seed_source(argv[1]);
   if (!deck) return 1;
   // The example tape's text, as reeltext writes it.
   const serve::Outcome as_text = serve::run_args({std::string(serve::image_name)}, *deck, {});
@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
   for (const Seed& seed : seeds(*deck, text(as_text.out)))
-    if (!reelprint::fuzz::write_seed(dir, seed.name,
-                                     reelprint::fuzz::make_input(seed.options, seed.input,
+    if (!reel::fuzz::write_seed(dir, seed.name,
+                                     reel::fuzz::make_input(seed.options, seed.input,
                                                                  seed.name_input, seed.flags)))
       return 1;
   return 0;

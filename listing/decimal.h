@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace reelprint {
+namespace reel::reelprint {
 
 // Returns how many decimal digits `value` has.
 inline std::size_t digit_count(std::uint64_t value) {
@@ -142,4 +142,4 @@ class RecordNumber {
   std::uint64_t rest_;
 };
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -19,7 +19,7 @@
 #include "listing/decimal.h"
 #include "listing/settings.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 
 static_assert(widest_line <= bcd::widest_translated_line);
 // The width of a data line's "%5d: " prefix; rulers and word-mark lines start this far in.
@@ -275,4 +275,4 @@ class LineWriter {
   const char* frame_;  // held by address: a writer is copied into each loop that uses it
 };
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

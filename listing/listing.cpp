@@ -15,7 +15,7 @@
 #include "tape_image/account.h"
 #include "tape_image/walk.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::TapeReader;
@@ -326,4 +326,4 @@ int list_tape(const Settings& settings, std::string_view input_name, TapeReader&
   });
 }
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -9,7 +9,7 @@
 #include "listing/settings.h"
 #include "tape_image/reader.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 
 // Lists the tape files that `settings` ask for, read from `reader`, into `out`, with `kernel`.
 // Failures are reported there too, naming the input as `input_name`. Returns the exit status:
@@ -17,4 +17,4 @@ namespace reelprint {
 int list_tape(const Settings& settings, std::string_view input_name, tape_image::TapeReader& reader,
               OutputBuffer& out, bcd::KernelId kernel);
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

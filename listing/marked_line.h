@@ -12,7 +12,7 @@
 #include "bcd/kernel.h"
 #include "listing/line_writer.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 
 // The bit operations on a line's masks of up to `bcd::split_size` bytes. Whether a byte is a
 // separator is the data's to say, so none of them branches on a mask: a guessed branch would
@@ -169,4 +169,4 @@ class MarkedLine {
       64) std::array<char, widest_line + bcd::split_size + marks_copy> marks_;  // under `codes_`
 };
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

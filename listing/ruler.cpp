@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace reelprint {
+namespace reel::reelprint {
 
 void make_ruler(std::size_t recl, char* pr) {
   std::memset(pr, '.', recl);
@@ -11,4 +11,4 @@ void make_ruler(std::size_t recl, char* pr) {
       pr[column] = static_cast<char>('0' + digits % 10);
 }
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

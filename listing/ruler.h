@@ -3,10 +3,10 @@
 
 #include <cstddef>
 
-namespace reelprint {
+namespace reel::reelprint {
 
 // Writes the ruler for lines of `recl` characters (1 to 100) into `pr`: `recl` dots, with
 // every multiple of five written so that its last digit stands in its own column.
 void make_ruler(std::size_t recl, char* pr);
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -7,7 +7,7 @@
 #include "bcd/arrangement.h"
 #include "tape_image/framing.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 
 inline constexpr std::size_t widest_line = 100;  // the most characters a line holds
 
@@ -22,4 +22,4 @@ struct Settings {
   std::int32_t nf = 1;  // `nf`: tape files to list, 0 to 2147483647
 };
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

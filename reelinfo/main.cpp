@@ -8,10 +8,10 @@
 #include "reelinfo/run.h"
 
 int main(int argc, char** argv) {
-  reelprint::keep_standard_descriptors();
-  reelprint::install_out_of_memory_handler("reelinfo");
+  reel::keep_standard_descriptors();
+  reel::install_out_of_memory_handler("reelinfo");
   const std::vector<std::string> args(argv, argv + argc);
-  reelprint::FdSink out(STDOUT_FILENO);
-  reelprint::FdSink err(STDERR_FILENO);
-  return reelprint::reelinfo::run(args, reelprint::tape_image::open_input, out, err);
+  reel::FdSink out(STDOUT_FILENO);
+  reel::FdSink err(STDERR_FILENO);
+  return reel::reelinfo::run(args, reel::tape_image::open_input, out, err);
 }

@@ -4,7 +4,7 @@
 
 #include "common/gnu_options.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 namespace {
 
 constexpr option own_options[] = {
@@ -45,4 +45,4 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   return read_command_line<Options>(args, "reelinfo", own_options, take, finish);
 }
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

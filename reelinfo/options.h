@@ -7,7 +7,7 @@
 #include "common/command_line.h"
 #include "tape_image/framing.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 
 struct Options {
   tape_image::Framing framing = tape_image::Framing::simh;
@@ -26,4 +26,4 @@ std::string help_text();
 // Returns the text of --version.
 inline std::string version_text() { return companion_version("reelinfo"); }
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

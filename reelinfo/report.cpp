@@ -8,7 +8,7 @@
 #include "common/status.h"
 #include "tape_image/account.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 namespace {
 
 using tape_image::count_of;
@@ -480,4 +480,4 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
   return {status, first};
 }
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

@@ -12,7 +12,7 @@
 #include "tape_image/source.h"
 #include "reelinfo/survey.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 
 // Characters of each record that a record line shows.
 inline constexpr std::size_t shown_characters = 40;
@@ -29,4 +29,4 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
                          tape_image::Framing framing, bool records, Hold& hold,
                          SizeTally& tally);
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

@@ -9,7 +9,7 @@
 #include "reelinfo/options.h"
 #include "reelinfo/report.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 namespace {
 
 // Writes `text` out through `buffer` at once; returns 0, or the status after a failure, said on
@@ -67,4 +67,4 @@ int run(const std::vector<std::string>& args, const tape_image::Opener& open, Ou
   return report(command, open, out, err, spool_memory);
 }
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

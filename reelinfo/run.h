@@ -8,7 +8,7 @@
 #include "common/hold.h"
 #include "tape_image/source.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 
 // Runs over `args` (program name first): reports on each image named, opened through `open`, to
 // `out`; complaints about the command line or the output go to `err`. Holds each report's lines
@@ -16,4 +16,4 @@ namespace reelprint::reelinfo {
 int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, std::size_t spool_memory = Hold::default_memory_limit);
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 
 SizeTally::SizeTally() : small_counts_(small_limit) { small_seen_.reserve(small_limit); }
 
@@ -56,4 +56,4 @@ void SizeTally::clear() {
   counted_ = {};
 }
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

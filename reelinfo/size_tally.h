@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 
 class SizeTally {
  public:
@@ -64,4 +64,4 @@ class SizeTally {
   bool too_many_large_ = false;  // a large size came that had no place left
 };
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

@@ -8,7 +8,7 @@
 
 #include "tape_image/reader.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 namespace {
 
 using tape_image::PassingVisitor;
@@ -206,4 +206,4 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
   return result;
 }
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

@@ -21,7 +21,7 @@
 #include "tape_image/source.h"
 #include "tape_image/walk.h"
 
-namespace reelprint::reelinfo {
+namespace reel::reelinfo {
 
 using tape_image::EndKind;
 using tape_image::Ending;
@@ -89,4 +89,4 @@ inline constexpr std::size_t most_first_bytes = 64;
 Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
               SurveyListener& listener);
 
-}  // namespace reelprint::reelinfo
+}  // namespace reel::reelinfo

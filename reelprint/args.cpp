@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 struct Number {
@@ -106,4 +106,4 @@ void usage(std::string_view program_name, OutputBuffer& out) {
       "          reelprint " REELPRINT_VERSION ", written by the reelprint authors\n");
 }
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -8,7 +8,7 @@
 #include "common/output.h"
 #include "listing/settings.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 
 struct CommandLine {
   Settings settings;
@@ -22,4 +22,4 @@ std::optional<CommandLine> scan_args(std::span<const std::string_view> args);
 // Writes the usage text, naming the program as `program_name`.
 void usage(std::string_view program_name, OutputBuffer& out);
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -8,13 +8,13 @@
 #include "reelprint/run.h"
 
 int main(int argc, char** argv) {
-  reelprint::keep_standard_descriptors();
-  reelprint::install_out_of_memory_handler("reelprint");
+  reel::keep_standard_descriptors();
+  reel::install_out_of_memory_handler("reelprint");
   const std::vector<std::string_view> args(argv, argv + argc);
-  reelprint::enlarge_pipe(STDOUT_FILENO);
-  reelprint::FdSink out(STDOUT_FILENO);
-  reelprint::FdSink err(STDERR_FILENO);
+  reel::enlarge_pipe(STDOUT_FILENO);
+  reel::FdSink out(STDOUT_FILENO);
+  reel::FdSink err(STDERR_FILENO);
   // The kernel is chosen here, once: the processor does not change while the program runs.
-  return reelprint::run(args, reelprint::tape_image::open_file, out, err,
-                        reelprint::bcd::best_kernel());
+  return reel::reelprint::run(args, reel::tape_image::open_file, out, err,
+                        reel::bcd::best_kernel());
 }

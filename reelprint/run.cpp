@@ -7,7 +7,7 @@
 #include "reelprint/args.h"
 #include "tape_image/reader.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 // Lists the tape image that the command line names; returns the exit status.
@@ -42,4 +42,4 @@ int run(std::span<const std::string_view> args, const tape_image::Opener& open, 
   return status == status_ok || failed_before ? status_write_failed : status;
 }
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

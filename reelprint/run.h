@@ -9,7 +9,7 @@
 #include "common/output.h"
 #include "tape_image/source.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 
 // Runs over `args` (program name first): scans them, opens the tape image through `open`, and
 // writes the listing and its messages to `out`, translating with `kernel`, reading the image
@@ -18,4 +18,4 @@ namespace reelprint {
 int run(std::span<const std::string_view> args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, bcd::KernelId kernel, std::size_t read_size = 0);
 
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -9,14 +9,14 @@
 #include "reeltext/run.h"
 
 int main(int argc, char** argv) {
-  reelprint::keep_standard_descriptors();
-  reelprint::install_out_of_memory_handler("reeltext");
-  reelprint::install_signal_handlers();  // its output must stay a good image
+  reel::keep_standard_descriptors();
+  reel::install_out_of_memory_handler("reeltext");
+  reel::install_signal_handlers();  // its output must stay a good image
   const std::vector<std::string> args(argv, argv + argc);
-  reelprint::enlarge_pipe(STDOUT_FILENO);
-  reelprint::FdSink out(STDOUT_FILENO);
-  reelprint::FdSink err(STDERR_FILENO);
+  reel::enlarge_pipe(STDOUT_FILENO);
+  reel::FdSink out(STDOUT_FILENO);
+  reel::FdSink err(STDERR_FILENO);
   // The kernel is chosen once, in run's defaults: the processor does not change while the
   // program runs.
-  return reelprint::reeltext::run(args, reelprint::tape_image::open_input, out, err);
+  return reel::reeltext::run(args, reel::tape_image::open_input, out, err);
 }

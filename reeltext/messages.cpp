@@ -4,7 +4,7 @@
 
 #include "common/status.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 int say(OutputSink& err, std::string_view input, std::string_view what, int status) {
   const std::string line = "reeltext: " + std::string(input) + ": " + std::string(what) + "\n";
@@ -47,4 +47,4 @@ std::string_view name_of(bcd::Arrangement arrangement) {
   return "A";
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -9,7 +9,7 @@
 #include "common/output.h"
 #include "tape_image/account.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 // Says `what` about the input named `input` on `err`; returns `status`.
 int say(OutputSink& err, std::string_view input, std::string_view what, int status);
@@ -34,4 +34,4 @@ using tape_image::hex_word;
 // Returns the arrangement's name in messages: "A", "H" or "'old simh'".
 std::string_view name_of(bcd::Arrangement arrangement);
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

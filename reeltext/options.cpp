@@ -6,7 +6,7 @@
 #include "common/gnu_options.h"
 #include "tape_image/control_word.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 namespace {
 
 constexpr option own_options[] = {
@@ -114,4 +114,4 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   return read_command_line<Options>(args, "reeltext", own_options, take, finish);
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -9,7 +9,7 @@
 #include "common/command_line.h"
 #include "tape_image/framing.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 struct Options {
   bool reverse = false;  // text to image (-r)
@@ -35,4 +35,4 @@ std::string help_text();
 // Returns the text of --version.
 inline std::string version_text() { return companion_version("reeltext"); }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 RecordWriter::RecordWriter(OutputSink& out, Hold& hold, std::size_t buffer_size)
     : OutputBuffer(out, std::max(buffer_size, smallest_buffer_size)), hold_(hold) {
@@ -128,4 +128,4 @@ bool RecordWriter::flush() {
   return error_ == 0;
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -9,7 +9,7 @@
 #include "reeltext/to_text.h"
 #include "tape_image/reader.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, const Tuning& tuning) {
@@ -41,4 +41,4 @@ int run(const std::vector<std::string>& args, const tape_image::Opener& open, Ou
   return status == status_ok ? status_write_failed : status;
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

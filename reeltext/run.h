@@ -12,7 +12,7 @@
 #include "tape_image/reader.h"
 #include "tape_image/source.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 // How a run goes about its work; what it writes is the same whatever these are.
 struct Tuning {
@@ -31,4 +31,4 @@ struct Tuning {
 int run(const std::vector<std::string>& args, const tape_image::Opener& open, OutputSink& out,
         OutputSink& err, const Tuning& tuning = {});
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -15,7 +15,7 @@
 #include "reeltext/words.h"
 #include "tape_image/control_word.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 namespace {
 
 using tape_image::Framing;
@@ -486,4 +486,4 @@ int build_image(const Options& options, std::string_view input_name, TapeReader&
   });
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -10,7 +10,7 @@
 #include "reeltext/record_writer.h"
 #include "tape_image/reader.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 // Builds the tape image of the text read from `reader`, in the framing and arrangement of
 // `options`, into `out`, scanning with the kernel for `kernel`; a record is written whole or
@@ -19,4 +19,4 @@ namespace reelprint::reeltext {
 int build_image(const Options& options, std::string_view input_name, tape_image::TapeReader& reader,
                 RecordWriter& out, OutputSink& err, bcd::KernelId kernel);
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

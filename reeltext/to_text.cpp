@@ -14,7 +14,7 @@
 #include "tape_image/account.h"
 #include "tape_image/walk.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 namespace {
 
 using tape_image::TapeReader;
@@ -305,4 +305,4 @@ int write_text(const Options& options, std::string_view input_name, TapeReader& 
   });
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -9,7 +9,7 @@
 #include "reeltext/record_writer.h"
 #include "tape_image/reader.h"
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 // Writes the tape files that `options` ask for, read from `reader`, as text to `out`, with
 // `kernel`; a record whose image breaks is left out (a whole line or none). Says on `err` what
@@ -18,4 +18,4 @@ namespace reelprint::reeltext {
 int write_text(const Options& options, std::string_view input_name, tape_image::TapeReader& reader,
                RecordWriter& out, OutputSink& err, bcd::KernelId kernel);
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-namespace reelprint::reeltext {
+namespace reel::reeltext {
 
 enum class Item {
   tape_mark,      // "tape mark"
@@ -41,4 +41,4 @@ constexpr std::optional<Item> item_of_words(std::string_view line) {
   return std::nullopt;
 }
 
-}  // namespace reelprint::reeltext
+}  // namespace reel::reeltext

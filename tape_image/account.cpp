@@ -4,7 +4,7 @@
 
 #include "common/status.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 namespace {
 
 // Returns `count` read as a signed 32-bit number, as the listing has always shown counts.
@@ -91,4 +91,4 @@ std::string listing_message(const Ending& ending, std::string_view input_name) {
   }
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

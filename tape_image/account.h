@@ -8,7 +8,7 @@
 
 #include "tape_image/walk.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 // The listing's messages where the image breaks, as they begin.
 inline constexpr std::string_view listing_read_error = "Error reading";
@@ -36,4 +36,4 @@ int status_of(const Ending& ending);
 // `ending`, reading the input named `input_name`: "" where no record breaks.
 std::string listing_message(const Ending& ending, std::string_view input_name);
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

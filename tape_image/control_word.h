@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 // What a word that stands where a byte count should is, in an image that carries the simh
 // control words.
@@ -41,4 +41,4 @@ constexpr WordKind kind_of(std::uint32_t word) {
   return WordKind::reserved;
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

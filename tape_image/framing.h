@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <span>
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 // How a tape image frames odd-length records.
 enum class Framing {
@@ -59,4 +59,4 @@ std::size_t take_whole_records(std::span<const std::uint8_t> bytes, std::uint32_
   return at;
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

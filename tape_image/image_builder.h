@@ -8,7 +8,7 @@
 #include "tape_image/control_word.h"
 #include "tape_image/framing.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 class ImageBuilder {
  public:
@@ -55,4 +55,4 @@ class ImageBuilder {
   std::vector<std::uint8_t> bytes_;
 };
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

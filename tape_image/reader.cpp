@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 std::size_t TapeReader::read_size_for(const InputSource& source) {
   const std::uint64_t size = source.known_size();
@@ -64,4 +64,4 @@ std::uint64_t TapeReader::skip(std::uint64_t n) {
   return done;
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

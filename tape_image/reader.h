@@ -11,7 +11,7 @@
 #include "tape_image/framing.h"
 #include "tape_image/source.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 class TapeReader {
  public:
@@ -95,4 +95,4 @@ class TapeReader {
   int error_ = 0;
 };
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

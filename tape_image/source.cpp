@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 namespace {
 
 class FileSource final : public InputSource {
@@ -88,4 +88,4 @@ std::uint64_t MemorySource::skip(std::uint64_t n) {
   return count;
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 class InputSource {
  public:
@@ -55,4 +55,4 @@ class MemorySource final : public InputSource {
   bool fail_at_end_;
 };
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

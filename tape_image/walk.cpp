@@ -1,6 +1,6 @@
 #include "tape_image/walk.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 Walk Walk::fork(Framing framing) const {
   Walk other = *this;
@@ -60,4 +60,4 @@ void Walk::end_in_record(EndKind kind) {
   ending_.bad = bad_;
 }
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

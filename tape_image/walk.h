@@ -15,7 +15,7 @@
 #include "tape_image/framing.h"
 #include "tape_image/reader.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 
 // How a walk reads the words where counts stand.
 struct Reading {
@@ -440,4 +440,4 @@ struct PassingVisitor {
   bool erase_gap(const Place&) { return true; }
 };
 
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

@@ -9,7 +9,7 @@
 
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 std::optional<CommandLine> scan(std::vector<std::string_view> args) {
@@ -156,4 +156,4 @@ TEST(Usage, NamesTheProgramAndEndsWithTheVersion) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -22,7 +22,7 @@
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 namespace fs = std::filesystem;
@@ -618,4 +618,4 @@ TEST(ArgumentsInMemory, TheLargestFileCountListsEmptyFilesUntilTheOutputStops) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

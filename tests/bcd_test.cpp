@@ -7,7 +7,7 @@
 
 #include "bcd/arrangement.h"
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 namespace {
 
 // Reads a table written as hexadecimal ASCII, code 0 first.
@@ -107,4 +107,4 @@ TEST(CodeOf, FindsTheCodeOfACharacter) {
 }
 
 }  // namespace
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

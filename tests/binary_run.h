@@ -26,7 +26,7 @@
 #define REELPRINT_EMULATOR_ARGV0 ""
 #endif
 
-namespace reelprint::testing {
+namespace reel::testing {
 
 struct BinaryOutcome {
   int status;  // exit status, or 128 + the signal that ended the process
@@ -125,4 +125,4 @@ class BinaryTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-}  // namespace reelprint::testing
+}  // namespace reel::testing

@@ -19,7 +19,7 @@
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::Framing;
@@ -466,4 +466,4 @@ TEST(Breaks, EachBrokenImageEndsEachProgramAsItsRulesSay) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

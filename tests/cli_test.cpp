@@ -10,7 +10,7 @@
 #include "tests/binary_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 namespace fs = std::filesystem;
@@ -87,4 +87,4 @@ TEST_F(Cli, TheExampleTapeIsMadeByItsBuilderAndListsCleanly) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 // Returns what `nr.put` writes, checking that it writes nothing more than eight bytes past.
@@ -50,4 +50,4 @@ TEST(PutPosition, RightAlignsInFiveColumnsAndWidensBeyond) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -11,7 +11,7 @@
 #include "fuzz/harness.h"
 #include "tests/support.h"
 
-namespace reelprint::fuzz {
+namespace reel::fuzz {
 namespace {
 
 namespace fs = std::filesystem;
@@ -102,4 +102,4 @@ TEST(Harness, NamesTheRuleThatAnOutcomeBreaks) {
 }
 
 }  // namespace
-}  // namespace reelprint::fuzz
+}  // namespace reel::fuzz

@@ -7,7 +7,7 @@
 
 #include "bcd/dispatch.h"
 
-namespace reelprint::bcd {
+namespace reel::bcd {
 namespace {
 
 // Bytes of every value in a scattered order, separators (any byte with code 29) among them.
@@ -187,4 +187,4 @@ TEST(Kernels, ThePortableOneRunsEverywhereAndTheBestIsLast) {
 }
 
 }  // namespace
-}  // namespace reelprint::bcd
+}  // namespace reel::bcd

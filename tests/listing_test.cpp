@@ -13,7 +13,7 @@
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::ImageBuilder;
@@ -576,4 +576,4 @@ TEST(AllBlank, IsTrueOnlyWhenEveryCharacterIsTheBlank) {
 
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -11,7 +11,7 @@
 #include "tape_image/source.h"
 #include "tests/support.h"
 
-namespace reelprint::testing {
+namespace reel::testing {
 
 struct Outcome {
   int status;  // exit status
@@ -28,7 +28,7 @@ inline Outcome list_with(std::vector<std::string_view> options, const tape_image
   args.push_back(name);
   Collect out;
   Collect err;
-  const int status = run(args, open, out, err, kernel, read_size);
+  const int status = reelprint::run(args, open, out, err, kernel, read_size);
   return {status, out.text, err.text};
 }
 
@@ -46,4 +46,4 @@ inline Outcome list(std::vector<std::string_view> options, const Bytes& image,
       "t.tap", kernel, read_size);
 }
 
-}  // namespace reelprint::testing
+}  // namespace reel::testing

@@ -30,7 +30,7 @@
 #define REELPRINT_EMULATOR_ARGV0 ""
 #endif
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::ImageBuilder;
@@ -360,4 +360,4 @@ TEST_F(Processes, KilledAtAnyMomentTheOutputIsGood) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -11,7 +11,7 @@
 #include "tape_image/image_builder.h"
 #include "tape_image/walk.h"
 
-namespace reelprint::tape_image {
+namespace reel::tape_image {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -345,4 +345,4 @@ TEST(TakeWholeRecords, ARefusedRecordEndsTheRunAndIsLeftUnread) {
 }
 
 }  // namespace
-}  // namespace reelprint::tape_image
+}  // namespace reel::tape_image

@@ -13,7 +13,7 @@
 #include "tests/binary_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::ImageBuilder;
@@ -201,4 +201,4 @@ TEST_F(ReelinfoCli, AReportThatCantBeWrittenIsStatusFive) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -12,11 +12,11 @@
 #include "reelinfo/options.h"
 #include "tests/support.h"
 
-namespace reelprint::reelinfo::fuzz {
+namespace reel::reelinfo::fuzz {
 namespace {
 
 namespace fs = std::filesystem;
-using reelprint::fuzz::make_input;
+using reel::fuzz::make_input;
 using tape_image::ImageBuilder;
 using testing::Bytes;
 
@@ -59,7 +59,7 @@ TEST(ReelinfoHarness, ServesTheImageAsByteZeroAsks) {
   EXPECT_EQ(missing.out, "other.tap: cannot open (No such file or directory)\n");
 
   const Bytes served = make_input({}, image, true, short_reads | small_spool_flag);
-  const Serving serving = serving_of(reelprint::fuzz::split_input(served));
+  const Serving serving = serving_of(reel::fuzz::split_input(served));
   EXPECT_EQ(serving.most_per_read, 1u);  // 1 + 14 % 7
   EXPECT_EQ(serving.spool_memory, small_spool);
   EXPECT_FALSE(serving.fail_at_end);
@@ -127,4 +127,4 @@ TEST(ReelinfoHarness, NamesTheRuleThatAnOutcomeBreaks) {
 }
 
 }  // namespace
-}  // namespace reelprint::reelinfo::fuzz
+}  // namespace reel::reelinfo::fuzz

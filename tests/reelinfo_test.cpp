@@ -15,7 +15,7 @@
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using reelinfo::SizeTally;
@@ -464,4 +464,4 @@ TEST(SizeTally, TooManyDifferentLargeSizesLeaveTheMostCommonUnknown) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

@@ -14,7 +14,7 @@
 #include "tests/binary_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::ImageBuilder;
@@ -168,4 +168,4 @@ TEST_F(ReeltextCli, OutputThatCantBeWrittenIsStatusFive) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

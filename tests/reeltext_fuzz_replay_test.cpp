@@ -12,12 +12,12 @@
 #include "fuzz/reeltext_harness.h"
 #include "tests/support.h"
 
-namespace reelprint::reeltext::fuzz {
+namespace reel::reeltext::fuzz {
 namespace {
 
 namespace fs = std::filesystem;
-using reelprint::fuzz::make_input;
-using reelprint::fuzz::split_input;
+using reel::fuzz::make_input;
+using reel::fuzz::split_input;
 using tape_image::Framing;
 using tape_image::ImageBuilder;
 using testing::Bytes;
@@ -168,4 +168,4 @@ TEST(ReeltextHarness, NamesTheRuleThatAnOutcomeBreaks) {
 }
 
 }  // namespace
-}  // namespace reelprint::reeltext::fuzz
+}  // namespace reel::reeltext::fuzz

@@ -21,7 +21,7 @@
 #include "tape_image/source.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using bcd::Arrangement;
@@ -712,4 +712,4 @@ TEST(ReeltextCommandLine, AnInputThatCantBeOpenedIsStatusTwo) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

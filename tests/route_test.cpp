@@ -12,7 +12,7 @@
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using tape_image::ImageBuilder;
@@ -161,4 +161,4 @@ TEST(Routes, DamagedEndingsListAlikeEveryWay) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint

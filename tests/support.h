@@ -14,7 +14,7 @@
 #include "common/output.h"
 #include "tape_image/image_builder.h"
 
-namespace reelprint::testing {
+namespace reel::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -87,4 +87,4 @@ class Collect final : public OutputSink {
   Kind kind_;
 };
 
-}  // namespace reelprint::testing
+}  // namespace reel::testing

@@ -14,7 +14,7 @@
 
 #include "tests/support.h"
 
-namespace reelprint {
+namespace reel::reelprint {
 namespace {
 
 using reelinfo::EndKind;
@@ -339,4 +339,4 @@ TEST(Survey, OffsetsPastFourGibibytesAndLongRecordsPassedOver) {
 }
 
 }  // namespace
-}  // namespace reelprint
+}  // namespace reel::reelprint
