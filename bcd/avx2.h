@@ -94,16 +94,16 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
       const auto keep = static_cast<unsigned>(word_kept >> (k % 64));
       const unsigned keep_first = keep & 0xFF;
       const unsigned keep_second = (keep >> 8) & 0xFF;
-      const __m128i shuffle = _mm_add_epi8(
-          _mm_set_epi64x(static_cast<long long>(pack_shuffles[keep_second]),
-                         static_cast<long long>(pack_shuffles[keep_first])),
-          second_eight);
+      const __m128i shuffle =
+          _mm_add_epi8(_mm_set_epi64x(static_cast<long long>(pack_shuffles[keep_second]),
+                                      static_cast<long long>(pack_shuffles[keep_first])),
+                       second_eight);
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + k));
       const __m128i mark_bits = _mm_shuffle_epi8(
           _mm_cvtsi32_si128(static_cast<int>((word_marked >> (k % 64)) & 0xFFFF)), spread);
       const __m128i mark_text = _mm_add_epi8(
-          spaces, _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(mark_bits, own_bit), own_bit),
-                                space_to_one));
+          spaces,
+          _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(mark_bits, own_bit), own_bit), space_to_one));
       const __m128i packed = _mm_shuffle_epi8(bytes, shuffle);
       const __m128i packed_marks = _mm_shuffle_epi8(mark_text, shuffle);
       // Each eight where its bytes go: the second right after those the first kept.

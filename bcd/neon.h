@@ -60,8 +60,7 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
   Split split(const std::uint8_t* src, std::size_t n, bool after_separator) const {
     Split split;
     const SplitMask in_range = SplitMask::first(n);
-    const SplitMask separators =
-        SplitMask{separators_in(src), separators_in(src + 64)} & in_range;
+    const SplitMask separators = SplitMask{separators_in(src), separators_in(src + 64)} & in_range;
     const SplitMask kept = ~separators & in_range;
     const SplitMask marked = kept & separators.after(after_separator);
     const uint8x8_t bit_of_byte = vcreate_u8(0x8040'2010'0804'0201ull);

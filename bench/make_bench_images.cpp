@@ -34,8 +34,8 @@ void make_record(std::string_view kind, Random& random, std::vector<std::uint8_t
   if (kind == "object") {
     for (int k = 0; k < 80; ++k) {
       const std::uint32_t code = random.between(1, 62);  // any code but the separator
-      data.push_back(random.between(0, 6) == 0 ? 29
-                                               : static_cast<std::uint8_t>(code < 29 ? code : code + 1));
+      data.push_back(
+          random.between(0, 6) == 0 ? 29 : static_cast<std::uint8_t>(code < 29 ? code : code + 1));
     }
     return;
   }

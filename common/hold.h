@@ -53,11 +53,11 @@ class Hold {
   // Made when first needed, with malloc, which fails without ending the program; none if
   // memory ran out, and then all goes to the file.
   char* memory_ = nullptr;
-  std::size_t used_ = 0;            // bytes held in memory, after those in the file
-  int fd_ = -1;                     // the temporary file, once made
-  bool in_file_ = false;            // bytes are waiting in the file
-  int error_ = 0;                   // errno of the first failure of the file
-  bool making_failed_ = false;      // that failure: the file could not be made
+  std::size_t used_ = 0;        // bytes held in memory, after those in the file
+  int fd_ = -1;                 // the temporary file, once made
+  bool in_file_ = false;        // bytes are waiting in the file
+  int error_ = 0;               // errno of the first failure of the file
+  bool making_failed_ = false;  // that failure: the file could not be made
 };
 
 // Says on `err` that `failure`, met by `program` through `hold`, ended the run: "PROGRAM: error

@@ -83,11 +83,10 @@ void FdSink::whole_up_to(std::uint64_t offset) {
   if (regular_ && keep >= 0) keep_on_stop(fd_, keep);
 }
 
-void say_write_failed(OutputSink& err, std::string_view program, std::string_view what,
-                      int error) {
+void say_write_failed(OutputSink& err, std::string_view program, std::string_view what, int error) {
   if (error == EPIPE && what == "standard output") return;
-  const std::string message = std::string(program) + ": error writing " + std::string(what) +
-                              ": " + std::strerror(error) + "\n";
+  const std::string message = std::string(program) + ": error writing " + std::string(what) + ": " +
+                              std::strerror(error) + "\n";
   err.write(message.data(), message.size());
 }
 

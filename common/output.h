@@ -65,8 +65,7 @@ class FdSink final : public OutputSink {
 // Says on `err` that `program` could not write `what` (standard output, a temporary file),
 // failing with errno `error`; a closed pipe on standard output (its reader went away) needs no
 // word, as in other tools that meet in pipes.
-void say_write_failed(OutputSink& err, std::string_view program, std::string_view what,
-                      int error);
+void say_write_failed(OutputSink& err, std::string_view program, std::string_view what, int error);
 
 // Asks for a larger pipe buffer when `fd` is a pipe, so that the reader on the other end
 // wakes less often; anything else, or a refusal, leaves it as it is.

@@ -31,8 +31,8 @@ void cut_output() {
   const int fd = stop_state.fd.load(std::memory_order_relaxed);
   const std::int64_t keep = stop_state.keep.load(std::memory_order_relaxed);
   struct stat info {};
-  if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_size > keep)
-    [[maybe_unused]] const int ignored = ::ftruncate(fd, static_cast<off_t>(keep));
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_size > keep) [[maybe_unused]]
+    const int ignored = ::ftruncate(fd, static_cast<off_t>(keep));
 }
 
 extern "C" void on_stop_signal(int signal) {

@@ -128,8 +128,8 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
 std::vector<std::uint8_t> make_input(const std::vector<std::string>& options,
                                      std::span<const std::uint8_t> image, bool name_image,
                                      std::uint8_t flags) {
-  std::vector<std::uint8_t> input = {static_cast<std::uint8_t>(
-      (options.size() & 7) | (name_image ? 0 : 8) | (flags & 0xF0))};
+  std::vector<std::uint8_t> input = {
+      static_cast<std::uint8_t>((options.size() & 7) | (name_image ? 0 : 8) | (flags & 0xF0))};
   for (const std::string& option : options) {
     input.insert(input.end(), option.begin(), option.end());
     input.push_back(0);
@@ -152,7 +152,8 @@ bool write_seed(const std::filesystem::path& dir, const std::string& name,
                 std::span<const std::uint8_t> input) {
   const std::filesystem::path path = dir / ("seed-" + name);
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size()));
+  out.write(reinterpret_cast<const char*>(input.data()),
+            static_cast<std::streamsize>(input.size()));
   if (out) return true;
   std::perror(path.c_str());
   return false;

@@ -76,8 +76,8 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
   for (const Seed& seed : seeds(*deck))
-    if (!reel::fuzz::write_seed(
-            dir, seed.name, reel::fuzz::make_input(seed.options, seed.image, seed.name_image)))
+    if (!reel::fuzz::write_seed(dir, seed.name,
+                                reel::fuzz::make_input(seed.options, seed.image, seed.name_image)))
       return 1;
   return 0;
 }

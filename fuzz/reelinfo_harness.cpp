@@ -47,8 +47,7 @@ bool option_begins(const std::vector<std::string>& args, std::string_view prefix
 bool unknown_short_option_first(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg.starts_with("--")) return false;
-    if (arg.size() > 1 && arg[0] == '-' &&
-        arg.find_first_not_of("el", 1) != std::string::npos)
+    if (arg.size() > 1 && arg[0] == '-' && arg.find_first_not_of("el", 1) != std::string::npos)
       return true;
   }
   return false;
@@ -91,8 +90,8 @@ std::string_view broken_report_rule(std::string_view report, const Outcome& outc
       const std::int64_t at = leading_number(after.substr(after.find("from ") + 5));
       if (at < 0 || static_cast<std::uint64_t>(at + zeros) != outcome.image_size)
         return "the zero bytes that pad the image do not reach its end";
-      fill_end_line = "end at " + std::to_string(at) +
-                      ": after two tape marks, the end of the recorded tape";
+      fill_end_line =
+          "end at " + std::to_string(at) + ": after two tape marks, the end of the recorded tape";
       continue;
     }
     // Where the end, and a failed read after it, are told: lines of the image's own bytes
@@ -175,8 +174,7 @@ std::string_view broken_rule(const Outcome& outcome) {
   if (status < 0 || status > 5) return "the exit status is outside 0 to 5";
   if (outcome.out_refused != (status == 5))
     return "a refused write and status 5 do not go together";
-  const bool complaint =
-      outcome.err.starts_with("reelinfo: ") && outcome.err.ends_with(try_help);
+  const bool complaint = outcome.err.starts_with("reelinfo: ") && outcome.err.ends_with(try_help);
   if (complaint != (status == 1))
     return "status 1 and the complaint on standard error do not go together";
   if (status == 1) return outcome.out.empty() ? "" : "a bad command line writes a report";

@@ -3,8 +3,8 @@
 // Usage: reelinfo_make_seeds DECK_TAP OUTPUT_DIR
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,9 +59,8 @@ std::vector<Seed> seeds(const Bytes& deck) {
   const Bytes eight_byte_marks = join({record, mark, mark, record, mark, mark, mark, mark});
   const Bytes end_of_medium = join({record, mark, ImageBuilder().count(0xFFFFFFFF).bytes(), abc});
   const Bytes bad_record = join({record, framed(0x80000050, 0x50), record, mark});
-  const Bytes erase_gaps =
-      join({record, ImageBuilder().count(0xFFFFFFFE).count(0xFFFFFFFE).bytes(), record, mark,
-            ImageBuilder().count(0xFFFFFFFE).bytes()});
+  const Bytes erase_gaps = join({record, ImageBuilder().count(0xFFFFFFFE).count(0xFFFFFFFE).bytes(),
+                                 record, mark, ImageBuilder().count(0xFFFFFFFE).bytes()});
   const Bytes half_gap = join({record, ImageBuilder().count(0xFFFEFFFF).bytes(), record, mark});
   const Bytes reserved = join({record, ImageBuilder().count(0x9A000000).bytes(), record});
   const Bytes swapped = join({big_endian_record(hello), big_endian_record(abc), mark});
@@ -74,7 +73,9 @@ std::vector<Seed> seeds(const Bytes& deck) {
       {"deck-failing-read", {}, deck, serve::failing_read},
       {"deck-records-small-spool", {"-l"}, deck, serve::small_spool_flag},
       {"deck-records-tight-output", {"-l"}, deck, serve::tight_output},
-      {"deck-records-small-spool-tight-output", {"-l"}, deck,
+      {"deck-records-small-spool-tight-output",
+       {"-l"},
+       deck,
        serve::small_spool_flag | serve::tight_output},
       {"deck-twice-and-a-missing-name", {"-l", "t.tap", "missing.tap"}, deck},
       {"empty-image", {}, {}},
@@ -124,9 +125,9 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
   for (const Seed& seed : seeds(*deck))
-    if (!reel::fuzz::write_seed(dir, seed.name,
-                                     reel::fuzz::make_input(seed.options, seed.image,
-                                                                 seed.name_image, seed.flags)))
+    if (!reel::fuzz::write_seed(
+            dir, seed.name,
+            reel::fuzz::make_input(seed.options, seed.image, seed.name_image, seed.flags)))
       return 1;
   return 0;
 }

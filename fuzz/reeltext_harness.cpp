@@ -93,9 +93,9 @@ class Check {
 
  private:
   struct State {
-    std::size_t at = 0;      // where the whole items checked end
-    bool ended = false;      // after the end-of-medium marker
-    bool bad_line = false;   // after the line "bad record"
+    std::size_t at = 0;     // where the whole items checked end
+    bool ended = false;     // after the end-of-medium marker
+    bool bad_line = false;  // after the line "bad record"
   };
 
   std::string_view scan_image(std::string_view bytes, Moment moment);
@@ -289,7 +289,8 @@ struct Capped {
 
 // The image and the text of the items read, each as reeltext writes it.
 struct Items {
-  explicit Items(const Options& options) : framing(options.framing), table(bcd::table_of(options.arrangement)) {}
+  explicit Items(const Options& options)
+      : framing(options.framing), table(bcd::table_of(options.arrangement)) {}
 
   void mark(std::uint32_t word, std::string_view words) {
     image.add(le32(word));
@@ -444,7 +445,7 @@ Expected expect_image(const Options& options, std::string_view text) {
   };
   const std::string arrangement = options.arrangement == bcd::Arrangement::h          ? "H"
                                   : options.arrangement == bcd::Arrangement::old_simh ? "'old simh'"
-                                                                                     : "A";
+                                                                                      : "A";
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::uint64_t line = 1;
   std::uint64_t bad_line = 0;     // the line "bad record" before this one, if any
@@ -492,17 +493,20 @@ Expected expect_image(const Options& options, std::string_view text) {
     // A line of words: at most 64 bytes, blanks before the first byte of no code, and its
     // words alone but for blanks, tabs and carriage returns around them.
     std::string_view words = whole;
-    while (!words.empty() && (words.front() == ' ' || words.front() == '\t' || words.front() == '\r'))
+    while (!words.empty() &&
+           (words.front() == ' ' || words.front() == '\t' || words.front() == '\r'))
       words.remove_prefix(1);
     while (!words.empty() && (words.back() == ' ' || words.back() == '\t' || words.back() == '\r'))
       words.remove_suffix(1);
-    const bool blanks_before = chars.substr(0, other).find_first_not_of(' ') == std::string_view::npos;
+    const bool blanks_before =
+        chars.substr(0, other).find_first_not_of(' ') == std::string_view::npos;
     if (whole.size() > 64 || !blanks_before || !is_word_line(words)) {
       const auto byte = static_cast<std::uint8_t>(chars[other]);
-      const std::string shown = byte >= 0x20 && byte < 0x7F ? std::string{'\'', static_cast<char>(byte), '\''}
-                                                             : hex_byte(byte);
-      return done(3, "line " + std::to_string(line) + ", column " + std::to_string(other + 1) + ": " +
-                         shown + " is not in print arrangement " + arrangement);
+      const std::string shown = byte >= 0x20 && byte < 0x7F
+                                    ? std::string{'\'', static_cast<char>(byte), '\''}
+                                    : hex_byte(byte);
+      return done(3, "line " + std::to_string(line) + ", column " + std::to_string(other + 1) +
+                         ": " + shown + " is not in print arrangement " + arrangement);
     }
     if (const std::string why = refused(false); !why.empty()) return done(3, why);
     if (words == bad_record_words) {
@@ -536,7 +540,9 @@ std::string_view told(const Outcome& outcome) {
   return err;
 }
 
-std::size_t lines_in(std::string_view text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+std::size_t lines_in(std::string_view text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 }  // namespace
 
@@ -614,12 +620,14 @@ std::string_view broken_rule(const Outcome& outcome) {
   switch (command.action) {
     case CommandLine::Action::bad:
       if (status != 1) return "a bad command line without status 1";
-      if (err != "reeltext: " + command.complaint + "\nTry 'reeltext --help' for more information.\n")
+      if (err !=
+          "reeltext: " + command.complaint + "\nTry 'reeltext --help' for more information.\n")
         return "a bad command line without its complaint";
       return outcome.out.empty() ? "" : "a bad command line writes output";
     case CommandLine::Action::help:
     case CommandLine::Action::version: {
-      const std::string text = command.action == CommandLine::Action::help ? help_text() : version_text();
+      const std::string text =
+          command.action == CommandLine::Action::help ? help_text() : version_text();
       if (outcome.out_refused)
         return status == 5 && err == write_failure && text.starts_with(outcome.out)
                    ? ""
@@ -685,11 +693,12 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
   if (converts) {
     const Expected expected = expected_of(command, split.image);
     if (!first.out_refused) {
-      if (!expected.out_whole || first.out != expected.out) return "the output is not the expected one";
+      if (!expected.out_whole || first.out != expected.out)
+        return "the output is not the expected one";
       if (first.status != expected.status) return "the status is not the expected one";
-      const std::string said = expected.message.empty()
-                                   ? ""
-                                   : "reeltext: " + shown_name(options) + ": " + expected.message + "\n";
+      const std::string said = expected.message.empty() ? ""
+                                                        : "reeltext: " + shown_name(options) +
+                                                              ": " + expected.message + "\n";
       if (first.err != said) return "the message is not the expected one";
     } else if (!std::string_view(expected.out).starts_with(first.out)) {
       return "the output before a refused write is not the start of the expected one";
@@ -724,9 +733,8 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
     Serving other = asked;
     other.kernel = kernels[k];
     other.seekable = !pipe || k % 2 == 0;
-    other.most_per_read = asked.most_per_read == plain.most_per_read
-                              ? 1 + split.image.size() % 7
-                              : plain.most_per_read;
+    other.most_per_read = asked.most_per_read == plain.most_per_read ? 1 + split.image.size() % 7
+                                                                     : plain.most_per_read;
     ways.push_back(other);
   }
   for (const Serving& way : ways) {
@@ -742,12 +750,12 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
     if (!run.out_refused && !first.out_refused) {  // the read at the end failed
       if (!std::string_view(first.out).starts_with(run.out))
         return "the output before a failed read is not the start of the whole output";
-      if (run.status == 0 && !same()) return "a failed read, unseen, yet a run that gives otherwise";
+      if (run.status == 0 && !same())
+        return "a failed read, unseen, yet a run that gives otherwise";
       if (first.status == 0 && run.status != 0 &&
-          (run.status != 3 || told(run) != "reeltext: " + shown_name(options) +
-                                               ": read error at offset " +
-                                               std::to_string(split.image.size()) +
-                                               " (Input/output error)\n"))
+          (run.status != 3 ||
+           told(run) != "reeltext: " + shown_name(options) + ": read error at offset " +
+                            std::to_string(split.image.size()) + " (Input/output error)\n"))
         return "a failed read at the end is not said so";
       continue;
     }

@@ -108,8 +108,8 @@ std::string_view broken_rule(const Outcome& outcome);
 // and what the program must write of the items before it.
 struct Expected {
   int status = 0;
-  std::string message;  // the line on standard error after "reeltext: NAME: ", or ""
-  std::string out;      // what the run writes (up to a little more than any run may)
+  std::string message;    // the line on standard error after "reeltext: NAME: ", or ""
+  std::string out;        // what the run writes (up to a little more than any run may)
   bool out_whole = true;  // `out` is all of it
   std::string again;      // what the other way makes of `out` whole (likewise)
   bool again_whole = true;

@@ -5,8 +5,8 @@
 // Usage: reeltext_make_seeds DECK_TAP OUTPUT_DIR
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,9 +66,13 @@ std::vector<Seed> seeds(const Bytes& deck, const Bytes& deck_text) {
       {"empty-image", {}, {}},
       {"hello-and-tape-mark", {}, join({record, mark})},
       {"control-words", {}, controls},
-      {"control-words-e11", {"-e"}, ImageBuilder(Framing::e11).bad_record(abc).count(0xFFFF'FFFE).bytes()},
+      {"control-words-e11",
+       {"-e"},
+       ImageBuilder(Framing::e11).bad_record(abc).count(0xFFFF'FFFE).bytes()},
       {"control-words-file-2", {"-f", "2"}, join({controls, controls})},
-      {"end-of-medium-and-bytes-after", {}, join({record, ImageBuilder().count(0xFFFF'FFFF).bytes(), abc})},
+      {"end-of-medium-and-bytes-after",
+       {},
+       join({record, ImageBuilder().count(0xFFFF'FFFF).bytes(), abc})},
       {"half-gap", {}, join({record, ImageBuilder().count(0xFFFE'FFFF).bytes()})},
       {"placeholder-word", {}, join({record, ImageBuilder().count(0xFFFF'FFFD).raw(abc).bytes()})},
       {"reserved-word", {}, join({record, ImageBuilder().count(0x8000'0000).bytes()})},
@@ -85,13 +89,19 @@ std::vector<Seed> seeds(const Bytes& deck, const Bytes& deck_text) {
       // Texts to images.
       {"deck-text", {"-r"}, deck_text},
       {"deck-text-width-80-short-reads", {"-r", "-w", "80"}, deck_text, serve::short_reads},
-      {"deck-text-tiny-buffers-tight-output", {"-r"}, deck_text,
+      {"deck-text-tiny-buffers-tight-output",
+       {"-r"},
+       deck_text,
        serve::tiny_buffers | serve::tight_output},
       {"empty-text", {"-r"}, {}},
       {"hello-text", {"-r"}, text("HELLO\ntape mark\nA B~\n")},
-      {"words-and-blanks", {"--reverse"},
+      {"words-and-blanks",
+       {"--reverse"},
        text("  tape mark \t\r\n\terase gap\nbad record\nABC\nbad record \n \nend of medium")},
-      {"crlf-and-byte-order-mark", {"-r"}, text("\xEF\xBB\xBF" "AB\r\ntape mark\r\nCD")},
+      {"crlf-and-byte-order-mark",
+       {"-r"},
+       text("\xEF\xBB\xBF"
+            "AB\r\ntape mark\r\nCD")},
       {"empty-lines", {"-r"}, text("A\n\n\nB\n")},
       {"width-and-empty-lines", {"-rw5"}, text("AB\n\nABCDEF\ntape mark\nbad record\nC\nABCDE")},
       {"fortran-text-e11", {"-r", "-h", "-e"}, text("='\n=\ntape mark\n")},
@@ -143,9 +153,9 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[2];
   std::filesystem::create_directories(dir);
   for (const Seed& seed : seeds(*deck, text(as_text.out)))
-    if (!reel::fuzz::write_seed(dir, seed.name,
-                                     reel::fuzz::make_input(seed.options, seed.input,
-                                                                 seed.name_input, seed.flags)))
+    if (!reel::fuzz::write_seed(
+            dir, seed.name,
+            reel::fuzz::make_input(seed.options, seed.input, seed.name_input, seed.flags)))
       return 1;
   return 0;
 }

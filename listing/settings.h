@@ -19,7 +19,7 @@ struct Settings {
   // `even`: simh framing, odd-length data followed by a pad byte, unless -e (E11 framing)
   tape_image::Framing framing = tape_image::Framing::simh;
   bcd::Arrangement arrangement = bcd::Arrangement::a;  // `bcd_to_ascii`, before it is prepared
-  std::int32_t nf = 1;  // `nf`: tape files to list, 0 to 2147483647
+  std::int32_t nf = 1;                                 // `nf`: tape files to list, 0 to 2147483647
 };
 
 }  // namespace reel::reelprint

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "reelinfo/size_tally.h"
 #include "common/hold.h"
-#include "tape_image/source.h"
+#include "reelinfo/size_tally.h"
 #include "reelinfo/survey.h"
+#include "tape_image/source.h"
 
 namespace reel::reelinfo {
 
@@ -26,7 +26,6 @@ struct ImageReport {
 // if `records`; leaves every line of the report but the first in `hold`, using `tally` to
 // count sizes. Returns the first line and the exit status.
 ImageReport report_image(std::string_view name, tape_image::InputSource& source,
-                         tape_image::Framing framing, bool records, Hold& hold,
-                         SizeTally& tally);
+                         tape_image::Framing framing, bool records, Hold& hold, SizeTally& tally);
 
 }  // namespace reel::reelinfo

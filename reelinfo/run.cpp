@@ -44,8 +44,8 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
       status = std::max<int>(status, status_open_failed);
       continue;
     }
-    const ImageReport report = report_image(name, *source, command.options.framing,
-                                            command.options.records, spool, tally);
+    const ImageReport report =
+        report_image(name, *source, command.options.framing, command.options.records, spool, tally);
     // The first line, then the lines held, which follow it.
     if (write_text(buffer, err, report.first_line) != status_ok) return status_write_failed;
     if (const Hold::Failure failure = spool.drain(out); failure.error != 0) {

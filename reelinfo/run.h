@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "common/output.h"
 #include "common/hold.h"
+#include "common/output.h"
 #include "tape_image/source.h"
 
 namespace reel::reelinfo {

@@ -54,9 +54,9 @@ class SizeTally {
   // Counts the run of records of one size.
   void settle();
 
-  std::uint32_t run_size_ = 0;  // size of the run of records not yet counted
-  std::uint64_t run_ = 0;       // records in it
-  Summary counted_;             // less the most common size
+  std::uint32_t run_size_ = 0;               // size of the run of records not yet counted
+  std::uint64_t run_ = 0;                    // records in it
+  Summary counted_;                          // less the most common size
   std::vector<std::uint64_t> small_counts_;  // records of each size below `small_limit`
   std::vector<std::uint16_t> small_seen_;    // the sizes counted there, each once, to clear
   std::array<std::pair<std::uint32_t, std::uint64_t>, most_large_sizes> large_{};  // size, count

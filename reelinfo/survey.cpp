@@ -69,8 +69,13 @@ class Telling {
   std::size_t want(std::uint64_t) const { return 1; }
 
   bool end_record(const Record& record) {
-    listener_.records({record.place.file, record.place.record, record.place.offset, record.size, 1,
-                       {first_.data(), had_}, record.bad});
+    listener_.records({record.place.file,
+                       record.place.record,
+                       record.place.offset,
+                       record.size,
+                       1,
+                       {first_.data(), had_},
+                       record.bad});
     return true;
   }
 
@@ -95,7 +100,7 @@ class Telling {
   // recorded tape, and 1 to 3 zero bytes after them, up to the end of the image, are the image
   // padded, as images copied by blocks are; otherwise the tape marks held back are told.
   void end(Ending& ending, std::uint64_t size, std::uint32_t stray) {
-    const bool zero_after = ending.kind == EndKind::stray_bytes     ? stray == 0
+    const bool zero_after = ending.kind == EndKind::stray_bytes       ? stray == 0
                             : ending.kind == EndKind::after_tape_mark ? !held_.empty()
                                                                       : false;
     if (marks_in_row_ >= 2 && zero_after) {
@@ -116,7 +121,7 @@ class Telling {
   }
 
   SurveyListener& listener_;
-  const std::size_t first_bytes_;  // data bytes of each record to show
+  const std::size_t first_bytes_;                       // data bytes of each record to show
   std::array<std::uint8_t, most_first_bytes> first_{};  // those of the record being read
   std::size_t had_ = 0;
   std::uint64_t marks_in_row_ = 0;  // tape marks one after another, the last items read

@@ -2,12 +2,12 @@
 // pass, and exactly how the image ends or where its framing breaks.
 //
 // The walk reads the control words that simh images carry besides byte counts (bad records,
-// erase gaps, half gaps, the end-of-medium marker, the placeholder a stopped writer leaves). reelprint reads every word as a count, so
-// from the first control word on the image is walked a second time as reelprint reads it; and
-// for hints, in the other framing from the first odd-length record, and with its counts read
-// big-endian. The walks read only the byte counts and as many data bytes of each record as
-// they are asked to show; the rest of the data they pass over, by seeking where the source
-// can.
+// erase gaps, half gaps, the end-of-medium marker, the placeholder a stopped writer leaves).
+// reelprint reads every word as a count, so from the first control word on the image is walked a
+// second time as reelprint reads it; and for hints, in the other framing from the first odd-length
+// record, and with its counts read big-endian. The walks read only the byte counts and as many data
+// bytes of each record as they are asked to show; the rest of the data they pass over, by seeking
+// where the source can.
 #pragma once
 
 #include <array>
@@ -23,25 +23,24 @@
 
 namespace reel::reelinfo {
 
-using tape_image::EndKind;
 using tape_image::Ending;
+using tape_image::EndKind;
 using tape_image::Framing;
 using tape_image::InputSource;
 using tape_image::kind_of;
 using tape_image::WordKind;
 
-
 // Records read whole, each with its trailing count equal to its leading one: a run of `count`
 // records of one size, one right after another (only ever one when data bytes are asked for,
 // or when it is bad).
 struct SurveyRecord {
-  std::uint64_t file;    // their tape file, from 1
-  std::uint64_t number;  // the number of the first in that tape file, from 1
-  std::uint64_t offset;  // of the first one's leading count
-  std::uint32_t size;    // data bytes of each
-  std::uint64_t count;   // records in the run
+  std::uint64_t file;                   // their tape file, from 1
+  std::uint64_t number;                 // the number of the first in that tape file, from 1
+  std::uint64_t offset;                 // of the first one's leading count
+  std::uint32_t size;                   // data bytes of each
+  std::uint64_t count;                  // records in the run
   std::span<const std::uint8_t> first;  // the first data bytes, as many as asked for or all
-  bool bad = false;      // a bad record: its counts have bit 31 set
+  bool bad = false;                     // a bad record: its counts have bit 31 set
 };
 
 // Hears the items of a walk as they are read whole.

@@ -72,7 +72,8 @@ std::optional<CommandLine> scan_args(std::span<const std::string_view> args) {
         if (count.kind == Number::none) return std::nullopt;
         if (count.kind == Number::read) {
           if (count.value < 1) return std::nullopt;  // a line must hold at least one character
-          settings.recl = static_cast<int>(std::min<std::int64_t>(count.value, std::int64_t{widest_line}));
+          settings.recl =
+              static_cast<int>(std::min<std::int64_t>(count.value, std::int64_t{widest_line}));
         }
         break;
       }

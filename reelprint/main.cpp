@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
   reel::FdSink err(STDERR_FILENO);
   // The kernel is chosen here, once: the processor does not change while the program runs.
   return reel::reelprint::run(args, reel::tape_image::open_file, out, err,
-                        reel::bcd::best_kernel());
+                              reel::bcd::best_kernel());
 }

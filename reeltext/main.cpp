@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tape_image/source.h"
 #include "common/stop.h"
 #include "reeltext/run.h"
+#include "tape_image/source.h"
 
 int main(int argc, char** argv) {
   reel::keep_standard_descriptors();

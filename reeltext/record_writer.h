@@ -106,13 +106,13 @@ class RecordWriter final : private OutputBuffer {
   std::uint64_t written_ = 0;  // bytes given to the output so far
   std::uint64_t whole_ = 0;    // of them, those up to the end of the last whole record
   State state_ = State::none;
-  std::size_t start_ = 0;        // in_buffer: where the record starts
-  std::size_t header_ = 0;       // the open record's header bytes
+  std::size_t start_ = 0;                        // in_buffer: where the record starts
+  std::size_t header_ = 0;                       // the open record's header bytes
   std::array<char, most_header> placeholder_{};  // and what stands there until its end
-  std::uint64_t header_at_ = 0;  // sought: where its header is in the output
-  std::uint64_t held_ = 0;       // held: its bytes in the hold
-  bool temporary_ = false;       // the first failure (`error_`) was of the temporary file
-  bool making_ = false;          // and it was that the file could not be made
+  std::uint64_t header_at_ = 0;                  // sought: where its header is in the output
+  std::uint64_t held_ = 0;                       // held: its bytes in the hold
+  bool temporary_ = false;  // the first failure (`error_`) was of the temporary file
+  bool making_ = false;     // and it was that the file could not be made
 };
 
 }  // namespace reel::reeltext

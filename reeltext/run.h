@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bcd/kernel.h"
-#include "common/output.h"
 #include "common/hold.h"
+#include "common/output.h"
 #include "reeltext/record_writer.h"
 #include "tape_image/reader.h"
 #include "tape_image/source.h"

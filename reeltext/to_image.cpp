@@ -50,8 +50,7 @@ inline void put_le32(char* p, std::uint32_t value) {
 // The placeholder of a record's leading count while its line is not yet whole.
 constexpr std::array<char, 4> placeholder = [] {
   std::array<char, 4> word{};
-  for (int k = 0; k < 4; ++k)
-    word[k] = static_cast<char>(tape_image::placeholder_word >> (8 * k));
+  for (int k = 0; k < 4; ++k) word[k] = static_cast<char>(tape_image::placeholder_word >> (8 * k));
   return word;
 }();
 
@@ -118,12 +117,12 @@ class Builder {
   OutputSink& err_;
   const K kernel_;
   const std::size_t room_at_once_;
-  std::uint64_t line_ = 1;    // the number of the line being read
-  std::uint64_t offset_ = 0;  // of the next byte of the text not yet taken
-  WordsLine words_;           // the line of words being gathered, if one is
-  std::uint64_t bad_line_ = 0;       // the line that says the next is a bad record's, if any
-  std::uint64_t medium_ended_ = 0;   // the line of the end-of-medium marker, if any
-  int status_ = status_ok;    // of the failure that a call returning false met
+  std::uint64_t line_ = 1;          // the number of the line being read
+  std::uint64_t offset_ = 0;        // of the next byte of the text not yet taken
+  WordsLine words_;                 // the line of words being gathered, if one is
+  std::uint64_t bad_line_ = 0;      // the line that says the next is a bad record's, if any
+  std::uint64_t medium_ended_ = 0;  // the line of the end-of-medium marker, if any
+  int status_ = status_ok;          // of the failure that a call returning false met
 };
 
 template <bcd::Kernel K>
@@ -235,7 +234,8 @@ int Builder<K>::build() {
     }
     while (!more && pos != stop) {
       if (room.p > room.limit && !more_room(room, length)) return status_;
-      const auto valid = std::min<std::size_t>(bcd::text_block, static_cast<std::size_t>(stop - pos));
+      const auto valid =
+          std::min<std::size_t>(bcd::text_block, static_cast<std::size_t>(stop - pos));
       if (!take_block(valid)) return status_;
       pos += valid;
     }
@@ -363,10 +363,12 @@ template <bcd::Kernel K>
 // takes the piece's bytes from `at` on. Refuses the byte when the line can't be one of words:
 // there are codes other than blanks before it, or it is too long. Returns false on a failure.
 template <bcd::Kernel K>
-[[gnu::noinline]] bool Builder<K>::start_words(Room& room, const std::uint8_t* bytes, std::size_t from,
-                             std::size_t at, std::size_t to, std::uint64_t length) {
+[[gnu::noinline]] bool Builder<K>::start_words(Room& room, const std::uint8_t* bytes,
+                                               std::size_t from, std::size_t at, std::size_t to,
+                                               std::uint64_t length) {
   const std::uint64_t column = length + (at - from) + 1;
-  const std::size_t before = static_cast<std::size_t>(std::min<std::uint64_t>(column - 1, longest_words));
+  const std::size_t before =
+      static_cast<std::size_t>(std::min<std::uint64_t>(column - 1, longest_words));
   // A record handed to the writer has no leading count in the room (`room.open` is null): its
   // line is too long for words, and there are no codes of it here to look at.
   bool blanks = column - 1 < longest_words && room.open != nullptr;
@@ -469,7 +471,8 @@ template <bcd::Kernel K>
 
 // Refuses `byte`, in column `column` of the line being read; returns the status.
 template <bcd::Kernel K>
-[[gnu::noinline]] int Builder<K>::refuse(const Room& room, std::uint8_t byte, std::uint64_t column) {
+[[gnu::noinline]] int Builder<K>::refuse(const Room& room, std::uint8_t byte,
+                                         std::uint64_t column) {
   return fail(room, "line " + std::to_string(line_) + ", column " + std::to_string(column) + ": " +
                         shown_byte(byte) + " is not in print arrangement " +
                         std::string(name_of(options_.arrangement)));

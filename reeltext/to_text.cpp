@@ -158,7 +158,8 @@ void TextWriter<K>::put_words(Item item) {
 // Says that the walk stops at a control word past which nothing can be read, `what` naming it;
 // returns the status.
 template <bcd::Kernel K>
-[[gnu::noinline]] int TextWriter<K>::stops(std::string_view what, const tape_image::Ending& ending) {
+[[gnu::noinline]] int TextWriter<K>::stops(std::string_view what,
+                                           const tape_image::Ending& ending) {
   return say(err_, input_name_,
              std::string(what) + " (" + hex_word(ending.word) + ") at offset " +
                  std::to_string(ending.at) + ": text has no line for it",
@@ -169,16 +170,15 @@ template <bcd::Kernel K>
 // the status.
 template <bcd::Kernel K>
 [[gnu::noinline]] int TextWriter<K>::ended(TapeReader& reader, const tape_image::Walk& walk) {
-  if (reader.failed())
-    return say_read_failed(err_, input_name_, reader.offset(), reader.error());
+  if (reader.failed()) return say_read_failed(err_, input_name_, reader.offset(), reader.error());
   // The tape files there are: the last one read, if anything of it was.
   const std::uint64_t files = file_ - (walk.place().record == 0 && !gaps_in_file_ ? 1 : 0);
   const bool asked = options_.first_file > 1 || options_.last_file != UINT64_MAX;
-  const std::uint64_t missing =
-      !asked                        ? 0
-      : options_.first_file > files ? options_.first_file
-      : options_.last_file != UINT64_MAX && options_.last_file > files ? files + 1
-                                                                        : 0;
+  const std::uint64_t missing = !asked                        ? 0
+                                : options_.first_file > files ? options_.first_file
+                                : options_.last_file != UINT64_MAX && options_.last_file > files
+                                    ? files + 1
+                                    : 0;
   if (missing != 0)
     say(err_, input_name_, "the image ends before tape file " + std::to_string(missing), 0);
   return status_ok;

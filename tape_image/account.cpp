@@ -83,8 +83,8 @@ std::string listing_message(const Ending& ending, std::string_view input_name) {
       return "";
     case status_unequal_counts: {
       const std::uint32_t trailer = ending.kind == EndKind::unequal_counts ? ending.trailer : 0;
-      return std::string(listing_unequal) + ": " + signed32(ending.size) + " != " +
-             signed32(trailer) + "\n";
+      return std::string(listing_unequal) + ": " + signed32(ending.size) +
+             " != " + signed32(trailer) + "\n";
     }
     default:
       return std::string(listing_read_error) + " " + std::string(input_name) + "\n";

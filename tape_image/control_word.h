@@ -18,7 +18,7 @@ enum class WordKind {
   reserved,       // any other word from 80000000 up
 };
 
-inline constexpr std::uint32_t bad_record_flag = 0x8000'0000;  // bit 31 of a bad record's words
+inline constexpr std::uint32_t bad_record_flag = 0x8000'0000;     // bit 31 of a bad record's words
 inline constexpr std::uint32_t largest_bad_record = 0x00FF'FFFF;  // the size bits of its words
 inline constexpr std::uint32_t erase_gap_word = 0xFFFF'FFFE;
 inline constexpr std::uint32_t end_of_medium_word = 0xFFFF'FFFF;

@@ -84,13 +84,13 @@ class TapeReader {
   static_assert(fill_ % AlignedBuffer<std::uint8_t>::alignment == 0);
 
   InputSource& source_;
-  std::size_t read_size_;                    // bytes each read asks for
+  std::size_t read_size_;  // bytes each read asks for
   AlignedBuffer<std::uint8_t> storage_;
-  std::uint8_t* buffer_;  // `storage_`'s bytes
-  std::size_t pos_;      // next unread byte
-  std::size_t end_;      // end of the loaded bytes
+  std::uint8_t* buffer_;          // `storage_`'s bytes
+  std::size_t pos_;               // next unread byte
+  std::size_t end_;               // end of the loaded bytes
   std::uint64_t end_offset_ = 0;  // the offset in the image of `end_`
-  bool at_end_ = false;  // the input has ended: later reads must not resume it
+  bool at_end_ = false;           // the input has ended: later reads must not resume it
   bool failed_ = false;
   int error_ = 0;
 };

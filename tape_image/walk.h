@@ -28,7 +28,7 @@ struct Reading {
 
 // What there is where a walk ends.
 enum class EndKind {
-  empty,           // the image has no byte at all
+  empty,  // the image has no byte at all
   after_tape_mark,
   zero_fill,       // after two tape marks, zero bytes to the end: an image padded, as copied
   after_record,    // the last item is a record: no tape mark ends its tape file
@@ -56,11 +56,11 @@ struct Ending {
   bool in_record = false;
   // The tape file the walk ended in, from 1: the record's; after a tape mark, the next one.
   std::uint64_t file = 0;
-  std::uint64_t record = 0;  // its number in that tape file, from 1
-  std::uint32_t size = 0;    // its data bytes
-  bool bad = false;          // it is a bad record
+  std::uint64_t record = 0;   // its number in that tape file, from 1
+  std::uint32_t size = 0;     // its data bytes
+  bool bad = false;           // it is a bad record
   std::uint32_t trailer = 0;  // unequal_counts: its trailing count
-  std::uint32_t word = 0;  // half_gap, reserved_word and placeholder: the word
+  std::uint32_t word = 0;     // half_gap, reserved_word and placeholder: the word
   // in_data: the data bytes there are; in_trailer: the bytes of the trailing count there are
   // (0 to 3); stray_bytes: how many; end_of_medium, half_gap, reserved_word, placeholder and
   // unequal_counts: the bytes after the word or the trailing count, once the image has been
@@ -225,15 +225,15 @@ class Walk {
   std::uint64_t pos_ = 0;  // offset of the next byte needed
   std::size_t want_ = 4;   // bytes needed from there at once
   Part part_ = Part::count;
-  std::uint64_t item_at_ = 0;   // where the item being read begins
-  std::uint32_t partial_ = 0;   // the bytes of a count cut short, little-endian
-  std::uint32_t size_ = 0;      // data bytes of the record being read
-  std::uint32_t leading_ = 0;   // its leading word, which its trailing one repeats
-  bool bad_ = false;            // it is a bad record
-  std::uint64_t data_at_ = 0;   // where its data begins
-  std::uint64_t hand_end_ = 0;  // where the data bytes handed to the visitor end
-  std::uint64_t file_ = 1;      // the tape file being read
-  std::uint64_t record_ = 0;    // records read whole in it
+  std::uint64_t item_at_ = 0;      // where the item being read begins
+  std::uint32_t partial_ = 0;      // the bytes of a count cut short, little-endian
+  std::uint32_t size_ = 0;         // data bytes of the record being read
+  std::uint32_t leading_ = 0;      // its leading word, which its trailing one repeats
+  bool bad_ = false;               // it is a bad record
+  std::uint64_t data_at_ = 0;      // where its data begins
+  std::uint64_t hand_end_ = 0;     // where the data bytes handed to the visitor end
+  std::uint64_t file_ = 1;         // the tape file being read
+  std::uint64_t record_ = 0;       // records read whole in it
   EndKind last_ = EndKind::empty;  // the ending if the image ended here: after what
 };
 
@@ -290,7 +290,8 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
         break;
       }
       case Part::data: {
-        const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(avail, hand_end_ - pos_));
+        const auto part =
+            static_cast<std::size_t>(std::min<std::uint64_t>(avail, hand_end_ - pos_));
         std::size_t used = 0;
         if (!visitor.piece(bytes.subspan(pos_ - at, part), used)) {
           stopped_ = true;

@@ -149,9 +149,9 @@ TEST(Usage, NamesTheProgramAndEndsWithTheVersion) {
   EXPECT_TRUE(
       sink.text.starts_with("Usage: ./rp [options] <input_file>\n"
                             " Options: -w to print word marks on a separate line\n"));
-  EXPECT_TRUE(
-      sink.text.ends_with("          -r[ ]# print # characters per line, max 100\n"
-                          "          reelprint " REELPRINT_VERSION ", written by the reelprint authors\n"));
+  EXPECT_TRUE(sink.text.ends_with(
+      "          -r[ ]# print # characters per line, max 100\n"
+      "          reelprint " REELPRINT_VERSION ", written by the reelprint authors\n"));
   EXPECT_EQ(std::count(sink.text.begin(), sink.text.end(), '\n'), 12);
 }
 

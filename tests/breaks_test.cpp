@@ -86,7 +86,9 @@ const Bytes abc = codes("ABC");
 std::vector<Row> rows() {
   std::vector<Row> table = {
       // The image ends in a record's data.
-      {"a one-byte record cut short before its byte", Read::both, card().count(1).bytes(),
+      {"a one-byte record cut short before its byte",
+       Read::both,
+       card().count(1).bytes(),
        error_reading,
        {"end at 10: file 1 record 2 cut short in its data, 0 of 1 byte there", 3},
        {"AB\n", "file 1 record 2 at 10: cut short in its data, 0 of 1 byte there", 3}},

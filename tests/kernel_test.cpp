@@ -151,13 +151,15 @@ TEST_P(EveryKernel, FindsEveryByteAboveSixtyThreeAmongThoseAsked) {
 TEST_P(EveryKernel, TurnsTextBackIntoCodes) {
   for (unsigned block = 0; block < 4; ++block) {
     std::vector<std::uint8_t> text(text_block + reach);
-    for (std::size_t k = 0; k < text_block; ++k) text[k] = static_cast<std::uint8_t>(64 * block + k);
+    for (std::size_t k = 0; k < text_block; ++k)
+      text[k] = static_cast<std::uint8_t>(64 * block + k);
     std::uint64_t newlines = 0;
     std::uint64_t others = 0;
     std::vector<int> expected(text_block, -1);  // the code of each character
     for (std::size_t k = 0; k < text_block; ++k) {
       for (int code = 0; code < 64; ++code)
-        if (shown(static_cast<std::uint8_t>(code)) == static_cast<char>(text[k])) expected[k] = code;
+        if (shown(static_cast<std::uint8_t>(code)) == static_cast<char>(text[k]))
+          expected[k] = code;
       if (text[k] == '\n') newlines |= std::uint64_t{1} << k;
       if (text[k] != '\n' && expected[k] < 0) others |= std::uint64_t{1} << k;
     }

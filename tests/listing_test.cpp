@@ -284,8 +284,7 @@ TEST(Framing, ThousandsOfShortAndLongRecordsInEitherFramingListEachInItsPlace) {
       const Outcome result = list(options, image.bytes());
       EXPECT_EQ(result.status, 4);
       const std::string lines = result.out.substr(result.out.find('\n') + 1);
-      EXPECT_TRUE(lines == expected)
-          << recl << (framing == tape_image::Framing::e11 ? " e11" : "");
+      EXPECT_TRUE(lines == expected) << recl << (framing == tape_image::Framing::e11 ? " e11" : "");
     }
   }
 }
@@ -573,7 +572,6 @@ TEST(AllBlank, IsTrueOnlyWhenEveryCharacterIsTheBlank) {
     }
   }
 }
-
 
 }  // namespace
 }  // namespace reel::reelprint

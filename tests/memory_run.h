@@ -21,8 +21,8 @@ struct Outcome {
 
 // Runs with `options`, then `name`, opening the image through `open`, with `kernel`.
 inline Outcome list_with(std::vector<std::string_view> options, const tape_image::Opener& open,
-                         std::string_view name = "t.tap",
-                         bcd::KernelId kernel = bcd::best_kernel(), std::size_t read_size = 0) {
+                         std::string_view name = "t.tap", bcd::KernelId kernel = bcd::best_kernel(),
+                         std::size_t read_size = 0) {
   std::vector<std::string_view> args = {"reelprint"};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(name);

@@ -52,13 +52,13 @@ struct Ended {
 struct Start {
   const char* binary;
   std::vector<std::string> args;
-  std::string in;                   // the file on standard input, if any
-  bool in_read_write = false;       // opened read-write, as `<>` does
-  std::string out;                  // the file on standard output, if any (else /dev/null)
+  std::string in;              // the file on standard input, if any
+  bool in_read_write = false;  // opened read-write, as `<>` does
+  std::string out;             // the file on standard output, if any (else /dev/null)
   int out_flags = O_WRONLY | O_CREAT | O_TRUNC;
-  off_t out_at = 0;                 // where its offset stands
-  std::set<int> closed;             // descriptors closed before the program starts
-  rlim_t memory = RLIM_INFINITY;    // address space, bytes
+  off_t out_at = 0;                  // where its offset stands
+  std::set<int> closed;              // descriptors closed before the program starts
+  rlim_t memory = RLIM_INFINITY;     // address space, bytes
   rlim_t file_size = RLIM_INFINITY;  // largest file written, bytes
 };
 
@@ -91,7 +91,8 @@ class Processes : public ::testing::Test {
         ::close(fd);
       }
     };
-    onto(::open(how.in.empty() ? "/dev/null" : how.in.c_str(), how.in_read_write ? O_RDWR : O_RDONLY),
+    onto(::open(how.in.empty() ? "/dev/null" : how.in.c_str(),
+                how.in_read_write ? O_RDWR : O_RDONLY),
          STDIN_FILENO);
     onto(::open(how.out.empty() ? "/dev/null" : how.out.c_str(), how.out_flags, 0644),
          STDOUT_FILENO);
@@ -176,7 +177,8 @@ bool good_cut(const std::string& out, const Reel& reel, bool killed) {
   if (reel.image.compare(0, out.size(), out) == 0)
     return killed || reel.item_ends.count(out.size()) != 0;
   if (!killed) return false;
-  const auto before = --reel.item_ends.upper_bound(out.size() - std::min<std::size_t>(out.size(), 4));
+  const auto before =
+      --reel.item_ends.upper_bound(out.size() - std::min<std::size_t>(out.size(), 4));
   const std::size_t at = *before;
   return out.compare(at, 4, std::string("\xFD\xFF\xFF\xFF", 4)) == 0 &&
          reel.image.compare(0, at, out, 0, at) == 0 &&
@@ -211,7 +213,14 @@ TEST_F(Processes, AClosedStandardDescriptorTakesNothingElse) {
   EXPECT_EQ(ended.err, "reeltext" + bad_fd);
   EXPECT_TRUE(read_file(input) == reel.text);
   // Standard error closed: the work is done all the same.
-  const Ended quiet = run({REELTEXT_BIN, {"-r", text}, "", false, path("out.tap"), O_WRONLY | O_CREAT | O_TRUNC, 0, {2}});
+  const Ended quiet = run({REELTEXT_BIN,
+                           {"-r", text},
+                           "",
+                           false,
+                           path("out.tap"),
+                           O_WRONLY | O_CREAT | O_TRUNC,
+                           0,
+                           {2}});
   EXPECT_EQ(quiet.status, 0);
   EXPECT_TRUE(read_file(path("out.tap")) == reel.image);
 }
@@ -230,8 +239,15 @@ TEST_F(Processes, NoProgramAbortsAtAnyMemoryLimit) {
       const std::vector<std::string> args =
           reverse ? std::vector<std::string>{"-r", text} : std::vector<std::string>{image};
       for (rlim_t kib = 1000; kib <= 8000; kib += 100) {
-        const Ended ended = run({binaries[k], args, "", false, path("out"),
-                                 O_WRONLY | O_CREAT | O_TRUNC, 0, {}, kib << 10});
+        const Ended ended = run({binaries[k],
+                                 args,
+                                 "",
+                                 false,
+                                 path("out"),
+                                 O_WRONLY | O_CREAT | O_TRUNC,
+                                 0,
+                                 {},
+                                 kib << 10});
         const std::string name = program_names[k] + " at " + std::to_string(kib) + " KiB";
         EXPECT_EQ(ended.signal, 0) << name;
         if (ended.status == 127) {
@@ -257,11 +273,17 @@ TEST_F(Processes, AFileSizeLimitEndsAfterTheLastWholeRecord) {
     const std::string text = file("t.txt", reel.text);
     const std::string image = file("t.tap", reel.image);
     for (const bool reverse : {true, false}) {
-      const Ended ended = run({REELTEXT_BIN,
-                               reverse ? std::vector<std::string>{"-r", text}
-                                       : std::vector<std::string>{image},
-                               "", false, path("out"), O_WRONLY | O_CREAT | O_TRUNC, 0, {},
-                               RLIM_INFINITY, 100'000 + 7 * long_records});
+      const Ended ended =
+          run({REELTEXT_BIN,
+               reverse ? std::vector<std::string>{"-r", text} : std::vector<std::string>{image},
+               "",
+               false,
+               path("out"),
+               O_WRONLY | O_CREAT | O_TRUNC,
+               0,
+               {},
+               RLIM_INFINITY,
+               100'000 + 7 * long_records});
       EXPECT_EQ(ended.status, 5);
       EXPECT_EQ(ended.err, "reeltext: error writing standard output: File too large\n");
       const std::string out = read_file(path("out"));
@@ -310,9 +332,15 @@ TEST_F(Processes, KilledAtAnyMomentTheOutputIsGood) {
   int kills = 0;
   const int each_way = slow ? 25 : 110;
   for (const bool reverse : {true, false}) {
-    const Start how{REELTEXT_BIN,
-                    reverse ? std::vector<std::string>{"-r", text} : std::vector<std::string>{image},
-                    "", false, path("out"), O_WRONLY | O_CREAT | O_TRUNC, 0, {}};
+    const Start how{
+        REELTEXT_BIN,
+        reverse ? std::vector<std::string>{"-r", text} : std::vector<std::string>{image},
+        "",
+        false,
+        path("out"),
+        O_WRONLY | O_CREAT | O_TRUNC,
+        0,
+        {}};
     const std::string& whole = reverse ? reel.image : reel.text;
     // How long a run takes, undisturbed (the quickest of three), bounds the moments tried.
     auto took = std::chrono::microseconds::max();

@@ -93,28 +93,55 @@ TEST(Walk, EndsWhereTheImageEndsOrBreaksAndSaysHow) {
   };
   const Case cases[] = {
       {"a count is four bytes, little-endian, every bit counting",
-       ImageBuilder().count(0x8234'5678).raw(Bytes{1, 2}).bytes(), Framing::simh, {},
+       ImageBuilder().count(0x8234'5678).raw(Bytes{1, 2}).bytes(),
+       Framing::simh,
+       {},
        ends(EndKind::in_data, 0, 0x8234'5678, 2)},
-      {"fewer than four bytes where a count begins", {5, 0, 0}, Framing::simh, {},
+      {"fewer than four bytes where a count begins",
+       {5, 0, 0},
+       Framing::simh,
+       {},
        ends(EndKind::stray_bytes, 0, 0, 3)},
       {"odd-length data has a pad byte in simh framing",
-       ImageBuilder(Framing::simh).record(data5).record(data4).bytes(), Framing::simh,
-       {data5, data4}, ends(EndKind::after_record, 26)},
-      {"and none in E11 framing", ImageBuilder(Framing::e11).record(data3).tape_mark().bytes(),
-       Framing::e11, {data3}, ends(EndKind::after_tape_mark, 15)},
+       ImageBuilder(Framing::simh).record(data5).record(data4).bytes(),
+       Framing::simh,
+       {data5, data4},
+       ends(EndKind::after_record, 26)},
+      {"and none in E11 framing",
+       ImageBuilder(Framing::e11).record(data3).tape_mark().bytes(),
+       Framing::e11,
+       {data3},
+       ends(EndKind::after_tape_mark, 15)},
       {"an E11 image read as simh loses a trailer byte to the pad",
-       ImageBuilder(Framing::e11).record(data3).record(data4).bytes(), Framing::simh, {},
+       ImageBuilder(Framing::e11).record(data3).record(data4).bytes(),
+       Framing::simh,
+       {},
        ends(EndKind::unequal_counts, 0, 3, 0, 0x0400'0000)},  // 0, 0, 0, then the next count
-      {"data cut short", ImageBuilder().count(10).raw(data3).bytes(), Framing::simh, {},
+      {"data cut short",
+       ImageBuilder().count(10).raw(data3).bytes(),
+       Framing::simh,
+       {},
        ends(EndKind::in_data, 0, 10, 3)},
-      {"a trailer that differs", ImageBuilder().count(4).raw(data4).count(5).bytes(),
-       Framing::simh, {}, ends(EndKind::unequal_counts, 0, 4, 0, 5)},
-      {"a trailer cut to two bytes", ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes(),
-       Framing::simh, {}, ends(EndKind::in_trailer, 0, 2, 2)},
-      {"a missing pad byte", ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes(),
-       Framing::simh, {}, ends(EndKind::in_trailer, 0, 1, 3)},
-      {"odd data ending where its pad byte should be", ImageBuilder().count(1).raw(Bytes{7}).bytes(),
-       Framing::simh, {}, ends(EndKind::before_pad, 0, 1)},
+      {"a trailer that differs",
+       ImageBuilder().count(4).raw(data4).count(5).bytes(),
+       Framing::simh,
+       {},
+       ends(EndKind::unequal_counts, 0, 4, 0, 5)},
+      {"a trailer cut to two bytes",
+       ImageBuilder().count(2).raw(Bytes{1, 2, 2, 0}).bytes(),
+       Framing::simh,
+       {},
+       ends(EndKind::in_trailer, 0, 2, 2)},
+      {"a missing pad byte",
+       ImageBuilder().count(1).raw(Bytes{7}).count(1).bytes(),
+       Framing::simh,
+       {},
+       ends(EndKind::in_trailer, 0, 1, 3)},
+      {"odd data ending where its pad byte should be",
+       ImageBuilder().count(1).raw(Bytes{7}).bytes(),
+       Framing::simh,
+       {},
+       ends(EndKind::before_pad, 0, 1)},
   };
   for (const Case& c : cases) {
     for (const bool whole : {false, true}) {
@@ -156,10 +183,10 @@ TEST(Buffering, ReadsARegularFileWholeUpToAMebibyteAtATimeAndAPipeInSmallerBlock
     bool sized;
     std::size_t first_read;  // what the first read asks for
   };
-  for (const Case& c : {Case{0, true, TapeReader::pipe_read}, Case{1, true, TapeReader::page},
-                        Case{5000, true, 2 * TapeReader::page},
-                        Case{3 << 20, true, TapeReader::largest_read},
-                        Case{5000, false, TapeReader::pipe_read}}) {
+  for (const Case& c :
+       {Case{0, true, TapeReader::pipe_read}, Case{1, true, TapeReader::page},
+        Case{5000, true, 2 * TapeReader::page}, Case{3 << 20, true, TapeReader::largest_read},
+        Case{5000, false, TapeReader::pipe_read}}) {
     // Records the size of each read asked for.
     struct Asked final : InputSource {
       explicit Asked(std::size_t size, bool sized) : size(size), sized(sized) {}
@@ -230,14 +257,14 @@ std::size_t take_from(const Bytes& image, std::vector<Taken>& taken, std::uint32
   const std::uint8_t* const front = reader.data(1).data();
   taken.clear();
   std::size_t data_bytes = 0;
-  return take_whole_records(
-      reader.loaded(), max_size, framing, [&](const std::uint8_t* data, std::uint32_t size) {
-        if (taken.size() == max_count) return false;
-        if (data_bytes + size > max_data_bytes) return false;
-        data_bytes += size;
-        taken.push_back({static_cast<std::size_t>(data - front), size});
-        return true;
-      });
+  return take_whole_records(reader.loaded(), max_size, framing,
+                            [&](const std::uint8_t* data, std::uint32_t size) {
+                              if (taken.size() == max_count) return false;
+                              if (data_bytes + size > max_data_bytes) return false;
+                              data_bytes += size;
+                              taken.push_back({static_cast<std::size_t>(data - front), size});
+                              return true;
+                            });
 }
 
 TEST(TakeWholeRecords, OffersEachRecordsDataUpToATapeMark) {
@@ -288,9 +315,11 @@ TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
     bool deck_ends = false;                            // nothing follows the fourth
   };
   const Case cases[] = {
-      {"like the others", [](ImageBuilder& deck, std::size_t) { deck.record(Bytes(5, 1)); },
+      {"like the others",
+       [](ImageBuilder& deck, std::size_t) { deck.record(Bytes(5, 1)); },
        {5, 5, 5, 5, 5, 5}},
-      {"of another size", [](ImageBuilder& deck, std::size_t) { deck.record(Bytes(7, 1)); },
+      {"of another size",
+       [](ImageBuilder& deck, std::size_t) { deck.record(Bytes(7, 1)); },
        {5, 5, 5, 7, 5, 5}},
       {"ending in another count",
        [](ImageBuilder& deck, std::size_t pad) { deck.count(5).raw(Bytes(5 + pad, 1)).count(6); },
@@ -308,7 +337,8 @@ TEST(TakeWholeRecords, EveryRecordOfARunOfOneSizeIsCheckedInItsPlace) {
       {"a tape mark", [](ImageBuilder& deck, std::size_t) { deck.tape_mark(); }, {5, 5, 5}},
       {"cut short in its trailer",
        [](ImageBuilder& deck, std::size_t pad) { deck.count(5).raw(Bytes(5 + pad + 3, 1)); },
-       {5, 5, 5}, true},
+       {5, 5, 5},
+       true},
   };
   for (const Framing framing : {Framing::simh, Framing::e11}) {
     const bool even = framing == Framing::simh;  // a pad byte after odd-length data

@@ -118,10 +118,12 @@ TEST_F(ReelinfoCli, AnImagePastFourGibibytes) {
             "file 1 record 1 at 0: 2147483632 bytes\n"
             "file 1 record 2 at 2147483640: 2147483632 bytes\n"
             "file 1 record 3 at 4294967280: 2147483632 bytes\n"
-            "file 1 record 4 at 6442450920: 80 bytes: " + std::string(40, 'A') + "\n"
-            "file 1 at 0: 4 records of 80 to 2147483632 bytes, most common 2147483632 (3 "
-            "records), 6442450976 data bytes\n"
-            "end at 6442451012: after a tape mark\n");
+            "file 1 record 4 at 6442450920: 80 bytes: " +
+                std::string(40, 'A') +
+                "\n"
+                "file 1 at 0: 4 records of 80 to 2147483632 bytes, most common 2147483632 (3 "
+                "records), 6442450976 data bytes\n"
+                "end at 6442451012: after a tape mark\n");
 }
 
 // Standard input named as GNU tools name it, or as a file.
@@ -131,9 +133,10 @@ TEST_F(ReelinfoCli, AnImageThroughAPipe) {
     const BinaryOutcome result = reelinfo({name}, "", &image);
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.out,
-              name + ": 17 bytes, simh framing, 1 tape file, 1 record\n"
-                     "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
-                     "end at 10: file 1 record 2 cut short in its data, 3 of 7 bytes there\n");
+              name +
+                  ": 17 bytes, simh framing, 1 tape file, 1 record\n"
+                  "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+                  "end at 10: file 1 record 2 cut short in its data, 3 of 7 bytes there\n");
   }
 }
 
@@ -156,18 +159,31 @@ TEST_F(ReelinfoCli, TheLineOnAControlWordSaysWhatReelprintDoes) {
       {"the marker in tape file 2",
        ImageBuilder().record(two).tape_mark().count(0xFFFF'FFFF).bytes(),
        "reelprint -2 (listing 2 tape files)" + marker + "14 (FFFFFFFF) as a count of 4294967295" +
-           error, 0},
+           error,
+       0},
       {"an erase gap in tape file 2",
-       ImageBuilder().record(two).tape_mark().record(two).count(0xFFFF'FFFE).record(two)
-           .tape_mark().bytes(),
+       ImageBuilder()
+           .record(two)
+           .tape_mark()
+           .record(two)
+           .count(0xFFFF'FFFE)
+           .record(two)
+           .tape_mark()
+           .bytes(),
        "reelprint -2 (listing 2 tape files) reads the erase gap at 24 (FFFFFFFE) as a count of "
-       "4294967294" + error + ": file 2 record 2 cut short in its data, 14 of 4294967294 bytes "
-       "there", 0},
+       "4294967294" +
+           error +
+           ": file 2 record 2 cut short in its data, 14 of 4294967294 bytes "
+           "there",
+       0},
       {"the placeholder in tape file 2",
        ImageBuilder().record(two).tape_mark().count(0xFFFF'FFFD).raw(Bytes{49, 50, 51}).bytes(),
        "reelprint -2 (listing 2 tape files) reads the placeholder at 14 (FFFFFFFD) as a count of "
-       "4294967293" + error + ": file 2 record 1 cut short in its data, 3 of 4294967293 bytes "
-       "there", 0},
+       "4294967293" +
+           error +
+           ": file 2 record 1 cut short in its data, 3 of 4294967293 bytes "
+           "there",
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -112,7 +112,7 @@ TEST(ReelinfoHarness, NamesTheRuleThatAnOutcomeBreaks) {
   EXPECT_TRUE(breaks(good, [](Outcome& o) { o.out += "end at 24: after a tape mark\n"; }));
   EXPECT_TRUE(breaks(good, [](Outcome& o) { o.out.resize(o.out.find("end at ")); }));
   EXPECT_TRUE(breaks(good, [](Outcome& o) { o.out += "\n"; }));
-  EXPECT_TRUE(breaks(good, [](Outcome& o) { o.status = 2; }));  // every image opened
+  EXPECT_TRUE(breaks(good, [](Outcome& o) { o.status = 2; }));          // every image opened
   EXPECT_TRUE(breaks(good, [](Outcome& o) { o.fail_at_end = true; }));  // and no read error
   EXPECT_TRUE(breaks(failed, [](Outcome& o) { o.fail_at_end = false; }));
   EXPECT_TRUE(breaks(failed, [](Outcome& o) { o.status = 0; }));

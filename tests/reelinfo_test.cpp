@@ -83,8 +83,12 @@ TEST(Reelinfo, ListsEveryRecordWithItsFirstFortyCharacters) {
   const std::string forty(40, 'A');
   const std::string expected =
       "t.tap: 238 bytes, simh framing, 2 tape files, 5 records\n"
-      "file 1 record 1 at 0: 80 bytes: " + forty + "\n"
-      "file 1 record 2 at 88: 80 bytes: " + forty + "\n"
+      "file 1 record 1 at 0: 80 bytes: " +
+      forty +
+      "\n"
+      "file 1 record 2 at 88: 80 bytes: " +
+      forty +
+      "\n"
       "file 1 at 0: 2 records of 80 bytes, 160 data bytes\n"
       "file 2 record 1 at 180: 12 bytes: HELLO, WORLD\n"
       "file 2 record 2 at 200: 2 bytes: AB\n"
@@ -126,40 +130,66 @@ struct Ended {
 
 TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
   const std::vector<Ended> cases = {
-      {"empty", {}, {}, ": 0 bytes, simh framing, 0 tape files, 0 records\nend at 0: the image is empty\n", 0, true},
+      {"empty",
+       {},
+       {},
+       ": 0 bytes, simh framing, 0 tape files, 0 records\nend at 0: the image is empty\n",
+       0,
+       true},
       // reelprint reads the marker as a count of 4294967295 and finds the image cut short.
-      {"end-of-medium marker", {}, ImageBuilder().record(two).count(0xFFFFFFFF).bytes(),
+      {"end-of-medium marker",
+       {},
+       ImageBuilder().record(two).count(0xFFFFFFFF).bytes(),
        ": 14 bytes, simh framing, 1 tape file, 1 record\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "end at 10: end-of-medium marker\n"
        "reelprint reads the end-of-medium marker at 10 (FFFFFFFF) as a count of 4294967295 and "
-       "stops with \"Error reading\" (status 3)\n", 0, false},
-      {"bytes after the marker", {}, ImageBuilder().tape_mark().count(0xFFFFFFFF).raw(three).bytes(),
+       "stops with \"Error reading\" (status 3)\n",
+       0,
+       false},
+      {"bytes after the marker",
+       {},
+       ImageBuilder().tape_mark().count(0xFFFFFFFF).raw(three).bytes(),
        ": 11 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: empty\n"
        "end at 4: end-of-medium marker, 3 bytes after it\n"
        "reelprint -2 (listing 2 tape files) reads the end-of-medium marker at 4 (FFFFFFFF) as a "
-       "count of 4294967295 and stops with \"Error reading\" (status 3)\n", 0, false},
+       "count of 4294967295 and stops with \"Error reading\" (status 3)\n",
+       0,
+       false},
       // Read with a pad byte, the trailing count is 00 00 00 02 (the next record's count).
-      {"E11 image without -e", {}, ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
+      {"E11 image without -e",
+       {},
+       ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1: leading count 3, trailing count 33554432\n"
-       "reads cleanly with -e (E11 framing)\n", 4, true},
-      {"E11 image with -e", {"-e"}, ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
+       "reads cleanly with -e (E11 framing)\n",
+       4,
+       true},
+      {"E11 image with -e",
+       {"-e"},
+       ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
        ": 25 bytes, E11 framing, 1 tape file, 2 records\n"
        "file 1 at 0: 2 records of 2 to 3 bytes, 5 data bytes\n"
-       "end at 25: after a tape mark\n", 0, true},
+       "end at 25: after a tape mark\n",
+       0,
+       true},
       // Read without a pad byte, the trailing count is the pad and 03 00 00: 768.
-      {"simh image with -e", {"-e"}, ImageBuilder().record(three).tape_mark().bytes(),
+      {"simh image with -e",
+       {"-e"},
+       ImageBuilder().record(three).tape_mark().bytes(),
        ": 16 bytes, E11 framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1: leading count 3, trailing count 768\n"
-       "reads cleanly without -e (simh framing)\n", 4, true},
+       "reads cleanly without -e (simh framing)\n",
+       4,
+       true},
       // Three cards (88 bytes each), a bad card at 264, two cards, an erase gap at 528, a card,
       // a tape mark at 620. reelprint reads the bad card's word as a count, of which 624 - 268
       // bytes are there.
-      {"a bad record and an erase gap", {},
+      {"a bad record and an erase gap",
+       {},
        [] {
          ImageBuilder deck;
          for (int k = 0; k < 3; ++k) deck.record(repeat(49, 80));
@@ -173,19 +203,35 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "end at 624: after a tape mark\n"
        "reelprint reads the bad record's word at 264 (80000050) as a count of 2147483728 and "
        "stops with \"Error reading\" (status 3): file 1 record 4 cut short in its data, 356 "
-       "of 2147483728 bytes there\n", 3, true},
-      {"a half gap", {}, ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
+       "of 2147483728 bytes there\n",
+       3,
+       true},
+      {"a half gap",
+       {},
+       ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
        ": 24 bytes, simh framing, 1 tape file, 1 record\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "end at 10: a half gap (FFFEFFFF), past which the walk cannot go on safely, 10 bytes "
        "after it\n"
        "reelprint reads the half gap at 10 (FFFEFFFF) as a count of 4294901759 and stops with "
        "\"Error reading\" (status 3): file 1 record 2 cut short in its data, 10 of 4294901759 "
-       "bytes there\n", 3, true},
+       "bytes there\n",
+       3,
+       true},
       // Each tape mark a zero count and a zero trailer: an empty tape file between.
-      {"tape marks of 8 bytes", {},
-       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
-           .record(two).tape_mark().tape_mark().bytes(),
+      {"tape marks of 8 bytes",
+       {},
+       ImageBuilder()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .bytes(),
        ": 54 bytes, simh framing, 5 tape files, 3 records\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "file 2 at 14: empty\n"
@@ -194,24 +240,46 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
        "end at 54: after two tape marks, the end of the recorded tape\n"
        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-       "frame them): each shows here as two\n", 0, true},
-      {"a run of empty tape files", {},
-       ImageBuilder().tape_mark().tape_mark().tape_mark().tape_mark().tape_mark().record(two).bytes(),
+       "frame them): each shows here as two\n",
+       0,
+       true},
+      {"a run of empty tape files",
+       {},
+       ImageBuilder()
+           .tape_mark()
+           .tape_mark()
+           .tape_mark()
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .bytes(),
        ": 30 bytes, simh framing, 6 tape files, 1 record\n"
        "files 1 to 5 at 0: empty\n"
        "file 6 at 20: 1 record of 2 bytes, 2 data bytes\n"
-       "end at 30: after a record, with no tape mark after it\n", 0, true},
+       "end at 30: after a record, with no tape mark after it\n",
+       0,
+       true},
       // Counts of 2 written big-endian read as 33554432.
-      {"big-endian counts", {},
-       ImageBuilder().count(0x0200'0000).raw(two).count(0x0200'0000).count(0x0200'0000).raw(two)
-           .count(0x0200'0000).tape_mark().bytes(),
+      {"big-endian counts",
+       {},
+       ImageBuilder()
+           .count(0x0200'0000)
+           .raw(two)
+           .count(0x0200'0000)
+           .count(0x0200'0000)
+           .raw(two)
+           .count(0x0200'0000)
+           .tape_mark()
+           .bytes(),
        ": 24 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1 cut short in its data, 20 of 33554432 bytes there\n"
        "reads cleanly with its counts byte-swapped (big-endian), as neither program reads them\n",
-       3, true},
+       3,
+       true},
       // "root" is 72 6F 6F 74, a count of 0x746F6F72.
-      {"text", {},
+      {"text",
+       {},
        [] {
          const std::string text = "root:x:0:0:root:/root:/bin/bash\n";
          return Bytes(text.begin(), text.end());
@@ -220,28 +288,43 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1 cut short in its data, 28 of 1953460082 bytes there\n"
        "not a tape image, it seems: its first count, 1953460082, is more than the whole image, "
-       "and its first bytes are text: \"root:x:0:0:root:\"\n", 3, true},
-      {"the start of a program", {}, Bytes{0x7F, 'E', 'L', 'F', 2, 1, 1, 0},
+       "and its first bytes are text: \"root:x:0:0:root:\"\n",
+       3,
+       true},
+      {"the start of a program",
+       {},
+       Bytes{0x7F, 'E', 'L', 'F', 2, 1, 1, 0},
        ": 8 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1 cut short in its data, 4 of 1179403647 bytes there\n"
        "not a tape image, it seems: its first count, 1179403647, is more than the whole image; "
-       "its first bytes are 7f 45 4c 46 02 01 01 00\n", 3, true},
+       "its first bytes are 7f 45 4c 46 02 01 01 00\n",
+       3,
+       true},
       // A card cut short: its count is more than the image, but the bytes after it are codes.
-      {"a card cut short", {}, ImageBuilder().count(80).raw(repeat(49, 56)).bytes(),
+      {"a card cut short",
+       {},
+       ImageBuilder().count(80).raw(repeat(49, 56)).bytes(),
        ": 60 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
-       "end at 0: file 1 record 1 cut short in its data, 56 of 80 bytes there\n", 3, true},
+       "end at 0: file 1 record 1 cut short in its data, 56 of 80 bytes there\n",
+       3,
+       true},
       // The start of a gzip file: 1F 8B 08 00 is a count of 559903, followed by bytes above 63.
-      {"a compressed image", {},
-       Bytes{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 0xCB, 0x48, 0xCD, 0xC9, 0xC9, 7, 0, 0x86, 0xA6, 0x10},
+      {"a compressed image",
+       {},
+       Bytes{0x1F, 0x8B, 8,    0,    0,    0, 0, 0,    0,    3,
+             0xCB, 0x48, 0xCD, 0xC9, 0xC9, 7, 0, 0x86, 0xA6, 0x10},
        ": 20 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1 cut short in its data, 16 of 559903 bytes there\n"
        "not a tape image, it seems: its first count, 559903, is more than the whole image; "
-       "its first bytes are 1f 8b 08 00 00 00 00 00 00 03 cb 48 cd c9 c9 07\n", 3, true},
+       "its first bytes are 1f 8b 08 00 00 00 00 00 00 03 cb 48 cd c9 c9 07\n",
+       3,
+       true},
       // Judged by its size, 80, not by its word read as a count.
-      {"a bad record cut short, its bytes no codes", {},
+      {"a bad record cut short, its bytes no codes",
+       {},
        ImageBuilder().count(0x8000'0050).raw(repeat(0xFF, 20)).bytes(),
        ": 24 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
@@ -250,30 +333,41 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 20 of "
        "2147483728 bytes there\n"
        "not a tape image, it seems: its first count, 80 (of a bad record), is more than the "
-       "whole image; its first bytes are 50 00 00 80 ff ff ff ff ff ff ff ff ff ff ff ff\n", 3, true},
-      {"a bad record whose trailing word lacks the flag", {},
+       "whole image; its first bytes are 50 00 00 80 ff ff ff ff ff ff ff ff ff ff ff ff\n",
+       3,
+       true},
+      {"a bad record whose trailing word lacks the flag",
+       {},
        ImageBuilder().count(0x8000'0050).raw(repeat(49, 80)).count(0x50).bytes(),
        ": 88 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1, a bad record: leading word 80000050, trailing word 00000050\n"
        "reelprint reads the bad record's word at 0 (80000050) as a count of 2147483728 and "
        "stops with \"Error reading\" (status 3): file 1 record 1 cut short in its data, 84 of "
-       "2147483728 bytes there\n", 3, true},
+       "2147483728 bytes there\n",
+       3,
+       true},
       // A writer stopped inside its second record: the placeholder and three of its bytes.
-      {"a writer stopped in a record", {}, ImageBuilder().record(two).count(0xFFFF'FFFD).raw(three).bytes(),
+      {"a writer stopped in a record",
+       {},
+       ImageBuilder().record(two).count(0xFFFF'FFFD).raw(three).bytes(),
        ": 17 bytes, simh framing, 1 tape file, 1 record\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "end at 10: a record whose count was never written (FFFFFFFD, left where its writer was "
        "stopped), past which the walk cannot go on safely, 3 bytes after it\n"
        "reelprint reads the placeholder at 10 (FFFFFFFD) as a count of 4294967293 and stops "
        "with \"Error reading\" (status 3): file 1 record 2 cut short in its data, 3 of "
-       "4294967293 bytes there\n", 3, true},
+       "4294967293 bytes there\n",
+       3,
+       true},
       // Three images of two tape files each, one after another: single tape marks between
       // records. Each takes 32 bytes.
-      {"images one after another", {},
+      {"images one after another",
+       {},
        [] {
          ImageBuilder images;
-         for (int k = 0; k < 3; ++k) images.record(two).tape_mark().record(two).tape_mark().tape_mark();
+         for (int k = 0; k < 3; ++k)
+           images.record(two).tape_mark().record(two).tape_mark().tape_mark();
          return images.bytes();
        }(),
        ": 96 bytes, simh framing, 8 tape files, 6 records\n"
@@ -285,28 +379,53 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "file 6 at 60: empty\n"
        "file 7 at 64: 1 record of 2 bytes, 2 data bytes\n"
        "file 8 at 78: 1 record of 2 bytes, 2 data bytes\n"
-       "end at 96: after two tape marks, the end of the recorded tape\n", 0, true},
+       "end at 96: after two tape marks, the end of the recorded tape\n",
+       0,
+       true},
       // Tape marks in pairs but the last, alone: single tape marks, and empty tape files.
-      {"pairs of tape marks, then one alone", {},
-       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
-           .record(two).tape_mark().bytes(),
+      {"pairs of tape marks, then one alone",
+       {},
+       ImageBuilder()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .tape_mark()
+           .bytes(),
        ": 50 bytes, simh framing, 5 tape files, 3 records\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "file 2 at 14: empty\n"
        "file 3 at 18: 1 record of 2 bytes, 2 data bytes\n"
        "file 4 at 32: empty\n"
        "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
-       "end at 50: after a tape mark\n", 0, true},
+       "end at 50: after a tape mark\n",
+       0,
+       true},
       // Two whole zero words and two zero bytes after the tape marks at 10 and 14.
-      {"zero fill", {}, ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
+      {"zero fill",
+       {},
+       ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
        ": 28 bytes, simh framing, 1 tape file, 1 record\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "10 zero bytes from 18, after the end of the recorded tape\n"
-       "end at 18: after two tape marks, the end of the recorded tape\n", 0, true},
+       "end at 18: after two tape marks, the end of the recorded tape\n",
+       0,
+       true},
       // The recorded tape ends with the pair at 28 and 32; its tape marks all come in pairs.
-      {"tape marks of 8 bytes and zero fill", {},
-       ImageBuilder().record(two).tape_mark().tape_mark().record(two).tape_mark().tape_mark()
-           .raw(repeat(0, 8)).bytes(),
+      {"tape marks of 8 bytes and zero fill",
+       {},
+       ImageBuilder()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .raw(repeat(0, 8))
+           .bytes(),
        ": 44 bytes, simh framing, 3 tape files, 2 records\n"
        "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
        "file 2 at 14: empty\n"
@@ -314,7 +433,9 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "8 zero bytes from 36, after the end of the recorded tape\n"
        "end at 36: after two tape marks, the end of the recorded tape\n"
        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-       "frame them): each shows here as two\n", 0, true},
+       "frame them): each shows here as two\n",
+       0,
+       true},
   };
   for (const Ended& c : cases) {
     SCOPED_TRACE(c.name);
@@ -345,7 +466,8 @@ TEST(Reelinfo, AFailedReadIsStatusThree) {
   EXPECT_EQ(result.status, 3);
 
   // After the walk has stopped at unequal counts, on the way to the end for the size.
-  images.named = {{"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes()}};
+  images.named = {
+      {"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).record(two).bytes()}};
   const testing::Outcome later = reelinfo_run({"t.tap"}, images);
   EXPECT_EQ(later.out,
             "t.tap: 22 bytes, simh framing, 1 tape file, 0 records\n"
@@ -452,7 +574,8 @@ TEST(SizeTally, SmallestLargestMostCommonAndDataBytes) {
 
 TEST(SizeTally, TooManyDifferentLargeSizesLeaveTheMostCommonUnknown) {
   SizeTally tally;
-  for (std::uint32_t k = 0; k < SizeTally::most_large_sizes; ++k) tally.add(SizeTally::small_limit + k);
+  for (std::uint32_t k = 0; k < SizeTally::most_large_sizes; ++k)
+    tally.add(SizeTally::small_limit + k);
   EXPECT_TRUE(tally.summary().most_common);
   tally.add(SizeTally::small_limit + SizeTally::most_large_sizes);
   const SizeTally::Summary s = tally.summary();

@@ -133,8 +133,8 @@ TEST(ReeltextHarness, NamesTheRuleThatAnOutcomeBreaks) {
   help.status = 0;
   help.command = command({"--help"});
   help.out = help_text();
-  for (const Outcome* good : {&refused_char, &missing_file, &piped, &full, &full_after_a_fault,
-                              &bad_line, &help})
+  for (const Outcome* good :
+       {&refused_char, &missing_file, &piped, &full, &full_after_a_fault, &bad_line, &help})
     EXPECT_EQ(broken_rule(*good), "") << good->err;
 
   const auto breaks = [](Outcome outcome, auto change) {

@@ -137,8 +137,12 @@ Bytes all_codes() {
 TEST(ReeltextText, SmallImagesAsTheirLines) {
   const Bytes every = all_codes();
   const auto three_files = [] {
-    return ImageBuilder().record(codes("A")).tape_mark().record(codes("B")).tape_mark().record(
-        codes("C"));
+    return ImageBuilder()
+        .record(codes("A"))
+        .tape_mark()
+        .record(codes("B"))
+        .tape_mark()
+        .record(codes("C"));
   };
   struct Case {
     std::vector<std::string> args;
@@ -216,8 +220,10 @@ TEST(ReeltextText, SmallImagesAsTheirLines) {
       // Past the tape files there are: said, and nothing written.
       {{"-f", "4", "in"}, three_files().bytes(), "", "the image ends before tape file 4"},
       {{"-f", "3-5", "in"}, three_files().bytes(), "C\n", "the image ends before tape file 4"},
-      {{"-f", "3", "in"}, ImageBuilder().record(codes("A")).tape_mark().tape_mark().bytes(),
-       "", "the image ends before tape file 3"},
+      {{"-f", "3", "in"},
+       ImageBuilder().record(codes("A")).tape_mark().tape_mark().bytes(),
+       "",
+       "the image ends before tape file 3"},
       {{"-f", "4-", "in"}, three_files().bytes(), "", "the image ends before tape file 4"},
       // A byte above 63 by its low six bits: 0xC1 as code 1, 0x40 as the blank.
       {{"-s", "in"}, ImageBuilder().record(Bytes{0xC1, 0x40, 49}).bytes(), "1 A\n"},
@@ -529,17 +535,23 @@ TEST(ReeltextImage, ABadLineStopsAfterTheWholeRecordsBeforeIt) {
       {{}, "tape marks\n", "line 3, column 1: 't' is not in print arrangement A"},
       {{}, " A tape mark\n", "line 3, column 4: 't' is not in print arrangement A"},
       {{}, "Tape mark\n", "line 3, column 2: 'a' is not in print arrangement A"},
-      {{}, std::string(60, ' ') + "tape mark\n",
+      {{},
+       std::string(60, ' ') + "tape mark\n",
        "line 3, column 61: 't' is not in print arrangement A"},
       // Lines of words out of place.
       {{}, "bad record\n", "line 3 says 'bad record', but no record's line follows it"},
       {{}, "bad record\ntape mark\n", "line 3 says 'bad record', but no record's line follows it"},
-      {{}, "bad record\nbad record\nA\n",
+      {{},
+       "bad record\nbad record\nA\n",
        "line 3 says 'bad record', but no record's line follows it"},
       {{}, "bad record\n\n", "line 3 says 'bad record', but no record's line follows it"},
-      {{}, "end of medium\nCD\n", "line 4 follows the end of the medium (line 3)",
+      {{},
+       "end of medium\nCD\n",
+       "line 4 follows the end of the medium (line 3)",
        before().count(0xFFFF'FFFF).bytes()},
-      {{}, "end of medium\ntape mark\n", "line 4 follows the end of the medium (line 3)",
+      {{},
+       "end of medium\ntape mark\n",
+       "line 4 follows the end of the medium (line 3)",
        before().count(0xFFFF'FFFF).bytes()},
   };
   for (const Case& c : cases) {
@@ -593,9 +605,9 @@ TEST(ReeltextImage, ALineTooLongForACountIsRefused) {
   };
   Collect out({.seekable = true, .keep = false});  // only how long it is
   Collect err;
-  const int status = reeltext::run({"reeltext", "-r", "in"},
-                                   [](const std::string&) { return std::make_unique<Line>(); },
-                                   out, err);
+  const int status = reeltext::run(
+      {"reeltext", "-r", "in"}, [](const std::string&) { return std::make_unique<Line>(); }, out,
+      err);
   EXPECT_EQ(status, 3);
   EXPECT_EQ(out.size, 0u);
   EXPECT_EQ(err.text,

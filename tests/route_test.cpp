@@ -123,11 +123,11 @@ void expect_every_route_alike(const Bytes& image, std::vector<std::string_view> 
     const Outcome expected = list(options, image, whole, bcd::KernelId::portable);
     ASSERT_FALSE(expected.out.empty());
     for (const bcd::KernelId kernel : bcd::kernels_here()) {
-      for (const Reading reading : {Reading{whole}, Reading{1}, Reading{2}, Reading{3},
-                                    Reading{4}, Reading{5}, Reading{6}, Reading{7},
-                                    Reading{whole, tape_image::TapeReader::page}}) {
-        const Outcome result = list(options, image, reading.most_per_read, kernel,
-                                    reading.read_size);
+      for (const Reading reading :
+           {Reading{whole}, Reading{1}, Reading{2}, Reading{3}, Reading{4}, Reading{5}, Reading{6},
+            Reading{7}, Reading{whole, tape_image::TapeReader::page}}) {
+        const Outcome result =
+            list(options, image, reading.most_per_read, kernel, reading.read_size);
         std::string way = std::string(bcd::name_of(kernel)) + ", reads of " +
                           std::to_string(reading.most_per_read) + " into " +
                           std::to_string(reading.read_size) + ", options";

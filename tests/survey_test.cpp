@@ -17,8 +17,8 @@
 namespace reel::reelprint {
 namespace {
 
-using reelinfo::EndKind;
 using reelinfo::Ending;
+using reelinfo::EndKind;
 using tape_image::Framing;
 using tape_image::ImageBuilder;
 using testing::Bytes;
@@ -38,8 +38,8 @@ struct Items final : reelinfo::SurveyListener {
     const std::uint64_t stride = 8 + run.size + pad;
     for (std::uint64_t k = 0; k < run.count; ++k) {
       std::ostringstream item;
-      item << (run.bad ? "B" : "R") << run.file << "." << run.number + k << "@" << run.offset + k * stride << ":"
-           << run.size;
+      item << (run.bad ? "B" : "R") << run.file << "." << run.number + k << "@"
+           << run.offset + k * stride << ":" << run.size;
       if (!run.first.empty()) item << "=" << std::string(run.first.begin(), run.first.end());
       told.push_back(item.str());
     }
@@ -110,57 +110,108 @@ const std::uint32_t long_size = 400001;  // passed over by seeking: more than tw
 std::vector<Case> cases() {
   return {
       {"empty", {}, Framing::simh, {}, ending(EndKind::empty, 0), {}},
-      {"tape mark alone", ImageBuilder().tape_mark().bytes(), Framing::simh, {"T1@0"},
-       ending(EndKind::after_tape_mark, 4), {}},
+      {"tape mark alone",
+       ImageBuilder().tape_mark().bytes(),
+       Framing::simh,
+       {"T1@0"},
+       ending(EndKind::after_tape_mark, 4),
+       {}},
       // 88 bytes a card; a record of 2 takes 10.
       {"two files and an empty one",
-       ImageBuilder().record(card).record(card).tape_mark().record(two).tape_mark().tape_mark().bytes(),
-       Framing::simh, {"R1.1@0:80", "R1.2@88:80", "T1@176", "R2.1@180:2", "T2@190", "T3@194"},
-       ending(EndKind::after_tape_mark, 198), {}},
+       ImageBuilder()
+           .record(card)
+           .record(card)
+           .tape_mark()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .bytes(),
+       Framing::simh,
+       {"R1.1@0:80", "R1.2@88:80", "T1@176", "R2.1@180:2", "T2@190", "T3@194"},
+       ending(EndKind::after_tape_mark, 198),
+       {}},
       // The E11 walk reads the pad byte and three bytes of the count 3 as its trailing count:
       // 00 03 00 00, 768; 13 bytes follow it.
-      {"no tape mark at the end", ImageBuilder().record(three).record(codes("ABCD")).bytes(),
-       Framing::simh, {"R1.1@0:3", "R1.2@12:4"}, ending(EndKind::after_record, 24),
+      {"no tape mark at the end",
+       ImageBuilder().record(three).record(codes("ABCD")).bytes(),
+       Framing::simh,
+       {"R1.1@0:3", "R1.2@12:4"},
+       ending(EndKind::after_record, 24),
        in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 768)},
-      {"end-of-medium marker", ImageBuilder().record(two).count(0xFFFFFFFF).raw(two + three).bytes(),
-       Framing::simh, {"R1.1@0:2"}, ending(EndKind::end_of_medium, 10, 5), {}},
+      {"end-of-medium marker",
+       ImageBuilder().record(two).count(0xFFFFFFFF).raw(two + three).bytes(),
+       Framing::simh,
+       {"R1.1@0:2"},
+       ending(EndKind::end_of_medium, 10, 5),
+       {}},
       // The E11 walk wants the trailing count right after the data, where the image ends.
-      {"pad byte missing", ImageBuilder().record(two).count(3).raw(three).bytes(), Framing::simh,
-       {"R1.1@0:2"}, in_record(EndKind::before_pad, 10, 1, 2, 3),
+      {"pad byte missing",
+       ImageBuilder().record(two).count(3).raw(three).bytes(),
+       Framing::simh,
+       {"R1.1@0:2"},
+       in_record(EndKind::before_pad, 10, 1, 2, 3),
        in_record(EndKind::in_trailer, 10, 1, 2, 3, 0)},
       {"trailing count cut short after the pad byte",
-       ImageBuilder().count(3).raw(three).raw(Bytes{0, 3}).bytes(), Framing::simh, {},
+       ImageBuilder().count(3).raw(three).raw(Bytes{0, 3}).bytes(),
+       Framing::simh,
+       {},
        in_record(EndKind::in_trailer, 0, 1, 1, 3, 1),
        in_record(EndKind::in_trailer, 0, 1, 1, 3, 2)},
       // 03 00 00 00 C1 C2 C3 03 00 00 00 | 02 00 00 00 ...: read with a pad byte, the trailing
       // count is 00 00 00 02, 33554432; 25 - 12 bytes follow it.
       {"E11 image read without -e",
        ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
-       Framing::simh, {}, in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432),
+       Framing::simh,
+       {},
+       in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432),
        ending(EndKind::after_tape_mark, 25)},
-      {"simh image read with -e", ImageBuilder().record(three).tape_mark().bytes(), Framing::e11, {},
-       in_record(EndKind::unequal_counts, 0, 1, 1, 3, 5, 768), ending(EndKind::after_tape_mark, 16)},
+      {"simh image read with -e",
+       ImageBuilder().record(three).tape_mark().bytes(),
+       Framing::e11,
+       {},
+       in_record(EndKind::unequal_counts, 0, 1, 1, 3, 5, 768),
+       ending(EndKind::after_tape_mark, 16)},
       {"E11 image read with -e",
        ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes(),
-       Framing::e11, {"R1.1@0:3", "R1.2@11:2", "T1@21"}, ending(EndKind::after_tape_mark, 25),
+       Framing::e11,
+       {"R1.1@0:3", "R1.2@11:2", "T1@21"},
+       ending(EndKind::after_tape_mark, 25),
        in_record(EndKind::unequal_counts, 0, 1, 1, 3, 13, 33554432)},
       // 400001 is 81 1A 06 00; the E11 walk's trailing count is 00 81 1A 06, 102400256, and 15
       // bytes follow it.
       {"a record longer than two read buffers",
-       ImageBuilder().record(repeat(1, long_size)).record(two).tape_mark().bytes(), Framing::simh,
-       {"R1.1@0:400001", "R1.2@400010:2", "T1@400020"}, ending(EndKind::after_tape_mark, 400024),
+       ImageBuilder().record(repeat(1, long_size)).record(two).tape_mark().bytes(),
+       Framing::simh,
+       {"R1.1@0:400001", "R1.2@400010:2", "T1@400020"},
+       ending(EndKind::after_tape_mark, 400024),
        in_record(EndKind::unequal_counts, 0, 1, 1, long_size, 15, 102400256)},
       // Past the tape marks at 10 and 14, two zero words and two zero bytes: the padding of a
       // copied image, told as no tape marks.
-      {"zero fill", ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
-       Framing::simh, {"R1.1@0:2", "T1@10", "T2@14"}, ending(EndKind::zero_fill, 18, 10), {}},
+      {"zero fill",
+       ImageBuilder().record(two).tape_mark().tape_mark().raw(repeat(0, 10)).bytes(),
+       Framing::simh,
+       {"R1.1@0:2", "T1@10", "T2@14"},
+       ending(EndKind::zero_fill, 18, 10),
+       {}},
       // Tape marks past the first two in a row are told once a record follows them.
       {"tape marks in a row, then a record",
-       ImageBuilder().record(two).tape_mark().tape_mark().tape_mark().tape_mark().record(two).bytes(),
-       Framing::simh, {"R1.1@0:2", "T1@10", "T2@14", "T3@18", "T4@22", "R5.1@26:2"},
-       ending(EndKind::after_record, 36), {}},
-      {"long record cut short", ImageBuilder().count(long_size).raw(repeat(1, 300000)).bytes(),
-       Framing::simh, {}, in_record(EndKind::in_data, 0, 1, 1, long_size, 300000),
+       ImageBuilder()
+           .record(two)
+           .tape_mark()
+           .tape_mark()
+           .tape_mark()
+           .tape_mark()
+           .record(two)
+           .bytes(),
+       Framing::simh,
+       {"R1.1@0:2", "T1@10", "T2@14", "T3@18", "T4@22", "R5.1@26:2"},
+       ending(EndKind::after_record, 36),
+       {}},
+      {"long record cut short",
+       ImageBuilder().count(long_size).raw(repeat(1, 300000)).bytes(),
+       Framing::simh,
+       {},
+       in_record(EndKind::in_data, 0, 1, 1, long_size, 300000),
        in_record(EndKind::in_data, 0, 1, 1, long_size, 300000)},
   };
 }
@@ -169,8 +220,8 @@ std::vector<Case> cases() {
 // skippable or not, and hands each survey and the items told to `check`.
 template <class Check>
 void survey_every_way(const Bytes& image, Framing framing, Check check) {
-  for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2},
-                                  std::size_t{3}, std::size_t{5}, std::size_t{7}}) {
+  for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3},
+                                  std::size_t{5}, std::size_t{7}}) {
     for (const bool skippable : {true, false}) {
       SCOPED_TRACE("pieces of " + std::to_string(piece) + (skippable ? ", skippable" : ""));
       tape_image::MemorySource memory(image, piece == 0 ? static_cast<std::size_t>(-1) : piece);
@@ -203,13 +254,13 @@ TEST(Survey, TableOfImagesInEveryPieceSize) {
 TEST(Survey, TellsWhatEachControlWordIs) {
   using tape_image::WordKind;
   const std::pair<std::uint32_t, WordKind> words[] = {
-      {0x7FFF'FFFF, WordKind::count},      {0x8000'0000, WordKind::reserved},
-      {0x8000'0001, WordKind::bad_record}, {0x80FF'FFFF, WordKind::bad_record},
-      {0x8100'0000, WordKind::reserved},   {0xFFFE'FFFF, WordKind::half_gap},
-      {0xFFFF'0000, WordKind::half_gap},   {0xFFFF'00FF, WordKind::half_gap},
-      {0xFFFF'0100, WordKind::reserved},   {0xFFFF'8000, WordKind::half_gap},
-      {0xFFFF'80FF, WordKind::half_gap},   {0xFFFF'8100, WordKind::reserved},
-      {0xFFFF'FFFE, WordKind::erase_gap},  {0xFFFF'FFFF, WordKind::end_of_medium},
+      {0x7FFF'FFFF, WordKind::count},       {0x8000'0000, WordKind::reserved},
+      {0x8000'0001, WordKind::bad_record},  {0x80FF'FFFF, WordKind::bad_record},
+      {0x8100'0000, WordKind::reserved},    {0xFFFE'FFFF, WordKind::half_gap},
+      {0xFFFF'0000, WordKind::half_gap},    {0xFFFF'00FF, WordKind::half_gap},
+      {0xFFFF'0100, WordKind::reserved},    {0xFFFF'8000, WordKind::half_gap},
+      {0xFFFF'80FF, WordKind::half_gap},    {0xFFFF'8100, WordKind::reserved},
+      {0xFFFF'FFFE, WordKind::erase_gap},   {0xFFFF'FFFF, WordKind::end_of_medium},
       {0xFFFF'FFFD, WordKind::placeholder},
   };
   for (const auto& [word, kind] : words) EXPECT_EQ(tape_image::kind_of(word), kind) << word;
@@ -231,27 +282,61 @@ TEST(Survey, ReadsControlWordsAndReelprintsReadingPartsAtTheFirst) {
   // A card takes 88 bytes, a record of 2 takes 10; reelprint reads the word as a count far
   // past the image's end.
   const WordCase cases[] = {
-      {"a bad record", ImageBuilder().record(card).bytes() + bad_card + ImageBuilder().record(two).tape_mark().bytes(),
-       {"R1.1@0:80", "B1.2@88:80", "R1.3@176:2", "T1@186"}, ending(EndKind::after_tape_mark, 190),
-       88, in_record(EndKind::in_data, 88, 1, 2, 0x8000'0050, 98)},
-      {"erase gaps", ImageBuilder().record(two).bytes() + gap + gap + ImageBuilder().record(two).bytes(),
-       {"R1.1@0:2", "G@10", "G@14", "R1.2@18:2"}, ending(EndKind::after_record, 28),
-       10, in_record(EndKind::in_data, 10, 1, 2, 0xFFFF'FFFE, 14)},
-      {"a half gap", ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
-       {"R1.1@0:2"}, [] { Ending e = ending(EndKind::half_gap, 10, 10); e.word = 0xFFFE'FFFF; return e; }(),
-       10, in_record(EndKind::in_data, 10, 1, 2, 0xFFFE'FFFF, 10)},
-      {"a reserved word", ImageBuilder().count(0x9A00'0000).bytes(),
-       {}, [] { Ending e = ending(EndKind::reserved_word, 0); e.word = 0x9A00'0000; return e; }(),
-       0, in_record(EndKind::in_data, 0, 1, 1, 0x9A00'0000, 0)},
+      {"a bad record",
+       ImageBuilder().record(card).bytes() + bad_card +
+           ImageBuilder().record(two).tape_mark().bytes(),
+       {"R1.1@0:80", "B1.2@88:80", "R1.3@176:2", "T1@186"},
+       ending(EndKind::after_tape_mark, 190),
+       88,
+       in_record(EndKind::in_data, 88, 1, 2, 0x8000'0050, 98)},
+      {"erase gaps",
+       ImageBuilder().record(two).bytes() + gap + gap + ImageBuilder().record(two).bytes(),
+       {"R1.1@0:2", "G@10", "G@14", "R1.2@18:2"},
+       ending(EndKind::after_record, 28),
+       10,
+       in_record(EndKind::in_data, 10, 1, 2, 0xFFFF'FFFE, 14)},
+      {"a half gap",
+       ImageBuilder().record(two).count(0xFFFE'FFFF).record(two).bytes(),
+       {"R1.1@0:2"},
+       [] {
+         Ending e = ending(EndKind::half_gap, 10, 10);
+         e.word = 0xFFFE'FFFF;
+         return e;
+       }(),
+       10,
+       in_record(EndKind::in_data, 10, 1, 2, 0xFFFE'FFFF, 10)},
+      {"a reserved word",
+       ImageBuilder().count(0x9A00'0000).bytes(),
+       {},
+       [] {
+         Ending e = ending(EndKind::reserved_word, 0);
+         e.word = 0x9A00'0000;
+         return e;
+       }(),
+       0,
+       in_record(EndKind::in_data, 0, 1, 1, 0x9A00'0000, 0)},
       // 2 data bytes, no pad; the trailer lacks the flag. 80000001: 1 byte, its pad, and a
       // trailer of four data bytes.
       {"a bad record whose trailer lacks the flag",
-       ImageBuilder().count(0x8000'0002).raw(two).count(2).bytes(), {},
-       [] { Ending e = in_record(EndKind::unequal_counts, 0, 1, 1, 2, 0, 2); e.bad = true; return e; }(),
-       0, in_record(EndKind::in_data, 0, 1, 1, 0x8000'0002, 6)},
-      {"a bad record of odd length", ImageBuilder().count(0x8000'0001).raw(repeat(1, 6)).bytes(), {},
-       [] { Ending e = in_record(EndKind::unequal_counts, 0, 1, 1, 1, 0, 0x0101'0101); e.bad = true; return e; }(),
-       0, in_record(EndKind::in_data, 0, 1, 1, 0x8000'0001, 6)},
+       ImageBuilder().count(0x8000'0002).raw(two).count(2).bytes(),
+       {},
+       [] {
+         Ending e = in_record(EndKind::unequal_counts, 0, 1, 1, 2, 0, 2);
+         e.bad = true;
+         return e;
+       }(),
+       0,
+       in_record(EndKind::in_data, 0, 1, 1, 0x8000'0002, 6)},
+      {"a bad record of odd length",
+       ImageBuilder().count(0x8000'0001).raw(repeat(1, 6)).bytes(),
+       {},
+       [] {
+         Ending e = in_record(EndKind::unequal_counts, 0, 1, 1, 1, 0, 0x0101'0101);
+         e.bad = true;
+         return e;
+       }(),
+       0,
+       in_record(EndKind::in_data, 0, 1, 1, 0x8000'0001, 6)},
   };
   for (const WordCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -281,7 +366,8 @@ TEST(Survey, WalksTheImageWithItsCountsSwappedAndKeepsItsFirstBytes) {
 }
 
 TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
-  const Bytes image = ImageBuilder().record(codes("HELLO")).record(two).record(codes("WORLD")).bytes();
+  const Bytes image =
+      ImageBuilder().record(codes("HELLO")).record(two).record(codes("WORLD")).bytes();
   for (const std::size_t piece : {std::size_t{1}, std::size_t{4}, static_cast<std::size_t>(-1)}) {
     tape_image::MemorySource source(image, piece);
     Items items;
