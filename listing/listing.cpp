@@ -219,17 +219,17 @@ class Lister {
   // The largest record listed whole among others: its lines fit `room_at_once`.
   const std::uint32_t whole_record_ =
       static_cast<std::uint32_t>((room_at_once - line_room) / room_per_byte_);
-  std::int64_t files_left_ = 0;  // tape files to list after the one being listed
-  std::uint64_t nft_ = 1;        // number of the tape file being listed
-  RecordNumber nr_{1};           // number of the current record in its tape file
-  RecordCursor at_{0};           // the record being listed a piece at a time
+  std::int64_t nf_ = 0;    // tape files still to list (`nf`), after the one being listed
+  std::uint64_t nft_ = 1;  // number of the tape file being listed (`nft`)
+  RecordNumber nr_{1};     // number of the current record in its tape file (`nr`)
+  RecordCursor at_{0};     // the record being listed a piece at a time
 };
 
 template <bcd::Kernel K>
 int Lister<K>::list(tape_image::TapeReader& reader, std::string_view input_name) {
   if (settings_.nf <= 0) return status_ok;
-  files_left_ = settings_.nf - 1;
-  if (files_left_ > 0) put_file_header(out_, nft_);
+  nf_ = settings_.nf - 1;
+  if (nf_ > 0) put_file_header(out_, nft_);
   put_ruler(out_, recl_);
   tape_image::Walk walk(tape_image::Reading{settings_.framing});
   tape_image::walk_image(reader, walk, *this);
@@ -251,8 +251,8 @@ int Lister<K>::list(tape_image::TapeReader& reader, std::string_view input_name)
 // it is.
 template <bcd::Kernel K>
 bool Lister<K>::next_file() {
-  if (files_left_ == 0 || out_.error() != 0) return false;
-  --files_left_;
+  if (nf_ == 0 || out_.error() != 0) return false;
+  --nf_;
   put_file_header(out_, ++nft_);
   put_ruler(out_, recl_);
   nr_ = RecordNumber(1);

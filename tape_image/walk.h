@@ -201,7 +201,12 @@ class Walk {
   template <class V>
   void start_data(V& visitor);
   template <class V>
-  bool take_trailer(std::uint32_t trailer, V& visitor);
+  bool take_trailer(std::uint32_t recsiz2, V& visitor);
+  // Reads the byte count at `p` (`read_len`), in the byte order of the reading.
+  std::uint32_t read_len(const std::uint8_t* p) const {
+    const std::uint32_t count = load_le32(p);
+    return reading_.swapped ? __builtin_bswap32(count) : count;
+  }
   Record record() const { return {{file_, record_ + 1, item_at_}, size_, bad_}; }
   std::uint64_t data_end() const { return data_at_ + size_; }
   std::uint64_t trailer_at() const { return data_end() + pad_after(size_, reading_.framing); }
@@ -228,7 +233,7 @@ class Walk {
   std::uint64_t item_at_ = 0;      // where the item being read begins
   std::uint32_t partial_ = 0;      // the bytes of a count cut short, little-endian
   std::uint32_t size_ = 0;         // data bytes of the record being read
-  std::uint32_t leading_ = 0;      // its leading word, which its trailing one repeats
+  std::uint32_t recsiz_ = 0;       // its leading word (`recsiz`), which its trailing one repeats
   bool bad_ = false;               // it is a bad record
   std::uint64_t data_at_ = 0;      // where its data begins
   std::uint64_t hand_end_ = 0;     // where the data bytes handed to the visitor end
@@ -283,10 +288,8 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
           }
           if (stopped_) break;
         }
-        std::uint32_t word = load_le32(p);
-        if (reading_.swapped) word = __builtin_bswap32(word);
         pos_ += 4;
-        if (!take_count(word, visitor)) stopped_ = true;
+        if (!take_count(read_len(p), visitor)) stopped_ = true;
         break;
       }
       case Part::data: {
@@ -309,10 +312,8 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
       }
       case Part::trailer: {
         const std::size_t pad = want_ - 4;
-        std::uint32_t trailer = load_le32(p + pad);
-        if (reading_.swapped) trailer = __builtin_bswap32(trailer);
         pos_ += want_;
-        if (!take_trailer(trailer, visitor)) stopped_ = true;
+        if (!take_trailer(read_len(p + pad), visitor)) stopped_ = true;
         break;
       }
     }
@@ -370,7 +371,7 @@ bool Walk::take_count(std::uint32_t word, V& visitor) {
   }
   bad_ = kind == WordKind::bad_record && reading_.control_words;
   size_ = bad_ ? word & ~bad_record_flag : word;
-  leading_ = word;
+  recsiz_ = word;
   data_at_ = pos_;
   if (pause_at_odd_ && size_ % 2 == 1) {
     pause_at_odd_ = false;
@@ -402,10 +403,10 @@ void Walk::start_data(V& visitor) {
 
 // Acts on the trailing count just read: the record ends well, or the walk breaks here.
 template <class V>
-bool Walk::take_trailer(std::uint32_t trailer, V& visitor) {
-  if (trailer != leading_) {  // a bad record's repeats its flag
+bool Walk::take_trailer(std::uint32_t recsiz2, V& visitor) {
+  if (recsiz2 != recsiz_) {  // a bad record's repeats its flag
     end_in_record(EndKind::unequal_counts);
-    ending_.trailer = trailer;
+    ending_.trailer = recsiz2;
     return true;
   }
   const Record done = record();
