@@ -158,8 +158,7 @@ class Walk {
   // Returns the offset of the next byte the walk needs, and how many from there it needs at once.
   std::uint64_t next() const { return pos_; }
   std::size_t want() const { return want_; }
-  // Returns whether the walk has ended (see `ending`), or was stopped by its visitor.
-  bool ended() const { return ended_; }
+  // Returns whether its visitor stopped the walk; whether it has ended (see `ending`) or stopped.
   bool stopped() const { return stopped_; }
   bool done() const { return ended_ || stopped_; }
 
