@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -327,6 +328,11 @@ int Copier::copy(const tape_image::Opener& open, const std::string& name, bool l
   tape_image::Walk walk(reading);
   tape_image::walk_image(reader, walk, *this);
   if (walk.stopped()) return status_ != status_ok ? status_ : status_write_failed;
+  // The walk stops at the end-of-medium marker: the bytes after it are counted, to be said.
+  if (walk.ending().kind == EndKind::end_of_medium) {
+    const std::uint64_t after = reader.offset();
+    walk.finish(after + reader.skip(UINT64_MAX));
+  }
   return ended(walk, reader, last);
 }
 

@@ -258,6 +258,19 @@ TEST(Reelcopy, StopsAfterTheLastWholeRecordOfDamageOrWritesItBadGoingOn) {
   }
 }
 
+TEST(Reelcopy, StopsAtBytesAfterTheEndOfMediumMarkerAndSaysHowMany) {
+  const Bytes marker = {0xFF, 0xFF, 0xFF, 0xFF};
+  const Bytes copied = layout({rec(codes(4, 0)), mark}, Format::simh) + marker;  // 20 bytes
+  for (const std::size_t per_read : {std::size_t{1}, ~std::size_t{0}}) {
+    const Ran ran = copy({"in"}, {{"in", copied + Bytes{1, 2, 3}}}, per_read);
+    EXPECT_EQ(ran.status, status_read_failed);
+    EXPECT_EQ(ran.err,
+              "reelcopy: in: 3 bytes after the end-of-medium marker at offset 16: not copied\n");
+    EXPECT_EQ(ran.out, text(copied));
+  }
+  EXPECT_EQ(copy({"in"}, {{"in", copied}}).status, status_ok);
+}
+
 TEST(Reelcopy, RefusesARecordTheOutputCannotCarryAfterTheWholeOnesBefore) {
   const Bytes a = codes(4, 0);
   struct Case {
