@@ -82,6 +82,7 @@ void ImageWriter::put(const std::uint8_t* bytes, std::size_t n) {
 void ImageWriter::begin(std::uint32_t size) {
   size_ = size;
   written_ = 0;
+  record_zero_codes_ = 0;
   char placeholder[4];
   std::size_t header = 1;
   if (data_only_) {
@@ -115,7 +116,7 @@ std::string ImageWriter::data(std::span<const std::uint8_t> bytes) {
   std::size_t n = bytes.size();
   if (written_ == 0) {  // the first frame is the record's header, written at its end
     first_ = codes[0];
-    if (first_ == 0 && parity_ == Parity::even) ++zero_codes_;
+    if (first_ == 0 && parity_ == Parity::even) ++record_zero_codes_;
     ++codes;
     --n;
   }
@@ -123,7 +124,7 @@ std::string ImageWriter::data(std::span<const std::uint8_t> bytes) {
   while (n > 0) {
     const std::size_t k = std::min(n, chunk_);
     auto* const room = reinterpret_cast<std::uint8_t*>(out_.room(k));
-    zero_codes_ += put_frames(codes, k, room, parity_, false);
+    record_zero_codes_ += put_frames(codes, k, room, parity_, false);
     out_.commit(reinterpret_cast<char*>(room + k));
     codes += k;
     n -= k;
@@ -141,6 +142,7 @@ void ImageWriter::end(bool bad) {
   }
   size_ = written_;
   if (format_ == Format::p7b) {
+    zero_codes_ += record_zero_codes_;  // a record dropped wrote none
     const char frame[4] = {static_cast<char>(first_frame(first_, parity_, bad))};
     out_.end(p, frame);
     return;

@@ -74,6 +74,7 @@ class ImageWriter {
   std::uint8_t first_ = 0;     // P7B: the first code of the record, its frame written at its end
   std::uint8_t last_ = 0;      // P7B: the last code written, to tell a lone tape-mark code
   std::uint64_t zero_codes_ = 0;
+  std::uint64_t record_zero_codes_ = 0;  // of the record being written, counted at its end
 };
 
 }  // namespace reel::tape_image

@@ -323,6 +323,22 @@ TEST(Reelcopy, WritesAndChecksTheParityAskedFor) {
   EXPECT_EQ(copy({"--from=p7b", "--parity=none", "in"}, {{"in", odd_dump}}).out, text(simh));
 }
 
+TEST(Reelcopy, CountsTheFramesOfCode0OfTheRecordsWrittenAloneHoweverTheyAreRead) {
+  // The second record is refused for its byte above 63, after its codes 0 when read in pieces.
+  const Bytes image = layout({rec({1, 0}), rec({0, 0, 64})}, Format::simh);
+  for (const std::size_t per_read : {std::size_t{1}, ~std::size_t{0}}) {
+    const Ran ran = copy({"--to=p7b", "in"}, {{"in", image}}, per_read);
+    EXPECT_EQ(ran.status, status_write_failed);
+    EXPECT_EQ(
+        ran.err,
+        "reelcopy: in: file 1 record 2 at 10: cannot be written as p7b: it holds a byte above "
+        "63, and a frame carries six bits\n"
+        "reelcopy: 1 frame of code 0 written to an even-parity dump, which no tape in BCD "
+        "mode can carry (a 1401 tape holds the blank as code 16)\n");
+    EXPECT_EQ(ran.out, text({0xC1, 0x00, 0x8F}));  // code 1 takes its parity bit
+  }
+}
+
 TEST(Reelcopy, RefusesABadCommandLineWithStatus1) {
   const std::map<std::string, Bytes> images = {{"in", layout({rec({1}), mark}, Format::simh)}};
   struct Case {
