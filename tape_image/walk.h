@@ -294,6 +294,7 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
           Run run({p, avail}, reading_.framing, {file_, record_ + 1, pos_}, pause_at_odd_);
           if (!visitor.records(run)) stopped_ = true;
           if (run.taken() > 0) {
+            mark_half_ = false;  // a zero word after these records is a mark of its own
             pos_ += run.taken();
             record_ += run.records();
             ending_.records += run.records();

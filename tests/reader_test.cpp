@@ -217,6 +217,12 @@ TEST(Walk, ReadsEveryContainerWithCountsByItsLayout) {
        {data2},
        1,
        ends(EndKind::after_record, 14)},
+      {"a zero word after a record is a mark of its own, not the second word of one before",
+       Format::simh_tm8,
+       {0, 0, 0, 0, 2, 0, 0, 0, 4, 5, 2, 0, 0, 0, 0, 0, 0, 0},
+       {data2},
+       2,
+       ends(EndKind::after_tape_mark, 18)},
   };
   for (const Case& c : cases) {
     for (const bool whole : {false, true}) {
