@@ -283,14 +283,21 @@ bool Copier::piece(std::span<const std::uint8_t> bytes, std::size_t& used) {
 bool Copier::end_record(const Record& record) {
   if (!writing_) return true;
   writing_ = false;
-  target_->image().end(record.bad);
+  ImageWriter& image = target_->image();
   if (record.bad && !begun_.bad) {  // its trailing count differs, and the copy goes on
-    say(err_,
-        place(record.place.file, record.place.record, record.place.offset) +
-            ": its trailing count differs: written as a bad record",
-        status_ok);
+    const std::string where = place(record.place.file, record.place.record, record.place.offset);
+    if (const std::string why = image.cannot_carry(image.written(), true); !why.empty()) {
+      image.drop();
+      return refuse(where + ": its trailing count differs: cannot be written as " +
+                        std::string(tape_image::name_of(options_.to)) + ": " + why,
+                    status_write_failed);
+    }
+    image.end(true);
+    say(err_, where + ": its trailing count differs: written as a bad record", status_ok);
     damage_ = std::max<int>(damage_, status_unequal_counts);
+    return !write_failed();
   }
+  image.end(record.bad);
   return !write_failed();
 }
 
@@ -392,8 +399,14 @@ int Copier::ended(const tape_image::Walk& walk, const tape_image::TapeReader& re
       // Going on, what there is of the record is written as a bad record; a record cut
       // short has nothing after it.
       if (options_.keep_going && writing_ && target_->image().written() > 0) {
+        ImageWriter& image = target_->image();
+        // A format that marks no bad record (TPC, a dump without parity) would pass it as good.
+        if (const std::string why = image.cannot_carry(image.written(), true); !why.empty())
+          return broken(what + ": cannot be written as " +
+                            std::string(tape_image::name_of(options_.to)) + ": " + why,
+                        status_write_failed);
         writing_ = false;
-        target_->image().end(true);
+        image.end(true);
         say(err_, what + ": written as a bad record", status_ok);
         damage_ = std::max(damage_, tape_image::status_of(ending));
         if (write_failed()) return status_;

@@ -258,6 +258,49 @@ TEST(Reelcopy, StopsAfterTheLastWholeRecordOfDamageOrWritesItBadGoingOn) {
   }
 }
 
+TEST(Reelcopy, GoingOnRefusesDamageWhereTheOutputMarksNoBadRecord) {
+  const Bytes a = codes(4, 0), b = codes(6, 9);
+  const Bytes whole = layout({rec(a), mark}, Format::simh);
+  const Bytes cut = whole + layout({rec(b)}, Format::simh);
+  const Bytes unequal = layout({rec(a)}, Format::simh) + Bytes{6, 0, 0, 0} + b + Bytes{7, 0, 0, 0};
+  struct Case {
+    const char* name;
+    Bytes image;
+    std::vector<std::string> to;
+    std::string said;
+    Bytes out;
+  };
+  const std::string tpc = "cannot be written as tpc: it is a bad record, which TPC cannot mark\n";
+  const Case cases[] = {
+      {"cut in its data, to TPC",
+       Bytes(cut.begin(), cut.end() - 7),
+       {"--to=tpc"},
+       "file 2 record 1 at 16: cut short in its data, 3 of 6 bytes there: " + tpc,
+       layout({rec(a), mark}, Format::tpc)},
+      {"counts unequal, to TPC",
+       unequal,
+       {"--to=tpc-nopad"},
+       "file 1 record 2 at 12: its trailing count differs: cannot be written as tpc-nopad: it is a "
+       "bad record, which TPC cannot mark\n",
+       layout({rec(a)}, Format::tpc_nopad)},
+      {"counts unequal, to a dump without parity",
+       unequal,
+       {"--to=p7b", "--parity=none"},
+       "file 1 record 2 at 12: its trailing count differs: cannot be written as p7b: it is a bad "
+       "record, which a dump without parity cannot mark\n",
+       layout({rec(a)}, Format::p7b)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.to;
+    args.insert(args.end(), {"--keep-going", "in"});
+    const Ran ran = copy(args, {{"in", c.image}});
+    EXPECT_EQ(ran.status, status_write_failed);
+    EXPECT_EQ(ran.err, "reelcopy: in: " + c.said);
+    EXPECT_EQ(ran.out, text(c.out));
+  }
+}
+
 TEST(Reelcopy, StopsAtBytesAfterTheEndOfMediumMarkerAndSaysHowMany) {
   const Bytes marker = {0xFF, 0xFF, 0xFF, 0xFF};
   const Bytes copied = layout({rec(codes(4, 0)), mark}, Format::simh) + marker;  // 20 bytes
