@@ -237,6 +237,9 @@ bool Copier::records(Run& run) {
     if (!selected()) return true;
     ImageWriter& image = target_->image();
     if (framed_) {
+      // A pad byte other than 0 is left to be written a piece at a time, as 0: the copy is the
+      // same however the image is read.
+      if (tape_image::pad_after(size, framing_) != 0 && data[size] != 0) return false;
       if (framed_from == nullptr) framed_from = data - 4;
       framed_to = data - 4 + tape_image::record_bytes(size, framing_);
       return true;

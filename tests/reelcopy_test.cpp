@@ -301,6 +301,17 @@ TEST(Reelcopy, GoingOnRefusesDamageWhereTheOutputMarksNoBadRecord) {
   }
 }
 
+TEST(Reelcopy, WritesEveryPadByteAs0HoweverTheImageIsRead) {
+  // Two records of three bytes, the first padded with 7, then a tape mark.
+  const Bytes image =
+      Bytes{3, 0, 0, 0, 1, 2, 3, 7, 3, 0, 0, 0} + layout({rec({4, 5, 6}), mark}, Format::simh);
+  for (const std::size_t per_read : {std::size_t{1}, std::size_t{5}, ~std::size_t{0}}) {
+    const Ran ran = copy({"in"}, {{"in", image}}, per_read);
+    EXPECT_EQ(ran.status, status_ok) << ran.err;
+    EXPECT_EQ(ran.out, text(layout({rec({1, 2, 3}), rec({4, 5, 6}), mark}, Format::simh)));
+  }
+}
+
 TEST(Reelcopy, StopsAtBytesAfterTheEndOfMediumMarkerAndSaysHowMany) {
   const Bytes marker = {0xFF, 0xFF, 0xFF, 0xFF};
   const Bytes copied = layout({rec(codes(4, 0)), mark}, Format::simh) + marker;  // 20 bytes
