@@ -184,8 +184,13 @@ TEST(Reelcopy, JoinsAndPicksTapeFilesIntoOneReel) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     const Ran ran = copy(c.args, images);
     EXPECT_EQ(ran.status, status_ok) << ran.err;
+    EXPECT_EQ(ran.err, "");
     EXPECT_EQ(ran.out, text(layout(c.reel, Format::simh)));
   }
+  const Ran beyond = copy({"-f", "3", "one"}, images);
+  EXPECT_EQ(beyond.status, status_ok);
+  EXPECT_EQ(beyond.err, "reelcopy: the images end before tape file 3\n");
+  EXPECT_EQ(beyond.out, "");
 }
 
 TEST(Reelcopy, SplitsEachTapeFileToAnImageThatJoinsBackToTheOriginal) {
