@@ -325,9 +325,16 @@ int Copier::copy(const tape_image::Opener& open, const std::string& name, bool l
   if (!raw) return say(err_, "cannot open " + name + reason(errno), status_open_failed);
   // A dump's long records wait in a hold of their own: the output's holds its own records.
   Hold dump_hold("reelcopy", tuning_.hold_memory);
-  tape_image::ImageInput input(std::move(raw), options_.from, options_.parity, dump_hold);
+  // A TPC file is read padded or not as it reads cleanly, walked first; a pipe, padded.
+  Format from = options_.from;
+  if (from == Format::tpc && raw->known_size() > 0) {
+    from = tape_image::tpc_padding([&] { return open(name); });
+    if (from == Format::tpc_nopad)
+      say(err_, name_ + ": odd-length records without a pad byte: read as tpc-nopad", status_ok);
+  }
+  tape_image::ImageInput input(std::move(raw), from, options_.parity, dump_hold);
   dump_ = input.dump();
-  tape_image::Reading reading = tape_image::reading_of(options_.from);
+  tape_image::Reading reading = tape_image::reading_of(from);
   reading.unequal_goes_on = options_.keep_going;
   framing_ = reading.framing;
   framed_ = !options_.data && reading.count_bytes == 4 && reading.trailer && !reading.swapped &&

@@ -355,5 +355,17 @@ TEST(Reelcopy, WritesTheFileNamedButNeverOverAnImageItReads) {
   std::remove(path);
 }
 
+TEST(Reelcopy, ReadsATpcFilePaddedOrNotAsItReadsCleanlyAndSaysWhich) {
+  const std::vector<Item> reel = {rec({1, 2, 3}), rec({4, 5}), mark, mark};
+  const Ran padded = copy({"--from=tpc", "in"}, {{"in", layout(reel, Format::tpc)}});
+  EXPECT_EQ(padded.out, text(layout(reel, Format::simh)));
+  EXPECT_EQ(padded.err, "");
+  const Ran unpadded = copy({"--from=tpc", "in"}, {{"in", layout(reel, Format::tpc_nopad)}});
+  EXPECT_EQ(unpadded.status, status_ok);
+  EXPECT_EQ(unpadded.out, text(layout(reel, Format::simh)));
+  EXPECT_EQ(unpadded.err,
+            "reelcopy: in: odd-length records without a pad byte: read as tpc-nopad\n");
+}
+
 }  // namespace
 }  // namespace reel::reelcopy
