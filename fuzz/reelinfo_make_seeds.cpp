@@ -110,6 +110,13 @@ std::vector<Seed> seeds(const Bytes& deck) {
       {"no-image-named", {}, {}, 0, false},
       {"image-named-like-an-option", {"--", "-l"}, record},
       {"standard-input-through-the-opener", {"-"}, record},
+      {"deck-json-records", {"-jl"}, deck},
+      {"json-bad-record-and-a-missing-name", {"--json", "t.tap", "missing.tap"}, bad_record},
+      {"json-failing-read-small-spool",
+       {"--js"},
+       unequal,
+       serve::failing_read | serve::small_spool_flag},
+      {"json-end-of-medium-tight-output", {"-j"}, end_of_medium, serve::tight_output},
   };
 }
 

@@ -10,6 +10,7 @@ namespace {
 constexpr option own_options[] = {
     {"e11", no_argument, nullptr, 'e'},
     {"records", no_argument, nullptr, 'l'},
+    {"json", no_argument, nullptr, 'j'},
 };
 
 }  // namespace
@@ -21,6 +22,7 @@ std::string help_text() {
          "\n"
          "  -e, --e11      read the E11 framing: no pad byte after odd-length data\n"
          "  -l, --records  a line for every record too: place, size, first characters\n"
+         "  -j, --json     the report as JSON: an array of one object for each image\n"
          "      --help     print this help and exit\n"
          "      --version  print the version and exit\n"
          "\n"
@@ -36,6 +38,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   const auto take = [](Options& options, const GivenOption& given) -> std::string {
     if (given.letter == 'e') options.framing = tape_image::Framing::e11;
     if (given.letter == 'l') options.records = true;
+    if (given.letter == 'j') options.json = true;
     return {};
   };
   const auto finish = [](Options& options, std::vector<std::string> operands) -> std::string {

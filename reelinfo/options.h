@@ -12,6 +12,7 @@ namespace reel::reelinfo {
 struct Options {
   tape_image::Framing framing = tape_image::Framing::simh;
   bool records = false;             // a line for every record too (--records)
+  bool json = false;                // the report as JSON (--json)
   std::vector<std::string> images;  // the images' names, as given
 };
 

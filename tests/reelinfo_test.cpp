@@ -4,14 +4,17 @@
 // the size tally, the spool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "reelinfo/json.h"
 #include "reelinfo/options.h"
 #include "reelinfo/run.h"
 #include "reelinfo/size_tally.h"
+#include "tests/json_check.h"
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
@@ -456,6 +459,202 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
   }
 }
 
+// Returns "N noun", or "N nouns" unless `n` is 1.
+std::string n_of(std::uint64_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+// Writes the report that the JSON object `image` describes as the text report says it, from
+// its facts alone.
+std::string as_text(const testing::Json& image) {
+  const auto num = [](const testing::Json& value) { return std::to_string(value.whole()); };
+  std::string text = image["image"].text + ": ";
+  if (image.has("error")) return text + "cannot open (" + image["reason"].text + ")\n";
+  text += n_of(image["size"].whole(), "byte") + ", " +
+          (image["framing"].text == "simh" ? "simh" : "E11") + " framing, " +
+          n_of(image["tape_files"].whole(), "tape file") + ", " +
+          n_of(image["records"].whole(), "record");
+  if (image["bad_records"].whole() > 0) text += " (" + num(image["bad_records"]) + " bad)";
+  if (image["erase_gaps"].whole() > 0)
+    text += ", " + n_of(image["erase_gaps"].whole(), "erase gap");
+  text += '\n';
+  for (const testing::Json& item : image["items"].items) {
+    const std::string& type = item["type"].text;
+    if (type == "record") {
+      text += "file " + num(item["file"]) + " record " + num(item["record"]) + " at " +
+              num(item["at"]) + ": " + n_of(item["size"].whole(), "byte");
+      if (item["bad"].truth) text += ", bad";
+      const std::string shown = item["text"].text;
+      const std::size_t end = shown.find_last_not_of(' ');
+      if (end != std::string::npos) text += ": " + shown.substr(0, end + 1);
+    } else if (type == "tape_file") {
+      text += "file " + num(item["file"]) + " at " + num(item["at"]) + ": ";
+      const std::uint64_t records = item["records"].whole();
+      if (records == 0) {
+        text += "0 records";
+      } else {
+        text += n_of(records, "record") + " of ";
+        if (item["smallest"].whole() == item["largest"].whole()) {
+          text += n_of(item["smallest"].whole(), "byte");
+        } else {
+          text += num(item["smallest"]) + " to " + num(item["largest"]) + " bytes";
+          const testing::Json& common = item["most_common"];
+          if (common.is_null()) {
+            text += ", most common not known";
+          } else if (common["records"].whole() > 1) {
+            text += ", most common " + num(common["size"]) + " (" +
+                    n_of(common["records"].whole(), "record") + ")";
+          }
+        }
+        if (item["bad"].whole() > 0) text += ", " + num(item["bad"]) + " of them bad";
+        text += ", " + n_of(item["data_bytes"].whole(), "data byte");
+      }
+    } else if (type == "empty_tape_files") {
+      const bool one = item["first"].whole() == item["last"].whole();
+      text += (one ? "file " : "files ") + num(item["first"]) +
+              (one ? "" : " to " + num(item["last"])) + " at " + num(item["at"]) + ": empty";
+    } else {
+      EXPECT_EQ(type, "erase_gaps");
+      const bool one = item["count"].whole() == 1;
+      text += one ? "erase gap at " + num(item["first"])
+                  : num(item["count"]) + " erase gaps at " + num(item["first"]) + " to " +
+                        num(item["last"]);
+      text += ", passed over";
+    }
+    text += '\n';
+  }
+  if (const testing::Json& fill = image["zero_fill"]; !fill.is_null())
+    text += n_of(fill["bytes"].whole(), "zero byte") + " from " + num(fill["at"]) +
+            ", after the end of the recorded tape\n";
+  text += "end at " + num(image["end"]["at"]) + ": " + image["end"]["text"].text + "\n";
+  if (const testing::Json& failed = image["read_error"]; !failed.is_null())
+    text += "read error at " + num(failed["at"]) +
+            (failed["reason"].is_null() ? "" : " (" + failed["reason"].text + ")") + "\n";
+  if (!image["reelprint"].is_null()) text += image["reelprint"]["text"].text + "\n";
+  for (const testing::Json& hint : image["hints"].items) text += hint.text + "\n";
+  return text;
+}
+
+struct JsonCase {
+  const char* name;
+  std::vector<std::string> args;  // options and images
+  Images images;
+  const char* end_kind;  // of the first image, as worked out by hand
+};
+
+// The text report is held to the byte by the tests above; the JSON one must tell every fact of
+// it, and be JSON.
+TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
+  ImageBuilder deck;  // 3 cards, a bad card at 264, 2 cards, a gap at 528 and one at 532, a card
+  for (int k = 0; k < 3; ++k) deck.record(repeat(49, 80));
+  deck.count(0x8000'0050).raw(repeat(49, 80)).count(0x8000'0050);
+  deck.record(repeat(49, 80)).record(repeat(49, 80)).count(0xFFFF'FFFE).count(0xFFFF'FFFE);
+  const Bytes bad_deck = deck.record(repeat(49, 80)).tape_mark().bytes();
+  const Bytes quoted = ImageBuilder().record(codes("\"A\\ ")).tape_mark().tape_mark().bytes();
+  const Bytes e11 =
+      ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes();
+  const Bytes empties = ImageBuilder()
+                            .tape_mark()
+                            .tape_mark()
+                            .count(0xFFFF'FFFE)
+                            .tape_mark()
+                            .record(two)
+                            .tape_mark()
+                            .tape_mark()
+                            .record(two)
+                            .tape_mark()
+                            .tape_mark()
+                            .raw(repeat(0, 6))
+                            .bytes();
+  const Bytes swapped =
+      ImageBuilder().count(0x0200'0000).raw(two).count(0x0200'0000).tape_mark().bytes();
+  const std::vector<JsonCase> cases = {
+      {"two tape files", {"t.tap"}, {{{"t.tap", two_files}}}, "end_of_recorded_tape"},
+      {"every record", {"-l", "t.tap"}, {{{"t.tap", two_files}}}, "end_of_recorded_tape"},
+      {"quotes and backslashes shown",
+       {"-l", "t.tap"},
+       {{{"t.tap", quoted}}},
+       "end_of_recorded_tape"},
+      {"E11 read as simh", {"t.tap"}, {{{"t.tap", e11}}}, "unequal_counts"},
+      {"E11 read as E11", {"-e", "-l", "t.tap"}, {{{"t.tap", e11}}}, "after_tape_mark"},
+      {"a bad record and erase gaps", {"-l", "t.tap"}, {{{"t.tap", bad_deck}}}, "after_tape_mark"},
+      {"empty tape files, a gap, 8-byte tape marks, zero fill",
+       {"t.tap"},
+       {{{"t.tap", empties}}},
+       "end_of_recorded_tape"},
+      {"counts byte-swapped", {"t.tap"}, {{{"t.tap", swapped}}}, "cut_short_in_data"},
+      {"the end-of-medium marker",
+       {"t.tap"},
+       {{{"t.tap", ImageBuilder().record(two).count(0xFFFF'FFFF).raw(three).bytes()}}},
+       "end_of_medium"},
+      {"a failed read",
+       {"t.tap"},
+       {{{"t.tap", ImageBuilder().record(two).count(4).raw(two).bytes()}}, true},
+       "read_error"},
+      {"a failed read after the end",
+       {"t.tap"},
+       {{{"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).bytes()}}, true},
+       "unequal_counts"},
+      {"text", {"t.tap"}, {{{"t.tap", codes("ABCDEFGHIJKLMNOP")}}}, "cut_short_in_data"},
+      {"several, one missing",
+       {"a.tap", "missing.tap", "t.tap"},
+       {{{"a.tap", Bytes{}}, {"t.tap", two_files}}},
+       "empty"},
+  };
+  for (const JsonCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::Outcome text = reelinfo_run(c.args, c.images);
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--json");
+    const testing::Outcome json = reelinfo_run(args, c.images);
+    EXPECT_EQ(json.status, text.status);
+    EXPECT_EQ(json.err, "");
+    const std::optional<testing::Json> document = testing::JsonReader::read(json.out);
+    ASSERT_TRUE(document) << json.out;
+    ASSERT_EQ(document->type, testing::Json::Type::array);
+    std::string told;
+    for (const testing::Json& image : document->items) {
+      if (!told.empty()) told += '\n';
+      told += as_text(image);
+    }
+    EXPECT_EQ(told, text.out);
+    EXPECT_EQ(document->items.at(0)["end"]["kind"].text, c.end_kind);
+    std::uint64_t highest = 0;  // the exit status is the highest of the images'
+    for (const testing::Json& image : document->items)
+      highest = std::max(highest, image["status"].whole());
+    EXPECT_EQ(highest, static_cast<std::uint64_t>(text.status));
+  }
+}
+
+// Every string is quoted and escaped, and the document is UTF-8 whatever bytes a name holds.
+TEST(Reelinfo, JsonStringsAreEscapedAndAlwaysUtf8) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain.tap", R"("plain.tap")"},
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {"\n\t\r\x01\x1f\x7f", "\"\\n\\t\\r\\u0001\\u001f\x7f\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xbc",
+       "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xbc\""},
+      {"\xff", R"("\ufffd")"},                                // no UTF-8 lead byte
+      {"\xc3", R"("\ufffd")"},                                // a sequence cut short
+      {"\xc0\xaf", R"("\ufffd\ufffd")"},                      // an overlong slash
+      {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},            // a surrogate
+      {"\xf4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},  // past U+10FFFF
+      {"\xe2\x82x", R"("\ufffd\ufffdx")"},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::string out;
+    reelinfo::append_json_string(out, text);
+    EXPECT_EQ(out, expected) << text;
+    EXPECT_TRUE(testing::JsonReader::read(out)) << out;
+  }
+  // An image's name as given, in the report on it.
+  const std::string name = "a\"\n\xff.tap";
+  const testing::Outcome result = reelinfo_run({"--json", name}, {{{name, two_files}}});
+  const std::optional<testing::Json> document = testing::JsonReader::read(result.out);
+  ASSERT_TRUE(document) << result.out;
+  EXPECT_EQ(document->items.at(0)["image"].text, "a\"\n\xef\xbf\xbd.tap");
+}
+
 TEST(Reelinfo, AFailedReadIsStatusThree) {
   Images images{{{"t.tap", ImageBuilder().record(two).count(4).raw(two).bytes()}}, true};
   const testing::Outcome result = reelinfo_run({"t.tap"}, images);
@@ -519,9 +718,10 @@ TEST(Reelinfo, CommandLine) {
     args.insert(args.begin(), "reelinfo");
     return reelinfo::parse_command_line(args);
   };
-  CommandLine c = parse({"a.tap", "-l", "b.tap", "--e11"});  // options anywhere, GNU style
+  CommandLine c = parse({"a.tap", "-l", "b.tap", "--e11", "--json"});  // options anywhere
   EXPECT_EQ(c.action, Action::run);
   EXPECT_TRUE(c.options.records);
+  EXPECT_TRUE(c.options.json);
   EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
   EXPECT_EQ(c.options.images, (std::vector<std::string>{"a.tap", "b.tap"}));
   c = parse({"-le", "--", "-l"});
@@ -530,6 +730,8 @@ TEST(Reelinfo, CommandLine) {
   EXPECT_EQ(c.options.images, std::vector<std::string>{"-l"});
   c = parse({"a.tap"});
   EXPECT_FALSE(c.options.records);
+  EXPECT_FALSE(c.options.json);
+  EXPECT_TRUE(parse({"-j", "a.tap"}).options.json);
   EXPECT_EQ(c.options.framing, tape_image::Framing::simh);
   EXPECT_EQ(parse({"a.tap", "--help", "-x"}).action, Action::help);
   EXPECT_EQ(parse({"--version"}).action, Action::version);
