@@ -68,10 +68,13 @@ class Reporter final : public SurveyListener {
       ++bad_in_file_;
       ++bad_;
     }
-    if (!records_) return;  // runs of one record only when there are record lines
+    // Runs of one record only when there are record lines; a record of the tape mark
+    // character has its line all the same, so that it is not taken for a tape mark.
+    if (!records_ && !record.tape_mark_character) return;
     char text[most_first_bytes];
     char* end = text;
     for (const std::uint8_t code : record.first) *end++ = bcd::bcd_to_ascii_a[code & 63];
+    if (record.tape_mark_character && end == text) *end++ = bcd::bcd_to_ascii_a[15];
     form_.record(record, {text, static_cast<std::size_t>(end - text)});
   }
 
@@ -478,6 +481,11 @@ class TextForm final : public Form {
     line_ += record_name(record.file, record.number) + " at " + std::to_string(record.offset) +
              ": " + count_of(record.size, "byte");
     if (record.bad) line_ += ", bad";
+    if (record.tape_mark_character) {
+      line_ += ": the tape-mark character (code 15), a record, not a tape mark\n";
+      hold_.append(line_);
+      return;
+    }
     // The blanks that end the characters shown would only trail the line.
     while (!shown.empty() && shown.back() == ' ') shown.remove_suffix(1);
     if (!shown.empty()) {
@@ -658,6 +666,7 @@ class JsonForm final : public Form {
         .number("at", record.offset)
         .number("size", record.size)
         .boolean("bad", record.bad)
+        .boolean("tape_mark_character", record.tape_mark_character)
         .string("text", shown)
         .close();
     put_item();

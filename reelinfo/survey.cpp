@@ -18,6 +18,12 @@ using tape_image::Record;
 using tape_image::Run;
 using tape_image::Walk;
 
+// Returns whether a record of `size` data bytes, from `data`, is one byte holding code 15, the
+// tape mark character (a byte's low six bits are its code).
+bool holds_tape_mark_character(std::uint32_t size, const std::uint8_t* data) {
+  return size == 1 && (data[0] & 63) == 15;
+}
+
 // The visitor of the walk asked for: tells the listener each item, each record with its first
 // data bytes. Reading control words, as simh does, two tape marks in a row end the recorded
 // tape: those after them are held back, untold, while nothing else follows, so that zero bytes
@@ -40,10 +46,13 @@ class Telling {
     run.take(tape_image::largest_record, [&](const std::uint8_t* data, std::uint32_t size) {
       if (run.stops_at_odd() && size % 2 == 1) return false;
       item_follows();
-      if (first_bytes_ > 0 || size != told.size) tell();
+      const bool mark_character = holds_tape_mark_character(size, data);
+      if (first_bytes_ > 0 || size != told.size || mark_character || told.tape_mark_character)
+        tell();
       if (told.count == 0) {
         const std::size_t shown = std::min<std::size_t>(first_bytes_, size);
         told = {run.first().file, number, run.offset_of(data), size, 0, {data, shown}};
+        told.tape_mark_character = mark_character;
       }
       ++told.count;
       ++number;
@@ -53,10 +62,11 @@ class Telling {
     return true;
   }
 
-  std::uint64_t begin_record(const Record&) {
+  std::uint64_t begin_record(const Record& record) {
     item_follows();
     had_ = 0;
-    return first_bytes_;
+    // The byte of a record of one, to tell whether it is the tape mark character.
+    return record.size == 1 ? std::max<std::size_t>(first_bytes_, 1) : first_bytes_;
   }
 
   bool piece(std::span<const std::uint8_t> bytes, std::size_t& used) {
@@ -74,8 +84,9 @@ class Telling {
                        record.place.offset,
                        record.size,
                        1,
-                       {first_.data(), had_},
-                       record.bad});
+                       {first_.data(), std::min(had_, first_bytes_)},
+                       record.bad,
+                       had_ > 0 && holds_tape_mark_character(record.size, first_.data())});
     return true;
   }
 

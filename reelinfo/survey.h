@@ -41,6 +41,9 @@ struct SurveyRecord {
   std::uint64_t count;                  // records in the run
   std::span<const std::uint8_t> first;  // the first data bytes, as many as asked for or all
   bool bad = false;                     // a bad record: its counts have bit 31 set
+  // A record of one byte holding code 15, the tape mark character: a record all the same (a
+  // diagnostics tape ends with one), told alone, whatever data bytes are asked for.
+  bool tape_mark_character = false;
 };
 
 // Hears the items of a walk as they are read whole.

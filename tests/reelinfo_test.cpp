@@ -115,6 +115,35 @@ TEST(Reelinfo, RecordLinesEndWithoutTrailingBlanks) {
             "end at 26: after a record, with no tape mark after it\n");
 }
 
+// A diagnostics tape ends with a record of the tape mark character, then two tape marks: the
+// record has its line, with or without -l. HELLO takes 14 bytes, a record of one 10.
+TEST(Reelinfo, ARecordOfTheTapeMarkCharacterIsShownAsARecord) {
+  const Bytes image = ImageBuilder()
+                          .record(codes("HELLO"))
+                          .record(Bytes{15})
+                          .count(0x8000'0001)
+                          .raw(Bytes{15, 0})
+                          .count(0x8000'0001)
+                          .tape_mark()
+                          .tape_mark()
+                          .bytes();
+  const std::string first = "t.tap: 42 bytes, simh framing, 1 tape file, 3 records (1 bad)\n";
+  const std::string lines =
+      "file 1 record 2 at 14: 1 byte: the tape-mark character (code 15), a record, not a tape "
+      "mark\n"
+      "file 1 record 3 at 24: 1 byte, bad: the tape-mark character (code 15), a record, not a "
+      "tape mark\n"
+      "file 1 at 0: 3 records of 1 to 5 bytes, most common 1 (2 records), 1 of them bad, 7 data "
+      "bytes\n"
+      "end at 42: after two tape marks, the end of the recorded tape\n"
+      "reelprint reads the bad record's word at 24 (80000001) as a count of 2147483649 and "
+      "stops with \"Error reading\" (status 3): file 1 record 3 cut short in its data, 14 of "
+      "2147483649 bytes there\n";
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", image}}}).out, first + lines);
+  EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", image}}}).out,
+            first + "file 1 record 1 at 0: 5 bytes: HELLO\n" + lines);
+}
+
 TEST(Reelinfo, OneOfEachIsSingular) {
   EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", ImageBuilder().record(Bytes{1}).bytes()}}}).out,
             "t.tap: 10 bytes, simh framing, 1 tape file, 1 record\n"
@@ -484,6 +513,11 @@ std::string as_text(const testing::Json& image) {
       text += "file " + num(item["file"]) + " record " + num(item["record"]) + " at " +
               num(item["at"]) + ": " + n_of(item["size"].whole(), "byte");
       if (item["bad"].truth) text += ", bad";
+      if (item["tape_mark_character"].truth) {
+        EXPECT_EQ(item["text"].text, "{");
+        text += ": the tape-mark character (code 15), a record, not a tape mark\n";
+        continue;
+      }
       const std::string shown = item["text"].text;
       const std::size_t end = shown.find_last_not_of(' ');
       if (end != std::string::npos) text += ": " + shown.substr(0, end + 1);
@@ -568,6 +602,8 @@ TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
                             .bytes();
   const Bytes swapped =
       ImageBuilder().count(0x0200'0000).raw(two).count(0x0200'0000).tape_mark().bytes();
+  const Bytes mark_character =
+      ImageBuilder().record(two).record(Bytes{15}).tape_mark().tape_mark().bytes();
   const std::vector<JsonCase> cases = {
       {"two tape files", {"t.tap"}, {{{"t.tap", two_files}}}, "end_of_recorded_tape"},
       {"every record", {"-l", "t.tap"}, {{{"t.tap", two_files}}}, "end_of_recorded_tape"},
@@ -596,6 +632,11 @@ TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
        {{{"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).bytes()}}, true},
        "unequal_counts"},
       {"text", {"t.tap"}, {{{"t.tap", codes("ABCDEFGHIJKLMNOP")}}}, "cut_short_in_data"},
+      {"the tape mark character", {"t.tap"}, {{{"t.tap", mark_character}}}, "end_of_recorded_tape"},
+      {"the tape mark character, every record",
+       {"-l", "t.tap"},
+       {{{"t.tap", mark_character}}},
+       "end_of_recorded_tape"},
       {"several, one missing",
        {"a.tap", "missing.tap", "t.tap"},
        {{{"a.tap", Bytes{}}, {"t.tap", two_files}}},

@@ -28,7 +28,8 @@ using testing::repeat;
 
 // Writes down every item told, a run of records as each of its records: "T<file>@<offset>"
 // for a tape mark, "R<file>.<number>@<offset>:<size>" for a record ("B..." for a bad one),
-// with "=<codes shown>" when data bytes are asked for, "G@<offset>" for an erase gap.
+// "!" after it for one of the tape mark character, "=<codes shown>" when data bytes are asked for,
+// "G@<offset>" for an erase gap.
 struct Items final : reelinfo::SurveyListener {
   explicit Items(Framing framing = Framing::simh) : framing(framing) {}
   Framing framing;
@@ -40,6 +41,7 @@ struct Items final : reelinfo::SurveyListener {
       std::ostringstream item;
       item << (run.bad ? "B" : "R") << run.file << "." << run.number + k << "@"
            << run.offset + k * stride << ":" << run.size;
+      if (run.tape_mark_character) item << "!";
       if (!run.first.empty()) item << "=" << std::string(run.first.begin(), run.first.end());
       told.push_back(item.str());
     }
@@ -377,6 +379,35 @@ TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
                                                     "R1.2@14:2=" + shown(two),
                                                     "R1.3@24:5=" + shown(codes("WOR"))}));
   }
+}
+
+// A record of one byte of code 15 (or 15 in its low six bits) is told alone and so, read whole or
+// piece by piece, bad or not; one of code 14, or of two bytes of 15, is not.
+TEST(Survey, TellsARecordOfTheTapeMarkCharacterAsSuch) {
+  // Records of 2 bytes and of 1 (with its pad byte) take 10 bytes each.
+  const Bytes image = ImageBuilder()
+                          .record(two)
+                          .record(Bytes{15})
+                          .record(Bytes{0x4F})
+                          .record(Bytes{14})
+                          .record(Bytes{15, 15})
+                          .count(0x8000'0001)
+                          .raw(Bytes{15, 0})
+                          .count(0x8000'0001)
+                          .tape_mark()
+                          .tape_mark()
+                          .bytes();
+  const std::vector<std::string> told = {"R1.1@0:2",  "R1.2@10:1!", "R1.3@20:1!", "R1.4@30:1",
+                                         "R1.5@40:2", "B1.6@50:1!", "T1@60",      "T2@64"};
+  survey_every_way(image, Framing::simh, [&](const reelinfo::Survey& s, const auto& items) {
+    EXPECT_EQ(items, told);
+    EXPECT_EQ(describe(s.ending), describe(ending(EndKind::after_tape_mark, 68)));
+  });
+  // Asked for its data bytes, it shows its one.
+  tape_image::MemorySource source(image, 3);
+  Items items;
+  reelinfo::survey(source, Framing::simh, 2, items);
+  EXPECT_EQ(items.told.at(1), "R1.2@10:1!=\x0f");
 }
 
 // An image of 6 GiB, mostly the zeros of three long records, served without being made: only
