@@ -3,6 +3,8 @@
 
 #include <getopt.h>
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,8 +14,9 @@
 
 namespace reel {
 
-// The options every companion takes by a long name alone, numbered past any letter.
-enum GnuLongOnly : int { help_option = 256, version_option };
+// The options every companion takes by a long name alone, numbered past any letter; a
+// program's own long-only options are numbered from `first_own_long_only` on.
+enum GnuLongOnly : int { help_option = 256, version_option, first_own_long_only };
 
 // The arguments as getopt_long takes them: writable copies (it may reorder them), ended by a
 // null pointer; the program is named `program` when `args` is empty. Sets getopt_long to start
@@ -56,6 +59,13 @@ inline std::string option_name(int letter, std::string_view last) {
   return {'-', static_cast<char>(letter)};
 }
 
+// Returns the decimal number `text` holds, digits alone, if it is `most` or less.
+std::optional<std::uint64_t> read_number(std::string_view text, std::uint64_t most);
+
+// Reads the tape files asked for, "N", "N-M" or "N-" (to the end), counted from 1, into
+// `first` and `last`; returns whether they make sense.
+bool read_file_range(std::string_view text, std::uint64_t& first, std::uint64_t& last);
+
 // One of a program's own options, as given.
 struct GivenOption {
   int letter;              // the option's `val` in the program's table
@@ -78,6 +88,7 @@ GnuCommandLine<Options> read_command_line(const std::vector<std::string>& args, 
   // A leading ':' has getopt_long tell a missing value (':') from an unknown option ('?').
   std::string short_options = ":";
   for (const option& entry : own) {
+    if (entry.val >= help_option) continue;  // a long name alone
     letters += static_cast<char>(entry.val);
     short_options += static_cast<char>(entry.val);
     if (entry.has_arg == required_argument) short_options += ':';

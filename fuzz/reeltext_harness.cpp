@@ -8,7 +8,7 @@
 
 #include "bcd/arrangement.h"
 #include "common/output.h"
-#include "reeltext/record_writer.h"
+#include "common/record_writer.h"
 #include "reeltext/run.h"
 #include "tape_image/reader.h"
 #include "tape_image/source.h"

@@ -16,39 +16,6 @@ constexpr option own_options[] = {
     {"width", required_argument, nullptr, 'w'},
 };
 
-// Returns the decimal number `text` holds, digits alone, if it is `most` or less.
-std::optional<std::uint64_t> read_number(std::string_view text, std::uint64_t most) {
-  if (text.empty() || text.size() > 20) return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (most - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
-// Reads the tape files asked for, "N", "N-M" or "N-", into `options`; returns whether they
-// make sense.
-bool read_files(std::string_view text, Options& options) {
-  const std::size_t dash = text.find('-');
-  const auto first = read_number(text.substr(0, dash), UINT64_MAX);
-  if (!first || *first == 0) return false;
-  options.first_file = *first;
-  options.last_file = *first;
-  if (dash == std::string_view::npos) return true;
-  const std::string_view rest = text.substr(dash + 1);
-  if (rest.empty()) {
-    options.last_file = UINT64_MAX;
-    return true;
-  }
-  const auto last = read_number(rest, UINT64_MAX);
-  if (!last || *last < *first) return false;
-  options.last_file = *last;
-  return true;
-}
-
 }  // namespace
 
 std::string help_text() {
@@ -88,7 +55,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       image_only = given.name;
     }
     if (given.letter == 'f') {
-      if (!read_files(given.value, options))
+      if (!read_file_range(given.value, options.first_file, options.last_file))
         return "invalid tape files '" + std::string(given.value) + "': give N, N-M or N- (from 1)";
       image_only = given.name;
     }

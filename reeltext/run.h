@@ -8,7 +8,7 @@
 #include "bcd/kernel.h"
 #include "common/hold.h"
 #include "common/output.h"
-#include "reeltext/record_writer.h"
+#include "common/record_writer.h"
 #include "tape_image/reader.h"
 #include "tape_image/source.h"
 

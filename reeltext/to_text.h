@@ -6,7 +6,7 @@
 #include "bcd/kernel.h"
 #include "common/output.h"
 #include "reeltext/options.h"
-#include "reeltext/record_writer.h"
+#include "common/record_writer.h"
 #include "tape_image/reader.h"
 
 namespace reel::reeltext {

@@ -24,6 +24,9 @@ struct Reading {
   bool swapped = false;        // counts are big-endian
   // The end-of-medium marker ends the walk, even where other control words are read as counts.
   bool marker_ends = false;
+  std::uint8_t count_bytes = 4;  // bytes of a count: 2 in TPC, whose counts are 16 bits
+  bool trailer = true;           // a record ends with its count again (not in TPC)
+  bool double_marks = false;     // a tape mark may be written as two zero words, taken as one
 };
 
 // What there is where a walk ends.
@@ -153,7 +156,9 @@ class Walk {
   // first odd-length record (the other framing reads on otherwise) and at the first control
   // word (which a reading of counts alone takes for a count).
   explicit Walk(Reading reading, bool pauses = false)
-      : reading_(reading), pause_at_odd_(pauses), pause_at_word_(pauses && reading.control_words) {}
+      : reading_(reading), pause_at_odd_(pauses), pause_at_word_(pauses && reading.control_words) {
+    want_ = reading.count_bytes;
+  }
 
   // Returns the offset of the next byte the walk needs, and how many from there it needs at once.
   std::uint64_t next() const { return pos_; }
@@ -200,11 +205,18 @@ class Walk {
   template <class V>
   void start_data(V& visitor);
   template <class V>
+  bool to_trailer(V& visitor);
+  template <class V>
   bool take_trailer(std::uint32_t recsiz2, V& visitor);
-  // Reads the byte count at `p` (`read_len`), in the byte order of the reading.
+  // Reads the byte count at `p` (`read_len`), in the width and byte order of the reading.
   std::uint32_t read_len(const std::uint8_t* p) const {
+    if (reading_.count_bytes == 2) return static_cast<std::uint32_t>(p[0] | p[1] << 8);
     const std::uint32_t count = load_le32(p);
     return reading_.swapped ? __builtin_bswap32(count) : count;
+  }
+  // Whether whole records may be taken in runs: their counts are simh's own.
+  bool whole_runs() const {
+    return !reading_.swapped && reading_.count_bytes == 4 && reading_.trailer;
   }
   Record record() const { return {{file_, record_ + 1, item_at_}, size_, bad_}; }
   std::uint64_t data_end() const { return data_at_ + size_; }
@@ -212,7 +224,7 @@ class Walk {
   void to_count() {
     part_ = Part::count;
     item_at_ = pos_;
-    want_ = 4;
+    want_ = reading_.count_bytes;
   }
   void end(EndKind kind, std::uint64_t at);
   void end_in_record(EndKind kind);
@@ -239,6 +251,7 @@ class Walk {
   std::uint64_t file_ = 1;         // the tape file being read
   std::uint64_t record_ = 0;       // records read whole in it
   EndKind last_ = EndKind::empty;  // the ending if the image ended here: after what
+  bool mark_half_ = false;         // a tape mark was just read, whose second word may follow
 };
 
 // Reads the image `reader` serves with one walk, telling `visitor`, until the walk ends or its
@@ -274,7 +287,7 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
     const auto avail = static_cast<std::size_t>(end - pos_);
     switch (part_) {
       case Part::count: {
-        if (!reading_.swapped) {
+        if (whole_runs()) {
           Run run({p, avail}, reading_.framing, {file_, record_ + 1, pos_}, pause_at_odd_);
           if (!visitor.records(run)) stopped_ = true;
           if (run.taken() > 0) {
@@ -287,7 +300,7 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
           }
           if (stopped_) break;
         }
-        pos_ += 4;
+        pos_ += reading_.count_bytes;
         if (!take_count(read_len(p), visitor)) stopped_ = true;
         break;
       }
@@ -302,23 +315,22 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
         pos_ += used;
         if (pos_ == hand_end_) {
           pos_ = data_end();  // past the data not wanted
-          part_ = Part::trailer;
-          want_ = static_cast<std::size_t>(pad_after(size_, reading_.framing)) + 4;
+          if (!to_trailer(visitor)) stopped_ = true;
         } else {
           want_ = visitor.want(hand_end_ - pos_);
         }
         break;
       }
       case Part::trailer: {
-        const std::size_t pad = want_ - 4;
+        const std::size_t pad = pad_after(size_, reading_.framing);
         pos_ += want_;
-        if (!take_trailer(read_len(p + pad), visitor)) stopped_ = true;
+        if (!take_trailer(reading_.trailer ? read_len(p + pad) : recsiz_, visitor)) stopped_ = true;
         break;
       }
     }
   }
   // 1 to 3 bytes where a count should begin: kept, for the ending if the image ends here.
-  if (part_ == Part::count && pos_ >= at && pos_ < end && end - pos_ < 4) {
+  if (part_ == Part::count && pos_ >= at && pos_ < end && end - pos_ < reading_.count_bytes) {
     partial_ = 0;
     for (std::uint64_t k = pos_; k < end; ++k)
       partial_ |= static_cast<std::uint32_t>(bytes[k - at]) << (8 * (k - pos_));
@@ -328,7 +340,14 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
 // Acts on the leading word just read: a tape mark, the start of a record, or a control word.
 template <class V>
 bool Walk::take_count(std::uint32_t word, V& visitor) {
+  if (word == 0 && mark_half_) {  // the second word of a tape mark written as two
+    mark_half_ = false;
+    to_count();
+    return true;
+  }
+  mark_half_ = false;
   if (word == 0) {  // a tape mark ends the tape file
+    mark_half_ = reading_.double_marks;
     const Place place{file_, record_, item_at_};
     ++file_;
     record_ = 0;
@@ -392,12 +411,21 @@ void Walk::start_data(V& visitor) {
   hand_end_ = data_at_ + std::min<std::uint64_t>(wanted, size_);
   if (hand_end_ == data_at_) {
     pos_ = data_end();
-    part_ = Part::trailer;
-    want_ = static_cast<std::size_t>(pad_after(size_, reading_.framing)) + 4;
+    if (!to_trailer(visitor)) stopped_ = true;
   } else {
     part_ = Part::data;
     want_ = visitor.want(hand_end_ - pos_);
   }
+}
+
+// Goes on after a record's data: to its pad and trailing count, or, where neither follows, to
+// its end.
+template <class V>
+bool Walk::to_trailer(V& visitor) {
+  part_ = Part::trailer;
+  want_ = static_cast<std::size_t>(pad_after(size_, reading_.framing)) +
+          (reading_.trailer ? reading_.count_bytes : 0);
+  return want_ > 0 || take_trailer(recsiz_, visitor);
 }
 
 // Acts on the trailing count just read: the record ends well, or the walk breaks here.

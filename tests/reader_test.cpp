@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "tape_image/format.h"
 #include "tape_image/image_builder.h"
 #include "tape_image/walk.h"
 
@@ -150,6 +151,81 @@ TEST(Walk, EndsWhereTheImageEndsOrBreaksAndSaysHow) {
         MemorySource source(c.image, step);
         const Walked got = walk(source, Reading{c.framing}, whole);
         EXPECT_EQ(got.records, c.records);
+        EXPECT_EQ(describe(got.ending), describe(c.ending));
+      }
+    }
+  }
+}
+
+TEST(Walk, ReadsEveryContainerWithCountsByItsLayout) {
+  const Bytes data3 = {1, 2, 3};
+  const Bytes data2 = {4, 5};
+  struct Case {
+    const char* name;
+    Format format;
+    Bytes image;
+    std::vector<Bytes> records;
+    std::uint64_t marks;
+    Ending ending;
+  };
+  const Case cases[] = {
+      {"TPC: a 16-bit count, the data, a pad after odd data, no trailer",
+       Format::tpc,
+       {3, 0, 1, 2, 3, 0, 2, 0, 4, 5, 0, 0},
+       {data3, data2},
+       1,
+       ends(EndKind::after_tape_mark, 12)},
+      {"TPC unpadded: no pad either",
+       Format::tpc_nopad,
+       {3, 0, 1, 2, 3, 2, 0, 4, 5},
+       {data3, data2},
+       0,
+       ends(EndKind::after_record, 9)},
+      {"TPC: a count running past the end is damage",
+       Format::tpc,
+       {2, 0, 4, 5, 9, 0, 1, 2},
+       {data2},
+       0,
+       ends(EndKind::in_data, 4, 9, 2)},
+      {"TPC: odd data ending before its pad",
+       Format::tpc,
+       {3, 0, 1, 2, 3},
+       {},
+       0,
+       ends(EndKind::before_pad, 0, 3)},
+      {"TPC: one byte where a count begins",
+       Format::tpc,
+       {2, 0, 4, 5, 7},
+       {data2},
+       0,
+       ends(EndKind::stray_bytes, 4, 0, 1)},
+      {"simh with big-endian counts",
+       Format::simh_be,
+       {0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 3, 0, 0, 0, 0},
+       {data3},
+       1,
+       ends(EndKind::after_tape_mark, 16)},
+      {"simh with 8-byte tape marks: two zero words are one mark",
+       Format::simh_tm8,
+       {2, 0, 0, 0, 4, 5, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       {data2},
+       2,
+       ends(EndKind::after_tape_mark, 26)},
+      {"and a mark of one word among them is still one",
+       Format::simh_tm8,
+       {0, 0, 0, 0, 2, 0, 0, 0, 4, 5, 2, 0, 0, 0},
+       {data2},
+       1,
+       ends(EndKind::after_record, 14)},
+  };
+  for (const Case& c : cases) {
+    for (const bool whole : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (whole ? ", whole" : ", in pieces"));
+      for (const std::size_t step : {std::size_t{1}, ~std::size_t{0}}) {
+        MemorySource source(c.image, step);
+        const Walked got = walk(source, reading_of(c.format), whole);
+        EXPECT_EQ(got.records, c.records);
+        EXPECT_EQ(got.marks, c.marks);
         EXPECT_EQ(describe(got.ending), describe(c.ending));
       }
     }

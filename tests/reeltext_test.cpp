@@ -60,7 +60,7 @@ struct Way {
   bool seekable = false;                                     // the output
   std::size_t most_per_read = static_cast<std::size_t>(-1);  // of the input, as a pipe may
   std::size_t read_size = 0;
-  std::size_t buffer_size = reeltext::RecordWriter::default_buffer_size;
+  std::size_t buffer_size = RecordWriter::default_buffer_size;
   std::size_t hold_memory = Hold::default_memory_limit;
   bool fail_at_end = false;                    // the input's last read fails
   std::size_t fail_after = std::string::npos;  // the output fails past so many bytes

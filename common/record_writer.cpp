@@ -1,9 +1,9 @@
-#include "reeltext/record_writer.h"
+#include "common/record_writer.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace reel::reeltext {
+namespace reel {
 
 RecordWriter::RecordWriter(OutputSink& out, Hold& hold, std::size_t buffer_size)
     : OutputBuffer(out, std::max(buffer_size, smallest_buffer_size)), hold_(hold) {
@@ -128,4 +128,4 @@ bool RecordWriter::flush() {
   return error_ == 0;
 }
 
-}  // namespace reel::reeltext
+}  // namespace reel

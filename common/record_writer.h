@@ -19,7 +19,7 @@
 #include "common/hold.h"
 #include "common/output.h"
 
-namespace reel::reeltext {
+namespace reel {
 
 class RecordWriter final : private OutputBuffer {
  public:
@@ -115,4 +115,4 @@ class RecordWriter final : private OutputBuffer {
   bool making_ = false;     // and it was that the file could not be made
 };
 
-}  // namespace reel::reeltext
+}  // namespace reel
