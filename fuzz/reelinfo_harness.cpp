@@ -19,16 +19,22 @@ using reel::fuzz::SplitInput;
 constexpr std::string_view try_help = "\nTry 'reelinfo --help' for more information.\n";
 
 // Returns the images that `args` name, as getopt_long leaves them once it has taken the
-// options out: every argument but "-x..." and "--x...", and all after "--". No option of
-// reelinfo takes a value from the next argument.
+// options out: every argument but "-x..." and "--x...", and all after "--". Only --format, as
+// far as given, takes a value from the next argument, when it has no "=".
 std::vector<std::string_view> images_named(const std::vector<std::string>& args) {
   std::vector<std::string_view> images;
   bool options_ended = false;
+  bool value_next = false;  // the argument before was --format, its value apart
   for (const std::string& arg : args) {
-    if (!options_ended && arg == "--") {
+    if (value_next) {
+      value_next = false;
+    } else if (!options_ended && arg == "--") {
       options_ended = true;
     } else if (options_ended || arg.size() < 2 || arg[0] != '-') {
       images.emplace_back(arg);
+    } else {
+      const std::string_view name = std::string_view(arg).substr(2);
+      value_next = arg.starts_with("--f") && std::string_view("format").starts_with(name);
     }
   }
   return images;

@@ -64,6 +64,8 @@ std::vector<Seed> seeds(const Bytes& deck) {
   const Bytes half_gap = join({record, ImageBuilder().count(0xFFFEFFFF).bytes(), record, mark});
   const Bytes reserved = join({record, ImageBuilder().count(0x9A000000).bytes(), record});
   const Bytes swapped = join({big_endian_record(hello), big_endian_record(abc), mark});
+  // TPC: HELLO (a 16-bit count, the data, its pad), ABC likewise, a tape mark.
+  const Bytes tpc = {5, 0, 56, 53, 35, 35, 38, 0, 3, 0, 49, 50, 51, 0, 0, 0};
   return {
       {"deck", {}, deck},
       {"deck-records", {"-l"}, deck},
@@ -113,6 +115,11 @@ std::vector<Seed> seeds(const Bytes& deck) {
       {"tape-mark-character-record",
        {},
        join({record, ImageBuilder().record(Bytes{15}).bytes(), mark, mark})},
+      {"tpc-read-as-tpc", {"--format=tpc"}, tpc},
+      {"tpc-read-as-simh", {}, tpc},
+      {"eight-byte-tape-marks-read-so", {"--format", "simh-tm8", "-l"}, eight_byte_marks},
+      {"big-endian-counts-read-so", {"--form=simh-be"}, swapped, serve::short_reads},
+      {"unknown-format", {"--format=p8b"}, record},
       {"deck-json-records", {"-jl"}, deck},
       {"json-bad-record-and-a-missing-name", {"--json", "t.tap", "missing.tap"}, bad_record},
       {"json-failing-read-small-spool",

@@ -1,5 +1,6 @@
 #include "reelinfo/options.h"
 
+#include <optional>
 #include <utility>
 
 #include "common/gnu_options.h"
@@ -7,11 +8,28 @@
 namespace reel::reelinfo {
 namespace {
 
+enum : int { format_option = first_own_long_only };
+
 constexpr option own_options[] = {
     {"e11", no_argument, nullptr, 'e'},
     {"records", no_argument, nullptr, 'l'},
     {"json", no_argument, nullptr, 'j'},
+    {"format", required_argument, nullptr, format_option},
 };
+
+// Returns whether reelinfo reads images in `format`.
+bool read_here(tape_image::Format format) { return format != tape_image::Format::p7b; }
+
+// Returns the names of the formats reelinfo reads, for a complaint: "simh, e11, ...".
+std::string format_names() {
+  std::string names;
+  for (const tape_image::Format format : tape_image::all_formats()) {
+    if (!read_here(format)) continue;
+    if (!names.empty()) names += ", ";
+    names += tape_image::name_of(format);
+  }
+  return names;
+}
 
 }  // namespace
 
@@ -20,11 +38,14 @@ std::string help_text() {
          "Tell what is on each tape image: its tape files, their records and sizes, and\n"
          "exactly how and where the image ends.\n"
          "\n"
-         "  -e, --e11      read the E11 framing: no pad byte after odd-length data\n"
-         "  -l, --records  a line for every record too: place, size, first characters\n"
-         "  -j, --json     the report as JSON: an array of one object for each image\n"
-         "      --help     print this help and exit\n"
-         "      --version  print the version and exit\n"
+         "  -e, --e11          read the E11 framing: no pad byte after odd-length data\n"
+         "      --format=NAME  read the format NAME: simh (the default), e11 (as -e),\n"
+         "                     simh-be (big-endian counts), simh-tm8 (8-byte tape marks),\n"
+         "                     tpc (16-bit counts, odd data padded), tpc-nopad (not)\n"
+         "  -l, --records      a line for every record too: place, size, first characters\n"
+         "  -j, --json         the report as JSON: an array of one object for each image\n"
+         "      --help         print this help and exit\n"
+         "      --version      print the version and exit\n"
          "\n"
          "An IMAGE of - is standard input.\n"
          "\n"
@@ -36,7 +57,13 @@ std::string help_text() {
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
   const auto take = [](Options& options, const GivenOption& given) -> std::string {
-    if (given.letter == 'e') options.framing = tape_image::Framing::e11;
+    if (given.letter == 'e') options.format = tape_image::Format::e11;
+    if (given.letter == format_option) {
+      const std::optional<tape_image::Format> format = tape_image::format_named(given.value);
+      if (!format || !read_here(*format))
+        return "unknown format '" + std::string(given.value) + "': give one of " + format_names();
+      options.format = *format;
+    }
     if (given.letter == 'l') options.records = true;
     if (given.letter == 'j') options.json = true;
     return {};

@@ -1,6 +1,7 @@
 #include "reelinfo/report.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -15,14 +16,14 @@ namespace reel::reelinfo {
 namespace {
 
 using tape_image::count_of;
-using tape_image::Framing;
+using tape_image::Format;
 using tape_image::record_name;
 using tape_image::status_of;
 
 // What the report tells after its items: the totals, how the walks ended, the hints.
 struct Closing {
   std::string_view name;
-  Framing framing;
+  Format format;
   const Survey& survey;
   bool end_of_tape;  // two tape marks end the recorded tape
   std::uint64_t files;
@@ -62,6 +63,7 @@ class Reporter final : public SurveyListener {
   // Counts the sizes of a run of records, and tells of each if asked.
   void records(const SurveyRecord& record) override {
     after_item(false);
+    begin_item(record.offset);
     if (pairs_ > 0) records_after_pair_ = true;
     tally_.add(record.size, record.count);
     if (record.bad) {
@@ -82,6 +84,7 @@ class Reporter final : public SurveyListener {
   // next one begins after it.
   void tape_mark(std::uint64_t file, std::uint64_t offset) override {
     after_item(true);
+    begin_item(offset);
     ++run_;
     ++marks_;
     if (tally_.summary().records == 0) {
@@ -90,12 +93,13 @@ class Reporter final : public SurveyListener {
     } else {
       put_file(file);
     }
-    file_at_ = offset + 4;
+    file_starts_ = true;
   }
 
   // Tells of a run of erase gaps one after another as one.
   void erase_gap(std::uint64_t offset) override {
     after_item(false, true);
+    begin_item(offset);
     if (gap_run_ > 0 && gap_last_ + 4 == offset) {
       ++gap_run_;
     } else {
@@ -112,6 +116,7 @@ class Reporter final : public SurveyListener {
   // the image ends in, if the walk began one there: a record read whole, or one that breaks,
   // or a control word it stops at.
   bool close(const Ending& ending) {
+    if (file_starts_) file_at_ = ending.at;  // where the tape file the image ends in begins
     end_run();
     put_gaps();
     const bool end_of_tape = (ending.kind == EndKind::after_tape_mark && last_two_marks_) ||
@@ -148,6 +153,13 @@ class Reporter final : public SurveyListener {
     if (!tape_mark) end_run();
     if (!gap) put_gaps();
     if (!tape_mark) put_empty_files();
+  }
+
+  // Notes that an item begins at `offset`: the tape file begins there, if it is its first. (A
+  // tape mark is 4 bytes long or 2 or 8, as the format has it.)
+  void begin_item(std::uint64_t offset) {
+    if (file_starts_) file_at_ = offset;
+    file_starts_ = false;
   }
 
   // Counts the pairs in the run of tape marks one after another that has just ended, if any.
@@ -188,6 +200,7 @@ class Reporter final : public SurveyListener {
   Form& form_;
   SizeTally& tally_;
   std::uint64_t file_at_ = 0;  // where the tape file being read begins
+  bool file_starts_ = false;   // a tape mark was the last item: the next begins a tape file
   std::uint64_t files_ = 0;    // tape files told of, in a run or alone
   std::uint64_t records_total_ = 0;
   std::uint64_t bad_in_file_ = 0;  // bad records in the tape file being read
@@ -321,9 +334,10 @@ struct Listed {
 
 // Returns what reelprint makes of the image's first control word, where the survey met one
 // (or the end-of-medium marker).
-std::optional<Listed> listed_reading(const Survey& survey) {
+std::optional<Listed> listed_reading(const Survey& survey, Format format) {
   const bool at_marker = !survey.as_listed;
-  if (at_marker && survey.ending.kind != EndKind::end_of_medium) return std::nullopt;
+  if (at_marker && (survey.ending.kind != EndKind::end_of_medium || !reelprint_reads(format)))
+    return std::nullopt;
   const Ending& last = at_marker ? survey.ending : *survey.as_listed;
   // After a tape mark, the listing of the tape file it ends reaches the end.
   const std::uint64_t files = last.file - (last.kind == EndKind::after_tape_mark ? 1 : 0);
@@ -447,28 +461,62 @@ std::string not_an_image_hint(const Survey& survey) {
   return line;
 }
 
-// Returns the hints on what the image most likely is: where the walk asked for breaks and
-// another reads the image cleanly, the image is very likely of that other kind.
-std::vector<std::string> hints(const Survey& survey, Framing framing, bool eight_byte_marks) {
+// Returns the words of the hint that an image asked for in `asked` reads cleanly in `clean`.
+std::string_view cleanly_in(Format clean, Format asked) {
+  switch (clean) {
+    case Format::simh:
+      return asked == Format::e11 ? "without -e (simh framing)"
+                                  : "with --format=simh (simh framing)";
+    case Format::e11:
+      return "with -e (E11 framing)";
+    case Format::simh_be:
+      return "with --format=simh-be (big-endian counts)";
+    case Format::tpc:
+      return "with --format=tpc (TPC: 16-bit counts, odd data padded)";
+    case Format::tpc_nopad:
+      return "with --format=tpc-nopad (TPC: 16-bit counts, odd data not padded)";
+    default:  // walked for no hint
+      return "";
+  }
+}
+
+// Returns the hints on what the image most likely is: where the walk in the format asked for,
+// `format`, breaks and one in another format reads the image cleanly, the image is very likely
+// in that other format.
+std::vector<std::string> hints(const Survey& survey, Format format, bool eight_byte_marks) {
   std::vector<std::string> lines;
   if (status_of(survey.ending) != status_ok && !survey.read_failed) {
-    const bool other_clean = survey.other && clean(*survey.other);
-    if (other_clean)
-      lines.emplace_back(framing == Framing::simh ? "reads cleanly with -e (E11 framing)"
-                                                  : "reads cleanly without -e (simh framing)");
-    if (clean(survey.swapped))
-      lines.emplace_back(
-          "reads cleanly with its counts byte-swapped (big-endian), as neither program reads "
-          "them");
-    else if (!other_clean)
-      if (std::string line = not_an_image_hint(survey); !line.empty())
-        lines.push_back(std::move(line));
+    std::string line;
+    std::array<bool, format_count> reads_cleanly{};  // the formats named so far
+    for (const Format other : tape_image::all_formats()) {
+      const auto k = static_cast<std::size_t>(other);
+      const bool twin = other == twin_of(format);
+      const std::optional<Ending>& walked = twin ? survey.other : survey.walked_as[k];
+      // A walk given up past the head reads it cleanly if it read records there; a format
+      // whose twin, earlier, reads the image cleanly too is not named (both read alike
+      // without odd-length records).
+      const bool head_only = !twin && survey.head_only[k];
+      if (!walked || !(head_only ? walked->records > 0 : clean(*walked))) continue;
+      if (reads_cleanly[static_cast<std::size_t>(twin_of(other).value_or(other))]) continue;
+      reads_cleanly[k] = true;
+      line += line.empty() ? "reads cleanly " : ", or ";
+      line += cleanly_in(other, format);
+    }
+    if (line.empty()) line = not_an_image_hint(survey);
+    if (!line.empty()) lines.push_back(std::move(line));
   }
   if (eight_byte_marks)
     lines.emplace_back(
         "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
         "frame them): each shows here as two");
   return lines;
+}
+
+// Returns how the first line names `format`.
+std::string format_words(Format format) {
+  if (format == Format::simh) return "simh framing";
+  if (format == Format::e11) return "E11 framing";
+  return std::string(tape_image::name_of(format)) + " format";
 }
 
 // The report as lines of text, held in `hold` but the first.
@@ -546,14 +594,14 @@ class TextForm final : public Form {
   std::string finish(const Closing& closing) override {
     const Survey& survey = closing.survey;
     hold_.append(end_line(survey, closing.end_of_tape));
-    if (const std::optional<Listed> listed = listed_reading(survey))
+    if (const std::optional<Listed> listed = listed_reading(survey, closing.format))
       hold_.append(as_listed_line(survey, *listed) + '\n');
     for (const std::string& hint : closing.hints) hold_.append(hint + '\n');
 
     std::string first(closing.name);
     first += ": ";
     first += count_of(survey.size, "byte");
-    first += closing.framing == Framing::simh ? ", simh framing, " : ", E11 framing, ";
+    first += ", " + format_words(closing.format) + ", ";
     first += count_of(closing.files, "tape file");
     first += ", ";
     first += count_of(closing.records, "record");
@@ -738,7 +786,7 @@ class JsonForm final : public Form {
       line_ += "null";
     }
     line_ += ",\"reelprint\":";
-    if (const std::optional<Listed> listed = listed_reading(survey)) {
+    if (const std::optional<Listed> listed = listed_reading(survey, closing.format)) {
       JsonObject object(line_);
       object.number("files", listed->files)
           .number("at", listed->at)
@@ -777,7 +825,7 @@ class JsonForm final : public Form {
     JsonObject object(first);
     object.string("image", closing.name)
         .number("size", survey.size)
-        .string("framing", closing.framing == Framing::simh ? "simh" : "e11")
+        .string("format", tape_image::name_of(closing.format))
         .number("tape_files", closing.files)
         .number("records", closing.records)
         .number("bad_records", closing.bad_records)
@@ -803,20 +851,25 @@ class JsonForm final : public Form {
 
 }  // namespace
 
-ImageReport report_image(std::string_view name, tape_image::InputSource& source, Framing framing,
+ImageReport report_image(std::string_view name, tape_image::InputSource& source, Format format,
                          bool records, Hold& hold, SizeTally& tally, ReportForm form) {
   TextForm text(hold);
   JsonForm json(hold);
   Form& writer = form == ReportForm::json ? static_cast<Form&>(json) : text;
   Reporter reporter(records, writer, tally);
-  const Survey survey = reelinfo::survey(source, framing, records ? shown_characters : 0, reporter);
+  const Survey survey = reelinfo::survey(source, format, records ? shown_characters : 0, reporter);
   const bool end_of_tape = reporter.close(survey.ending);
 
-  // The status is that of reelprint's listing, which reads every word as a count.
+  // The status is that of reelprint's listing, which reads every word as a count; of an image
+  // in a format it does not read, that of the walk.
   int status = status_of(survey.as_listed ? *survey.as_listed : survey.ending);
   if (survey.read_failed) status = std::max<int>(status, status_read_failed);
+  // Tape marks of 8 bytes show as two where a format reads them as one of 4.
+  const bool eight_byte_marks =
+      reporter.marks_look_eight_bytes_long() &&
+      (format == Format::simh || format == Format::e11 || format == Format::simh_be);
   const Closing closing{name,
-                        framing,
+                        format,
                         survey,
                         end_of_tape,
                         reporter.files(),
@@ -824,7 +877,7 @@ ImageReport report_image(std::string_view name, tape_image::InputSource& source,
                         reporter.bad_records(),
                         reporter.erase_gaps(),
                         status,
-                        hints(survey, framing, reporter.marks_look_eight_bytes_long())};
+                        hints(survey, format, eight_byte_marks)};
   return {status, writer.finish(closing)};
 }
 

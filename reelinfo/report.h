@@ -1,5 +1,5 @@
 // The report on one tape image: a first line of totals, a line for each tape file (and for each
-// record, if asked), how the image ends, and which framing reads it cleanly if the one asked
+// record, if asked), how the image ends, and which format reads it cleanly if the one asked
 // for breaks; as lines of text, or as one JSON object.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include "common/hold.h"
 #include "reelinfo/size_tally.h"
 #include "reelinfo/survey.h"
+#include "tape_image/format.h"
 #include "tape_image/source.h"
 
 namespace reel::reelinfo {
@@ -27,11 +28,11 @@ struct ImageReport {
   std::string first_line;
 };
 
-// Surveys the image that `source` reads, named `name`, in `framing`, with a line (a JSON item)
+// Surveys the image that `source` reads, named `name`, in `format`, with a line (a JSON item)
 // for each record if `records`; leaves all of the report in `form` but its start in `hold`,
 // using `tally` to count sizes. Returns the start and the exit status.
 ImageReport report_image(std::string_view name, tape_image::InputSource& source,
-                         tape_image::Framing framing, bool records, Hold& hold, SizeTally& tally,
+                         tape_image::Format format, bool records, Hold& hold, SizeTally& tally,
                          ReportForm form = ReportForm::text);
 
 // Returns the JSON object of an image that could not be opened, for the errno `error` (0:

@@ -53,7 +53,7 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
       continue;
     }
     const ImageReport report =
-        report_image(name, *source, command.options.framing, command.options.records, spool, tally,
+        report_image(name, *source, command.options.format, command.options.records, spool, tally,
                      json ? ReportForm::json : ReportForm::text);
     // The first line, then the lines held, which follow it.
     if (write_text(buffer, err, report.first_line) != status_ok) return status_write_failed;

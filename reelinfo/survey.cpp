@@ -91,8 +91,7 @@ class Telling {
   }
 
   bool tape_mark(const Place& place) {
-    if (++marks_in_row_ == 2) fill_at_ = place.offset + 4;
-    if (marks_in_row_ > 2) {
+    if (++marks_in_row_ > 2) {
       held_.push_back(place);
     } else {
       listener_.tape_mark(place.file, place.offset);
@@ -115,9 +114,12 @@ class Telling {
                             : ending.kind == EndKind::after_tape_mark ? !held_.empty()
                                                                       : false;
     if (marks_in_row_ >= 2 && zero_after) {
+      // The fill begins after the second tape mark, however long a tape mark is: where the
+      // marks held begin, or else the stray bytes.
+      const std::uint64_t fill_at = held_.empty() ? ending.at : held_.front().offset;
       ending.kind = EndKind::zero_fill;
-      ending.at = fill_at_;
-      ending.bytes = size - fill_at_;
+      ending.at = fill_at;
+      ending.bytes = size - fill_at;
       return;
     }
     item_follows();
@@ -137,17 +139,44 @@ class Telling {
   std::size_t had_ = 0;
   std::uint64_t marks_in_row_ = 0;  // tape marks one after another, the last items read
   std::vector<Place> held_;         // of them, those past the first two, not yet told
-  std::uint64_t fill_at_ = 0;       // where those begin: after the second
 };
 
-// Returns the other framing than `framing`.
-Framing other_than(Framing framing) {
-  return framing == Framing::simh ? Framing::e11 : Framing::simh;
+// Returns whether the survey of an image in `asked` walks it from its start in `other` too,
+// for hints: any other format with counts but the twin, which parts from the walk asked for
+// where the two differ, and 8-byte tape marks, which read as simh reads but for tape marks (nor
+// simh where they are asked for).
+bool walked_for_hints(Format asked, Format other) {
+  if (asked == Format::p7b || other == asked || other == Format::p7b) return false;
+  if (other == Format::simh_tm8 || (asked == Format::simh_tm8 && other == Format::simh))
+    return false;
+  return other != twin_of(asked);
+}
+
+// Returns the reading of the walks of a survey in `format`: the end-of-medium marker ends each.
+Reading reading_in(Format format) {
+  Reading reading = tape_image::reading_of(format);
+  reading.marker_ends = true;
+  return reading;
 }
 
 }  // namespace
 
-Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
+std::optional<Format> twin_of(Format format) {
+  switch (format) {
+    case Format::simh:
+      return Format::e11;
+    case Format::e11:
+      return Format::simh;
+    case Format::tpc:
+      return Format::tpc_nopad;
+    case Format::tpc_nopad:
+      return Format::tpc;
+    default:
+      return std::nullopt;
+  }
+}
+
+Survey survey(InputSource& source, Format format, std::size_t first_bytes,
               SurveyListener& listener) {
   tape_image::TapeReader reader(source);
   Survey result;
@@ -160,11 +189,21 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
   Telling telling(listener, first_bytes);
   PassingVisitor passing;
   std::vector<Walk> walks;
-  walks.reserve(4);
-  walks.emplace_back(Reading{framing, true, false, true}, true);
-  walks.emplace_back(Reading{framing, true, true, true});
+  walks.reserve(2 + format_count);
+  walks.emplace_back(reading_in(format), true);
+  // Where in `walks` the walk from the start in each format stands, if any.
+  std::array<std::size_t, format_count> walk_as{};
+  for (const Format other : tape_image::all_formats()) {
+    if (!walked_for_hints(format, other)) continue;
+    walk_as[static_cast<std::size_t>(other)] = walks.size();
+    walks.emplace_back(reading_in(other));
+  }
+  // Hint walks given up, a bit each: past the image's head, those that check nothing as they go.
+  std::uint32_t given_up = 0;
+  const auto active = [&](std::size_t k) { return !walks[k].done() && (given_up >> k & 1) == 0; };
+  const std::optional<Format> twin = twin_of(format);
   std::size_t as_listed = 0;  // where in `walks` the walk as reelprint reads stands, if any
-  std::size_t other = 0;      // likewise the walk in the other framing
+  std::size_t other = 0;      // likewise the walk in the twin
   // Walks `walk`, the one at `k`, through `bytes` at `at`; parts the others from the first.
   const auto take = [&](std::size_t k, std::span<const std::uint8_t> bytes, std::uint64_t at) {
     if (k != 0) return walks[k].take(bytes, at, passing);
@@ -173,25 +212,39 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
       const Walk::Pause pause = walks[0].paused();
       if (pause == Walk::Pause::none) return;
       const bool at_word = pause == Walk::Pause::control_word;
-      if (at_word) {
-        as_listed = walks.size();
-        result.parted_at = walks[0].item_at();
-        result.parted_word = walks[0].word();
-      } else {
-        other = walks.size();
+      // A reading that parts here, if any: reelprint's, or the twin's.
+      const bool parts = at_word ? reelprint_reads(format) : twin.has_value();
+      if (parts) {
+        if (at_word) {
+          as_listed = walks.size();
+          result.parted_at = walks[0].item_at();
+          result.parted_word = walks[0].word();
+        } else {
+          other = walks.size();
+        }
+        const Framing framing = tape_image::reading_of(at_word ? format : *twin).framing;
+        walks.push_back(walks[0].fork(framing));
+        walks.back().resume(passing);
+        walks.back().take(bytes, at, passing);
       }
-      walks.push_back(walks[0].fork(at_word ? framing : other_than(framing)));
-      walks.back().resume(passing);
-      walks.back().take(bytes, at, passing);
       walks[0].resume(telling);
     }
   };
   for (;;) {
+    // A walk with no trailing counts (TPC) reads any bytes as counts, every byte of them: one
+    // from the start is tried on the image's head only, and given up past it.
+    for (std::size_t k = 0; k < format_count; ++k) {
+      const std::size_t at = walk_as[k];
+      if (at != 0 && active(at) && !tape_image::reading_of(static_cast<Format>(k)).trailer &&
+          walks[at].next() >= hint_head)
+        given_up |= std::uint32_t{1} << at;
+    }
     // On to the next byte a walk needs, passing over the bytes before it.
     std::uint64_t need = std::numeric_limits<std::uint64_t>::max();
     std::size_t want = 0;  // the most that a walk there needs at once
-    for (const Walk& walk : walks) {
-      if (walk.done() || walk.next() > need) continue;
+    for (std::size_t k = 0; k < walks.size(); ++k) {
+      const Walk& walk = walks[k];
+      if (!active(k) || walk.next() > need) continue;
       if (walk.next() < need) want = 0;
       need = walk.next();
       want = std::max(want, walk.want());
@@ -201,10 +254,11 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
     const std::span<const std::uint8_t> bytes =
         there ? reader.data(want) : std::span<const std::uint8_t>{};
     for (std::size_t k = 0; k < walks.size(); ++k)
-      if (!walks[k].done()) take(k, bytes, reader.offset());
+      if (active(k)) take(k, bytes, reader.offset());
     if (!there || bytes.size() < want) {  // the image has ended, or a read failed
       const std::uint64_t end = reader.offset() + bytes.size();
-      for (Walk& walk : walks) reader.failed() ? walk.fail() : walk.finish(end);
+      for (std::size_t k = 0; k < walks.size(); ++k)
+        if (active(k)) reader.failed() ? walks[k].fail() : walks[k].finish(end);
       break;
     }
   }
@@ -213,10 +267,15 @@ Survey survey(InputSource& source, Framing framing, std::size_t first_bytes,
   result.size = reader.offset();
   result.read_failed = reader.failed();
   result.read_errno = reader.error();
-  for (Walk& walk : walks) walk.finish(result.size);
+  for (std::size_t k = 0; k < walks.size(); ++k)
+    if ((given_up >> k & 1) == 0) walks[k].finish(result.size);
   result.ending = walks[0].ending();
   telling.end(result.ending, result.size, walks[0].stray_value());
-  result.swapped = walks[1].ending();
+  for (std::size_t k = 0; k < format_count; ++k) {
+    if (walk_as[k] == 0) continue;
+    result.walked_as[k] = walks[walk_as[k]].ending();
+    result.head_only[k] = (given_up >> walk_as[k] & 1) != 0;
+  }
   if (as_listed != 0) result.as_listed = walks[as_listed].ending();
   if (other != 0) result.other = walks[other].ending();
   return result;

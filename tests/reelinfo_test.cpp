@@ -306,7 +306,7 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        ": 24 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1 cut short in its data, 20 of 33554432 bytes there\n"
-       "reads cleanly with its counts byte-swapped (big-endian), as neither program reads them\n",
+       "reads cleanly with --format=simh-be (big-endian counts)\n",
        3,
        true},
       // "root" is 72 6F 6F 74, a count of 0x746F6F72.
@@ -499,9 +499,12 @@ std::string as_text(const testing::Json& image) {
   const auto num = [](const testing::Json& value) { return std::to_string(value.whole()); };
   std::string text = image["image"].text + ": ";
   if (image.has("error")) return text + "cannot open (" + image["reason"].text + ")\n";
+  const std::string& format = image["format"].text;
   text += n_of(image["size"].whole(), "byte") + ", " +
-          (image["framing"].text == "simh" ? "simh" : "E11") + " framing, " +
-          n_of(image["tape_files"].whole(), "tape file") + ", " +
+          (format == "simh"  ? "simh framing"
+           : format == "e11" ? "E11 framing"
+                             : format + " format") +
+          ", " + n_of(image["tape_files"].whole(), "tape file") + ", " +
           n_of(image["records"].whole(), "record");
   if (image["bad_records"].whole() > 0) text += " (" + num(image["bad_records"]) + " bad)";
   if (image["erase_gaps"].whole() > 0)
@@ -637,6 +640,14 @@ TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
        {"-l", "t.tap"},
        {{{"t.tap", mark_character}}},
        "end_of_recorded_tape"},
+      {"TPC, zero bytes after the recorded tape",
+       {"--format=tpc", "t.tap"},
+       {{{"t.tap", Bytes{2, 0, 49, 50, 0, 0, 0, 0, 0, 0, 0}}}},
+       "end_of_recorded_tape"},
+      {"simh read as TPC",
+       {"--format=tpc", "t.tap"},
+       {{{"t.tap", ImageBuilder().record(two).tape_mark().bytes()}}},
+       "cut_short_in_data"},
       {"several, one missing",
        {"a.tap", "missing.tap", "t.tap"},
        {{{"a.tap", Bytes{}}, {"t.tap", two_files}}},
@@ -694,6 +705,81 @@ TEST(Reelinfo, JsonStringsAreEscapedAndAlwaysUtf8) {
   const std::optional<testing::Json> document = testing::JsonReader::read(result.out);
   ASSERT_TRUE(document) << result.out;
   EXPECT_EQ(document->items.at(0)["image"].text, "a\"\n\xef\xbf\xbd.tap");
+}
+
+// Each format with counts, and the tape file where each begins after a tape mark of 2 bytes (TPC)
+// or 8 (two zero words, simh-tm8).
+TEST(Reelinfo, ReportsAnImageInEachFormatWithCounts) {
+  struct FormatCase {
+    const char* name;
+    const char* format;
+    Bytes image;
+    std::string report;  // less the first line's name
+    int status;
+  };
+  // TPC: AB (its count 02 00), a tape mark, ABC padded, two tape marks: 16 bytes.
+  const Bytes tpc = {2, 0, 49, 50, 0, 0, 3, 0, 49, 50, 51, 0, 0, 0, 0, 0};
+  const Bytes mark8 = repeat(0, 8);
+  const FormatCase cases[] = {
+      {"TPC", "tpc", tpc,
+       ": 16 bytes, tpc format, 2 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 6: 1 record of 3 bytes, 3 data bytes\n"
+       "end at 16: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Without the pad, ABC's pad and a tape mark's first byte are a count of 0: tape marks at
+      // 11 and 13, and the zero byte left pads the image.
+      {"TPC read unpadded", "tpc-nopad", tpc,
+       ": 16 bytes, tpc-nopad format, 2 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 6: 1 record of 3 bytes, 3 data bytes\n"
+       "1 zero byte from 15, after the end of the recorded tape\n"
+       "end at 15: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Two zero words and three bytes after the tape marks at 4 and 6: the padding.
+      {"TPC padded", "tpc", Bytes{2, 0, 49, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       ": 15 bytes, tpc format, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "7 zero bytes from 8, after the end of the recorded tape\n"
+       "end at 8: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Read as TPC, AB's count is 2, its data 00 00, and 31 32 a count of 12849.
+      {"simh read as TPC", "tpc", ImageBuilder().record(two).tape_mark().bytes(),
+       ": 14 bytes, tpc format, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 4: file 1 record 2 cut short in its data, 8 of 12849 bytes there\n"
+       "reads cleanly with --format=simh (simh framing)\n",
+       3},
+      {"TPC read as simh", "simh", tpc,
+       ": 16 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 12 of 842072066 bytes there\n"
+       "reads cleanly with --format=tpc (TPC: 16-bit counts, odd data padded)\n",
+       3},
+      // Records of 2 take 10 bytes; the tape marks of 8 at 10, 28 and 36.
+      {"8-byte tape marks", "simh-tm8",
+       ImageBuilder().record(two).raw(mark8).record(two).raw(mark8).raw(mark8).bytes(),
+       ": 44 bytes, simh-tm8 format, 2 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 44: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Of an image in a format reelprint does not read, no word on what it makes of a bad
+      // record; the status is the walk's.
+      {"big-endian counts and a bad record", "simh-be",
+       Bytes{0, 0, 0, 2, 49, 50, 0, 0, 0, 2, 0x80, 0, 0, 1, 49, 0, 0x80, 0, 0, 1, 0, 0, 0, 0},
+       ": 24 bytes, simh-be format, 1 tape file, 2 records (1 bad)\n"
+       "file 1 at 0: 2 records of 1 to 2 bytes, 1 of them bad, 3 data bytes\n"
+       "end at 24: after a tape mark\n",
+       0},
+  };
+  for (const FormatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::Outcome result =
+        reelinfo_run({std::string("--format=") + c.format, "t.tap"}, {{{"t.tap", c.image}}});
+    EXPECT_EQ(result.out, "t.tap" + c.report);
+    EXPECT_EQ(result.status, c.status);
+  }
 }
 
 TEST(Reelinfo, AFailedReadIsStatusThree) {
@@ -763,17 +849,22 @@ TEST(Reelinfo, CommandLine) {
   EXPECT_EQ(c.action, Action::run);
   EXPECT_TRUE(c.options.records);
   EXPECT_TRUE(c.options.json);
-  EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
+  EXPECT_EQ(c.options.format, tape_image::Format::e11);
   EXPECT_EQ(c.options.images, (std::vector<std::string>{"a.tap", "b.tap"}));
   c = parse({"-le", "--", "-l"});
   EXPECT_TRUE(c.options.records);
-  EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
+  EXPECT_EQ(c.options.format, tape_image::Format::e11);
   EXPECT_EQ(c.options.images, std::vector<std::string>{"-l"});
   c = parse({"a.tap"});
   EXPECT_FALSE(c.options.records);
   EXPECT_FALSE(c.options.json);
   EXPECT_TRUE(parse({"-j", "a.tap"}).options.json);
-  EXPECT_EQ(c.options.framing, tape_image::Framing::simh);
+  EXPECT_EQ(c.options.format, tape_image::Format::simh);
+  // -e is --format=e11; the last format given counts.
+  EXPECT_EQ(parse({"-e", "--format=tpc", "a.tap"}).options.format, tape_image::Format::tpc);
+  EXPECT_EQ(parse({"--format", "simh-be", "-e", "a.tap"}).options.format, tape_image::Format::e11);
+  EXPECT_EQ(parse({"--form=tpc-nopad", "a.tap"}).options.format, tape_image::Format::tpc_nopad);
+  EXPECT_EQ(parse({"--format=simh-tm8", "a.tap"}).options.format, tape_image::Format::simh_tm8);
   EXPECT_EQ(parse({"a.tap", "--help", "-x"}).action, Action::help);
   EXPECT_EQ(parse({"--version"}).action, Action::version);
   EXPECT_EQ(parse({"--rec", "a.tap"}).options.records, true);  // an unambiguous abbreviation
@@ -786,6 +877,9 @@ TEST(Reelinfo, CommandLine) {
       {{"--foo=1", "a.tap"}, "unknown option '--foo'"},
       {{"--records=2", "a.tap"}, "option '--records' takes no value"},
       {{"--help=yes"}, "option '--help' takes no value"},
+      {{"a.tap", "--format"}, "option '--format' needs a value"},
+      {{"--format=simh2", "a.tap"},
+       "unknown format 'simh2': give one of simh, e11, simh-be, simh-tm8, tpc, tpc-nopad"},
   };
   for (const auto& [args, complaint] : bad) {
     c = parse(args);
