@@ -136,7 +136,35 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     return (top_bits(any) | last) == 0;
   }
 
+  // Each half: bit 7 read by a byte mask, the parity of bits 0-6 by `odd_in`. Both halves are
+  // loaded before either is stored, so that `codes` may be `src`.
+  [[REELPRINT_AVX2]] FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
+    const FrameScan scan{
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(first)) |
+            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(second))} << 32,
+        odd_in(first) | std::uint64_t{odd_in(second)} << 32};
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(codes), _mm256_and_si256(first, low_six_));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(codes + 32), _mm256_and_si256(second, low_six_));
+    return scan;
+  }
+
  private:
+  // Returns a bit for each of the 32 bytes of `v`, set where its bits 0-6 hold an odd number of
+  // ones: bits 4-6 folded onto bits 0-2 (a shift of 16-bit lanes, whose bits brought in from the
+  // next byte the nibble mask drops), and the nibble's parity looked up as bit 7.
+  [[REELPRINT_AVX2, gnu::always_inline]] static std::uint32_t odd_in(__m256i v) {
+    const __m256i odd_nibble =
+        _mm256_setr_epi8(0, -128, -128, 0, -128, 0, 0, -128, -128, 0, 0, -128, 0, -128, -128, 0,  //
+                         0, -128, -128, 0, -128, 0, 0, -128, -128, 0, 0, -128, 0, -128, -128, 0);
+    const __m256i seven = _mm256_and_si256(v, _mm256_set1_epi8(0x7F));
+    const __m256i folded = _mm256_and_si256(_mm256_xor_si256(seven, _mm256_srli_epi16(seven, 4)),
+                                            _mm256_set1_epi8(0x0F));
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_shuffle_epi8(odd_nibble, folded)));
+  }
+
   // Returns a bit for each of the 32 bytes of `v`, set where either of its top two bits is.
   [[REELPRINT_AVX2, gnu::always_inline]] static std::uint32_t top_bits(__m256i v) {
     return static_cast<std::uint32_t>(

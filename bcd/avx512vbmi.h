@@ -26,7 +26,9 @@ class Kernel {
         ones_(held(_mm512_set1_epi8('1'))),
         text_low_(text_codes(table, 0)),
         text_high_(text_codes(table, 64)),
-        newline_(held(_mm512_set1_epi8('\n'))) {}
+        newline_(held(_mm512_set1_epi8('\n'))),
+        odd_low_(_mm512_movm_epi8(odd_of_six)),
+        odd_high_(_mm512_movm_epi8(~odd_of_six)) {}
 
   // 64 bytes at a time; the permute reads the low six bits of each. (Its zero-masking form,
   // with every lane kept: g++ 12 warns of the other's undefined lanes.)
@@ -161,6 +163,15 @@ class Kernel {
                         _mm512_permutex2var_epi8(text_low_, _mm512_loadu_si512(src), text_high_));
   }
 
+  // Bit 7 read by a byte mask; the parity of bits 0-6 looked up among the 128 values by one
+  // two-table permute, which reads those seven bits of each byte alone.
+  [[REELPRINT_AVX512]] FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+    const __m512i bytes = _mm512_loadu_si512(src);
+    _mm512_storeu_si512(codes, _mm512_and_si512(bytes, low_six_));
+    return {_mm512_movepi8_mask(bytes),
+            _mm512_movepi8_mask(_mm512_permutex2var_epi8(odd_low_, bytes, odd_high_))};
+  }
+
  private:
   // Returns the codes, as text, of the 64 byte values from `from` on.
   [[REELPRINT_AVX512]] static __m512i text_codes(const DisplayTable& table, std::size_t from) {
@@ -195,6 +206,9 @@ class Kernel {
   __m512i spaces_, ones_;         // a word-mark line's two characters, in every byte
   __m512i text_low_, text_high_;  // the codes, as text, of the byte values 0 to 127
   __m512i newline_;               // a newline in every byte
+  // Bit k set for each k from 0 to 63 with an odd number of ones; from 64 to 127 the opposite.
+  static constexpr std::uint64_t odd_of_six = 0x6996'9669'9669'6996;
+  __m512i odd_low_, odd_high_;  // 0xFF for each value of seven bits with an odd number of ones
 
   // Returns `value`, which the compiler then no longer knows: a constant it knows, it makes
   // anew at each use in a loop (two instructions) rather than keep it in a register.

@@ -101,7 +101,14 @@ inline constexpr std::size_t frame_reach = frame_size + 32;
 //                               character of the arrangement (see `TextScan`), and writes their
 //                               codes at `codes` as `encode_text` does;
 //   encode_text(src, codes)     writes the codes of the `text_block` bytes of text at `src` at
-//                               `codes` (those of a newline or of another byte of no use).
+//                               `codes` (those of a newline or of another byte of no use);
+//
+// and the seven-track dumps' (one byte a tape frame), read back into records:
+//
+//   scan_frames(src, codes)     returns which of the `frame_block` frames at `src` begin a
+//                               record and which have an odd number of ones in their seven
+//                               bits 0-6 (see `FrameScan`), and writes each frame's code (its
+//                               low six bits) at `codes`, which may be `src` itself.
 //
 // Text back to codes goes `text_block` bytes at a time. A scan of a block tells, bit k for
 // byte k, its newlines, and its bytes that are neither a newline nor a character of the
@@ -110,6 +117,15 @@ inline constexpr std::size_t text_block = 64;
 struct TextScan {
   std::uint64_t newlines;
   std::uint64_t others;
+};
+
+// A dump's frames are scanned `frame_block` at a time. A scan of a block tells, bit k for frame
+// k, those with bit 7 set (a record's first frame) and those whose bits 0-6 hold an odd number
+// of ones (the parity bit is bit 6, so this is their parity as read).
+inline constexpr std::size_t frame_block = 64;
+struct FrameScan {
+  std::uint64_t starts;  // frames with bit 7 set: each begins a record
+  std::uint64_t odd;     // frames whose bits 0-6 hold an odd number of ones
 };
 
 // A `Split` is a value: a kernel with wide registers holds it there, and a line split and
@@ -136,6 +152,7 @@ concept Kernel = std::copy_constructible<K> &&
   { kernel.all_codes(src, n) } -> std::same_as<bool>;
   { kernel.scan_text(src, codes) } -> std::same_as<TextScan>;
   { kernel.encode_text(src, codes) } -> std::same_as<void>;
+  { kernel.scan_frames(src, codes) } -> std::same_as<FrameScan>;
 };
 
 // The kernels there are; which of them a processor runs is found when the program starts.

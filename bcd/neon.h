@@ -85,6 +85,24 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     return split;
   }
 
+  // Each frame's bit 7 tested, and the count of ones in its bits 0-6 (a count for each byte);
+  // all four vectors loaded before any is stored, so that `codes` may be `src`.
+  FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+    const uint8x16_t top = vdupq_n_u8(0x80);
+    const uint8x16_t low_seven = vdupq_n_u8(0x7F);
+    const uint8x16_t one = vdupq_n_u8(1);
+    uint8x16_t bytes[4];
+    for (std::size_t k = 0; k < 4; ++k) bytes[k] = vld1q_u8(src + 16 * k);
+    uint8x16_t starts[4];
+    uint8x16_t odd[4];
+    for (std::size_t k = 0; k < 4; ++k) {
+      starts[k] = vtstq_u8(bytes[k], top);
+      odd[k] = vtstq_u8(vcntq_u8(vandq_u8(bytes[k], low_seven)), one);
+      vst1q_u8(codes + 16 * k, vandq_u8(bytes[k], low_six_));
+    }
+    return {mask_of(starts), mask_of(odd)};
+  }
+
  private:
   // Returns the 16 display characters from code `k` on.
   static uint8x16_t load(const DisplayTable& table, std::size_t k) {
@@ -104,16 +122,22 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     vst1q_u8(dst + k, vld1q_u8(reinterpret_cast<const std::uint8_t*>(frame) + k));
   }
 
-  // Returns the word separators among the 64 bytes at `src`, bit k for byte k: each byte
-  // found keeps its own bit of a byte, and three rounds of pairwise sums gather each eight
-  // bytes' bits into one byte of the mask.
+  // Returns the word separators among the 64 bytes at `src`, bit k for byte k.
   [[gnu::always_inline]] std::uint64_t separators_in(const std::uint8_t* src) const {
+    uint8x16_t found[4];
+    for (std::size_t k = 0; k < 4; ++k)
+      found[k] = vceqq_u8(vandq_u8(vld1q_u8(src + 16 * k), low_six_), separator_);
+    return mask_of(found);
+  }
+
+  // Returns a bit for each of the 64 bytes of `flags` (each 0 or 0xFF), bit k for byte k: each
+  // byte keeps its own bit of a byte, and three rounds of pairwise sums gather each eight bytes'
+  // bits into one byte of the mask.
+  [[gnu::always_inline]] static std::uint64_t mask_of(const uint8x16_t (&flags)[4]) {
     const uint8x8_t bit_of_byte = vcreate_u8(0x8040'2010'0804'0201ull);
     const uint8x16_t weights = vcombine_u8(bit_of_byte, bit_of_byte);
-    const auto bits = [&](std::size_t k) {
-      return vandq_u8(vceqq_u8(vandq_u8(vld1q_u8(src + k), low_six_), separator_), weights);
-    };
-    const uint8x16_t sums = vpaddq_u8(vpaddq_u8(bits(0), bits(16)), vpaddq_u8(bits(32), bits(48)));
+    const auto bits = [&](std::size_t k) { return vandq_u8(flags[k], weights); };
+    const uint8x16_t sums = vpaddq_u8(vpaddq_u8(bits(0), bits(1)), vpaddq_u8(bits(2), bits(3)));
     return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(sums, sums)), 0);
   }
 

@@ -8,7 +8,7 @@
 
 namespace reel::bcd::portable {
 
-class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
+class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps, public WordFrameOps {
  public:
   using Split = SplitBytes;
   using SplitBytesOps::put_framed;

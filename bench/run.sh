@@ -40,12 +40,13 @@ done
 
 build="$source_tree/build-bench"
 if ! { cmake -S "$source_tree" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF &&
-       cmake --build "$build" -j2 --target reelprint reeltext make_bench_images; } >/dev/null; then
+       cmake --build "$build" -j2 --target reelprint reeltext reelcopy make_bench_images; } >/dev/null; then
   echo "run.sh: building $source_tree in $build failed" >&2
   exit 1
 fi
 rp="$build/reelprint"
 rt="$build/reeltext"
+rc="$build/reelcopy"
 make_image="$build/bench/make_bench_images"
 
 scratch=$(mktemp -d)
@@ -78,28 +79,33 @@ for size in 4K 100K 1; do
 done
 # The text of images 1 and 2, for reeltext to build them back from.
 for kind in mixed cards; do "$rt" "$scratch/$kind.tap" >"$scratch/$kind.txt"; done
+# Image 1 as a seven-track dump, for reelcopy to read back.
+"$rc" --to=p7b "$scratch/mixed.tap" >"$scratch/mixed.p7b"
 sync  # written out now, not while the commands are timed
-for image in "$scratch"/*.tap "$scratch"/*.txt; do cat "$image" >/dev/null; done  # into the page cache
+for image in "$scratch"/*.tap "$scratch"/*.txt "$scratch"/*.p7b; do cat "$image" >/dev/null; done  # into the page cache
 
 calc() { awk "BEGIN { printf \"%.6g\", $1 }"; }
 two_places() { awk "BEGIN { printf \"%.2f\", $1 }"; }
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 median_of() { echo "${times[$1]:-}" | median; }  # of the times recorded under the key $1
 
-# Commands are written with @rp for reelprint, @rt for reeltext and @vs for the binary given
+# Commands are written with @rp for reelprint, @rt for reeltext, @rc for reelcopy and @vs for the binary given
 # with --vs; they are shown so, and run with the paths put in. Times are kept by phase (idle or busy) and command.
 declare -A binary=([@rp]=$rp [@vs]=$vs)
 rp_quoted=$(printf %q "$rp")
 rt_quoted=$(printf %q "$rt")
+rc_quoted=$(printf %q "$rc")
 vs_quoted=$(printf %q "$vs")
 runnable() {
   local cmd=${1//@rp/$rp_quoted}
   cmd=${cmd//@rt/$rt_quoted}
+  cmd=${cmd//@rc/$rc_quoted}
   printf '%s' "${cmd//@vs/$vs_quoted}"
 }
 shown() {
   local cmd=${1//@rp/reelprint}
   cmd=${cmd//@rt/reeltext}
+  cmd=${cmd//@rc/reelcopy}
   printf '%s' "${cmd//@vs/vs}"
 }
 # Sets the array named $1 to the reelprint command $2, the same with the --vs binary if one
@@ -260,6 +266,9 @@ for kind in mixed cards; do
   declare -a "to_text_$kind=(\"@rt $kind.tap > /dev/null\" \"cat $kind.tap > /dev/null\")"
   declare -a "to_image_$kind=(\"@rt -r $kind.txt > /dev/null\" \"cat $kind.txt > /dev/null\")"
 done
+# reelcopy, simh to simh and a P7B dump to simh, against cat of what it reads.
+copy_simh=("@rc mixed.tap > /dev/null" "cat mixed.tap > /dev/null")
+copy_p7b=("@rc --from=p7b mixed.p7b > /dev/null" "cat mixed.p7b > /dev/null")
 small_sizes=(empty small-4K small-100K small-1)
 small_group() { group small "@rp $1.tap > /dev/null" "cat $1.tap > /dev/null" "xxd $1.tap > /dev/null"; }
 
@@ -278,6 +287,8 @@ for kind in mixed cards; do
   time_group "$rounds" "${text_cmds[@]}"
   time_group "$rounds" "${image_cmds[@]}"
 done
+time_group "$rounds" "${copy_simh[@]}"
+time_group "$rounds" "${copy_p7b[@]}"
 for size in "${small_sizes[@]}"; do
   small_group "$size"
   time_small_group "${small[@]}"
@@ -293,6 +304,8 @@ time_group "$rounds" "${cards[@]}"
 time_group "$rounds" "${object[@]}"
 time_group "$rounds" "${mixed_pipe[@]}"
 time_group "$rounds" "${object_pipe[@]}"
+time_group "$rounds" "${copy_simh[@]}"
+time_group "$rounds" "${copy_p7b[@]}"
 stop_busy
 
 phase=idle
@@ -309,6 +322,8 @@ for kind in mixed cards; do
   report "reeltext: image $kind.tap to text" "${text_cmds[@]}"
   report "reeltext -r: the text of $kind.tap to an image" "${image_cmds[@]}"
 done
+report "reelcopy: image 1, simh to simh" "${copy_simh[@]}"
+report "reelcopy: image 1 as a P7B dump to simh" "${copy_p7b[@]}"
 for size in "${small_sizes[@]}"; do
   small_group "$size"
   report "Small image $size.tap ($(stat -c %s "$size.tap") bytes; each time of one run, from $small_reps in a row)" \
@@ -321,6 +336,8 @@ report "Image 2, busy" "${cards[@]}"
 report "Image 4 under -w, busy" "${object[@]}"
 report "Image 1 through a pipe, busy" "${mixed_pipe[@]}"
 report "Image 4 under -w through a pipe, busy" "${object_pipe[@]}"
+report "reelcopy: image 1, simh to simh, busy" "${copy_simh[@]}"
+report "reelcopy: image 1 as a P7B dump to simh, busy" "${copy_p7b[@]}"
 
 summarize_ratio "image 1 (mixed) > /dev/null, idle" idle "@rp mixed.tap > /dev/null" "cat mixed.tap > /dev/null"
 summarize_ratio "image 2 (cards) > /dev/null, idle" idle "@rp cards.tap > /dev/null" "cat cards.tap > /dev/null"
@@ -334,6 +351,12 @@ summarize_ratio "image 4 (object) -w | wc -c, idle" idle "@rp -w object.tap | wc
 summarize_ratio "image 4 (object) -w | wc -c, busy" busy "@rp -w object.tap | wc -c" "cat object.tap | wc -c"
 summarize_ratio "20 MiB reel > /dev/null, idle" idle "@rp reel.tap > /dev/null" "cat reel.tap > /dev/null"
 summarize_ratio "4 KiB image > /dev/null, idle" idle "@rp small-4K.tap > /dev/null" "cat small-4K.tap > /dev/null"
+for at in idle busy; do
+  summarize "reelcopy simh to simh / cat, $at" \
+    "$(two_places "$(median_of "$at:@rc mixed.tap > /dev/null") / $(median_of "$at:cat mixed.tap > /dev/null")")"
+  summarize "reelcopy P7B to simh / cat of the dump, $at" \
+    "$(two_places "$(median_of "$at:@rc --from=p7b mixed.p7b > /dev/null") / $(median_of "$at:cat mixed.p7b > /dev/null")")"
+done
 for kind in mixed cards; do
   summarize "reeltext $kind.tap to text / cat of the image" \
     "$(two_places "$(median_of "idle:@rt $kind.tap > /dev/null") / $(median_of "idle:cat $kind.tap > /dev/null")")"

@@ -16,9 +16,13 @@ reelinfo tells what an image holds at a glance: its tape files, their
 records and sizes, and exactly how and where the image ends or its
 framing breaks.
 
-reeltext writes an image as plain text, a line for each record and an
-empty line for each tape mark, for diff, grep, an editor or version
-control, and builds the image from such text again, byte for byte.")
+reeltext writes an image as plain text, a line for each record and the
+line 'tape mark' for each tape mark, for diff, grep, an editor or version
+control, and builds the image from such text again, byte for byte.
+
+reelcopy copies images between the containers tapes come in (simh, E11,
+big-endian simh, TPC, and P7B seven-track dumps with their parity bits),
+joins images into one reel, extracts tape files and splits a reel.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 

@@ -100,8 +100,32 @@ Hold::Failure Hold::drain(OutputSink& out) {
   return failure;
 }
 
+std::ptrdiff_t Hold::take(char* out, std::size_t n) {
+  if (error_ == 0 && !in_file_) {
+    const std::size_t part = std::min(n, used_ - taken_);
+    if (part > 0) std::memcpy(out, memory_ + taken_, part);
+    taken_ += part;
+    return static_cast<std::ptrdiff_t>(part);
+  }
+  if (error_ == 0 && !taking_) {
+    // All of it into the file first (the bytes in memory go after those there), then read
+    // back from the start.
+    if (spill() == 0 && ::lseek(fd_, 0, SEEK_SET) != 0) error_ = errno;
+    taking_ = error_ == 0;
+  }
+  while (error_ == 0) {
+    const ssize_t got = ::read(fd_, out, n);
+    if (got >= 0) return got;
+    if (errno != EINTR) error_ = errno;
+  }
+  errno = error_;
+  return -1;
+}
+
 void Hold::clear() {
   used_ = 0;
+  taken_ = 0;
+  taking_ = false;
   error_ = 0;
   making_failed_ = false;
   if (in_file_) {

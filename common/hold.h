@@ -34,6 +34,11 @@ class Hold {
   // Writes everything held to `out`, in order, and empties the hold; returns what failed.
   Failure drain(OutputSink& out);
 
+  // Takes up to `n` of the bytes held into `out`, in order, from where the last take ended;
+  // returns how many (0 once all are taken), or -1 with errno set if the temporary file fails.
+  // Nothing is appended between the first take and the `clear` that ends the taking.
+  std::ptrdiff_t take(char* out, std::size_t n);
+
   // Drops everything held, and any failure.
   void clear();
 
@@ -54,6 +59,8 @@ class Hold {
   // memory ran out, and then all goes to the file.
   char* memory_ = nullptr;
   std::size_t used_ = 0;        // bytes held in memory, after those in the file
+  std::size_t taken_ = 0;       // of those in memory (none in the file), how many were taken
+  bool taking_ = false;         // the file is being read back from its start
   int fd_ = -1;                 // the temporary file, once made
   bool in_file_ = false;        // bytes are waiting in the file
   int error_ = 0;               // errno of the first failure of the file

@@ -97,6 +97,19 @@ void RecordWriter::end_outgrown(const char* header) {
   state_ = State::none;
 }
 
+void RecordWriter::put_whole(const char* data, std::size_t n) {
+  if (n < size_ / 2) {
+    char* const p = room(n);
+    std::memcpy(p, data, n);
+    commit(p + n);
+    return;
+  }
+  put(data_ + sent_, used_ - sent_);
+  used_ = sent_ = 0;
+  put(data, n);
+  all_whole();
+}
+
 void RecordWriter::drop() {
   switch (state_) {
     case State::none:

@@ -69,6 +69,10 @@ class RecordWriter final : private OutputBuffer {
     }
   }
 
+  // Takes the `n` bytes at `data`, whole records and no record open, as output: many of them
+  // straight from where they are, after what the buffer holds, without a copy.
+  void put_whole(const char* data, std::size_t n);
+
   // Drops the record begun last, with every byte written since.
   void drop();
 

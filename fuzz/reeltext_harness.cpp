@@ -10,6 +10,7 @@
 #include "common/output.h"
 #include "common/record_writer.h"
 #include "reeltext/run.h"
+#include "tape_image/format.h"
 #include "tape_image/reader.h"
 #include "tape_image/source.h"
 
@@ -290,7 +291,8 @@ struct Capped {
 // The image and the text of the items read, each as reeltext writes it.
 struct Items {
   explicit Items(const Options& options)
-      : framing(options.framing), table(bcd::table_of(options.arrangement)) {}
+      : framing(tape_image::reading_of(options.format).framing),
+        table(bcd::table_of(options.arrangement)) {}
 
   void mark(std::uint32_t word, std::string_view words) {
     image.add(le32(word));
@@ -391,7 +393,8 @@ Expected expect_text(const Options& options, std::string_view bytes) {
         return done(3, place + "cut short in its data, " + std::to_string(there) + " of " +
                            std::to_string(size) + " bytes there");
       }
-      const std::size_t pad = options.framing == Framing::simh ? size % 2 : 0;
+      const std::size_t pad =
+          tape_image::reading_of(options.format).framing == Framing::simh ? size % 2 : 0;
       if (rest - 4 - size < pad) return done(4, place + "cut short before its pad byte");
       if (rest - 4 - size - pad < 4) {
         return done(4, place + "cut short in its trailing count, " +
@@ -527,7 +530,7 @@ Expected expect_image(const Options& options, std::string_view text) {
 // The arguments that choose the framing and the arrangement of `options`, for the way back.
 std::vector<std::string> same_frame(const Options& options) {
   std::vector<std::string> args;
-  if (options.framing == Framing::e11) args.emplace_back("-e");
+  if (tape_image::reading_of(options.format).framing == Framing::e11) args.emplace_back("-e");
   if (options.arrangement == bcd::Arrangement::h) args.emplace_back("-h");
   if (options.arrangement == bcd::Arrangement::old_simh) args.emplace_back("-o");
   return args;
@@ -577,7 +580,8 @@ Outcome run_args(const std::vector<std::string>& args, std::span<const std::uint
   const Options& options = outcome.command.options;
   std::optional<Check> check;
   if (outcome.command.action == CommandLine::Action::run)
-    check.emplace(options.reverse, options.framing, bcd::table_of(options.arrangement));
+    check.emplace(options.reverse, tape_image::reading_of(options.format).framing,
+                  bcd::table_of(options.arrangement));
 
   const tape_image::Opener open =
       [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
@@ -668,7 +672,8 @@ std::string_view broken_rule(const Outcome& outcome) {
 }
 
 std::string_view output_fault(const Options& options, std::string_view bytes, Moment moment) {
-  Check check(options.reverse, options.framing, bcd::table_of(options.arrangement));
+  Check check(options.reverse, tape_image::reading_of(options.format).framing,
+              bcd::table_of(options.arrangement));
   return check.scan(bytes, moment);
 }
 

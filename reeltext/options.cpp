@@ -9,11 +9,18 @@
 namespace reel::reeltext {
 namespace {
 
+enum LongOnly : int { format_option = first_own_long_only, parity_option };
+
 constexpr option own_options[] = {
-    {"reverse", no_argument, nullptr, 'r'},     {"e11", no_argument, nullptr, 'e'},
-    {"fortran", no_argument, nullptr, 'h'},     {"old-simh", no_argument, nullptr, 'o'},
-    {"files", required_argument, nullptr, 'f'}, {"six-bits", no_argument, nullptr, 's'},
+    {"reverse", no_argument, nullptr, 'r'},
+    {"e11", no_argument, nullptr, 'e'},
+    {"fortran", no_argument, nullptr, 'h'},
+    {"old-simh", no_argument, nullptr, 'o'},
+    {"files", required_argument, nullptr, 'f'},
+    {"six-bits", no_argument, nullptr, 's'},
     {"width", required_argument, nullptr, 'w'},
+    {"format", required_argument, nullptr, format_option},
+    {"parity", required_argument, nullptr, parity_option},
 };
 
 }  // namespace
@@ -26,7 +33,10 @@ std::string help_text() {
          "such text. With no IMAGE or TEXT, or when it is -, read standard input.\n"
          "\n"
          "  -r, --reverse      build a tape image from text\n"
-         "  -e, --e11          the E11 framing: no pad byte after odd-length data\n"
+         "      --format=NAME  the image's format: simh (default), e11, simh-be,\n"
+         "                     simh-tm8, tpc, tpc-nopad or p7b; with -r, simh or e11\n"
+         "  -e, --e11          the same as --format=e11: no pad after odd-length data\n"
+         "      --parity=P     a P7B dump's frames' parity: even (default), odd, none\n"
          "  -h, --fortran      the H (Fortran) print arrangement (default A)\n"
          "  -o, --old-simh     the 'old simh' print arrangement\n"
          "  -f, --files=N[-M]  only tape files N to M (from 1; N- to the end)\n"
@@ -47,7 +57,20 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   std::string width_option;  // -w or --width, if given
   const auto take = [&](Options& options, const GivenOption& given) -> std::string {
     if (given.letter == 'r') options.reverse = true;
-    if (given.letter == 'e') options.framing = tape_image::Framing::e11;
+    if (given.letter == 'e') options.format = tape_image::Format::e11;
+    if (given.letter == format_option) {
+      const auto format = tape_image::format_named(given.value);
+      if (!format)
+        return "invalid format '" + std::string(given.value) +
+               "': give simh, e11, simh-be, simh-tm8, tpc, tpc-nopad or p7b";
+      options.format = *format;
+    }
+    if (given.letter == parity_option) {
+      const auto parity = tape_image::parity_named(given.value);
+      if (!parity)
+        return "invalid parity '" + std::string(given.value) + "': give even, odd or none";
+      options.parity = *parity;
+    }
     if (given.letter == 'h' || given.letter == 'o')
       options.arrangement = bcd::arrangement_named(given.letter);
     if (given.letter == 's') {
@@ -72,6 +95,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
                           const std::vector<std::string>& operands) -> std::string {
     if (!operands.empty()) options.input = operands[0];
     if (operands.size() > 1) return "extra operand '" + operands[1] + "'";
+    if (options.reverse && options.format != tape_image::Format::simh &&
+        options.format != tape_image::Format::e11)
+      return "with -r, the image is written as simh or e11: reelcopy --to=" +
+             std::string(tape_image::name_of(options.format)) + " converts it";
     if (options.reverse && !image_only.empty())
       return "option '" + image_only + "' reads images: not with -r";
     if (!options.reverse && !width_option.empty())

@@ -7,13 +7,15 @@
 
 #include "bcd/arrangement.h"
 #include "common/command_line.h"
-#include "tape_image/framing.h"
+#include "tape_image/format.h"
+#include "tape_image/p7b.h"
 
 namespace reel::reeltext {
 
 struct Options {
-  bool reverse = false;  // text to image (-r)
-  tape_image::Framing framing = tape_image::Framing::simh;
+  bool reverse = false;                                  // text to image (-r)
+  tape_image::Format format = tape_image::Format::simh;  // of the image read, or with -r written
+  tape_image::Parity parity = tape_image::Parity::even;  // of a P7B dump's frames
   bcd::Arrangement arrangement = bcd::Arrangement::a;
   // Image to text: the tape files written, from 1; the rest are read past.
   std::uint64_t first_file = 1;

@@ -7,6 +7,7 @@
 #include "reeltext/options.h"
 #include "reeltext/to_image.h"
 #include "reeltext/to_text.h"
+#include "tape_image/image_input.h"
 #include "tape_image/reader.h"
 
 namespace reel::reeltext {
@@ -19,7 +20,7 @@ int run(const std::vector<std::string>& args, const tape_image::Opener& open, Ou
 
   const Options& options = command.options;
   errno = 0;
-  const std::unique_ptr<tape_image::InputSource> source = open(options.input);
+  std::unique_ptr<tape_image::InputSource> source = open(options.input);
   if (!source) {
     const int error = errno;
     std::string line = "reeltext: cannot open " + options.input;
@@ -29,8 +30,14 @@ int run(const std::vector<std::string>& args, const tape_image::Opener& open, Ou
     return status_open_failed;
   }
   const std::string name = options.input == "-" ? "standard input" : options.input;
-  tape_image::TapeReader reader(*source, tuning.read_size);
+  // A dump is read in its simh form (its long records held in a hold of their own); text is
+  // never one.
+  Hold dump_hold("reeltext", tuning.hold_memory);
+  tape_image::ImageInput input(std::move(source),
+                               options.reverse ? tape_image::Format::simh : options.format,
+                               options.parity, dump_hold);
   Hold hold("reeltext", tuning.hold_memory);
+  tape_image::TapeReader reader(input.source(), tuning.read_size);
   RecordWriter writer(out, hold, tuning.buffer_size);
   const int status = options.reverse
                          ? build_image(options, name, reader, writer, err, tuning.kernel)

@@ -286,7 +286,7 @@ bool Builder<K>::end_line(Room& room, std::uint64_t n) {
     size |= tape_image::bad_record_flag;
     bad_line_ = 0;
   }
-  if (options_.framing == Framing::simh && n % 2 == 1) *room.p++ = 0;
+  if (options_.format == tape_image::Format::simh && n % 2 == 1) *room.p++ = 0;
   put_le32(room.p, size);
   room.p += 4;
   if (room.open != nullptr) [[likely]] {

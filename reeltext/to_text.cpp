@@ -96,7 +96,7 @@ class TextWriter {
 template <bcd::Kernel K>
 int TextWriter<K>::write(TapeReader& reader) {
   if (options_.first_file > options_.last_file) return status_ok;
-  tape_image::Walk walk(tape_image::Reading{options_.framing, true});
+  tape_image::Walk walk(tape_image::reading_of(options_.format));
   tape_image::walk_image(reader, walk, *this);
   if (walk.stopped()) return status_;
   const tape_image::Ending& ending = walk.ending();

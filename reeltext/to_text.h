@@ -5,8 +5,8 @@
 
 #include "bcd/kernel.h"
 #include "common/output.h"
-#include "reeltext/options.h"
 #include "common/record_writer.h"
+#include "reeltext/options.h"
 #include "tape_image/reader.h"
 
 namespace reel::reeltext {

@@ -27,6 +27,9 @@ struct Reading {
   std::uint8_t count_bytes = 4;  // bytes of a count: 2 in TPC, whose counts are 16 bits
   bool trailer = true;           // a record ends with its count again (not in TPC)
   bool double_marks = false;     // a tape mark may be written as two zero words, taken as one
+  // A record whose trailing count differs is taken as a bad record, and the walk goes on after
+  // that count, where its leading count says the record ends.
+  bool unequal_goes_on = false;
 };
 
 // What there is where a walk ends.
@@ -432,9 +435,12 @@ inline void Walk::to_trailer() {
 template <class V>
 bool Walk::take_trailer(std::uint32_t recsiz2, V& visitor) {
   if (recsiz2 != recsiz_) {  // a bad record's repeats its flag
-    end_in_record(EndKind::unequal_counts);
-    ending_.trailer = recsiz2;
-    return true;
+    if (!reading_.unequal_goes_on) {
+      end_in_record(EndKind::unequal_counts);
+      ending_.trailer = recsiz2;
+      return true;
+    }
+    bad_ = true;
   }
   const Record done = record();
   ++record_;

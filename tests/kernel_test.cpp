@@ -179,6 +179,55 @@ TEST_P(EveryKernel, TurnsTextBackIntoCodes) {
   }
 }
 
+// Blocks of frames: every byte value, none and every bit set, alternate starts, and scattered
+// bytes; each scanned into codes elsewhere and in place, against the bits counted one by one.
+TEST_P(EveryKernel, ScansFramesForTheirStartsTheirParityAndTheirCodes) {
+  std::vector<std::vector<std::uint8_t>> blocks;
+  for (unsigned quarter = 0; quarter < 4; ++quarter) {
+    blocks.emplace_back(frame_block);
+    for (std::size_t k = 0; k < frame_block; ++k)
+      blocks.back()[k] = static_cast<std::uint8_t>(64 * quarter + k);
+  }
+  blocks.emplace_back(frame_block, 0x00);
+  blocks.emplace_back(frame_block, 0xFF);
+  blocks.emplace_back(frame_block);
+  for (std::size_t k = 0; k < frame_block; ++k) blocks.back()[k] = k % 2 == 0 ? 0x80 : 0x7F;
+  std::uint32_t state = 12345;
+  for (int n = 0; n < 40; ++n) {
+    blocks.emplace_back(frame_block);
+    for (std::uint8_t& byte : blocks.back()) {
+      state = state * 1103515245 + 12345;
+      byte = static_cast<std::uint8_t>(state >> 23);
+    }
+  }
+  for (const std::vector<std::uint8_t>& block : blocks) {
+    FrameScan expected{0, 0};
+    std::vector<std::uint8_t> codes(frame_block + 8, '!');
+    std::vector<std::uint8_t> expected_codes = codes;
+    for (std::size_t k = 0; k < frame_block; ++k) {
+      int ones = 0;
+      for (int bit = 0; bit < 7; ++bit) ones += (block[k] >> bit) & 1;
+      expected.starts |= std::uint64_t{block[k] >= 128} << k;
+      expected.odd |= std::uint64_t(ones % 2) << k;
+      expected_codes[k] = block[k] % 64;
+    }
+    FrameScan scan{};
+    FrameScan in_place{};
+    std::vector<std::uint8_t> same = block;
+    with([&](const auto& kernel) {
+      scan = kernel.scan_frames(block.data(), codes.data());
+      in_place = kernel.scan_frames(same.data(), same.data());
+    });
+    EXPECT_EQ(scan.starts, expected.starts);
+    EXPECT_EQ(scan.odd, expected.odd);
+    EXPECT_EQ(codes, expected_codes);
+    EXPECT_EQ(in_place.starts, expected.starts);
+    EXPECT_EQ(in_place.odd, expected.odd);
+    EXPECT_EQ(same, std::vector<std::uint8_t>(expected_codes.begin(),
+                                              expected_codes.begin() + frame_block));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Here, EveryKernel, ::testing::ValuesIn(kernels_here()),
                          [](const auto& kernel) { return std::string(name_of(kernel.param)); });
 

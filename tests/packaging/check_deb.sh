@@ -1,5 +1,5 @@
 # `cpack -G DEB` makes a package named reelprint, of the project's version, that holds the
-# programs reelprint and reelinfo (and reeltext) in /usr/bin, their manual pages gzipped in
+# programs reelprint and reelinfo (and reeltext and reelcopy) in /usr/bin, their manual pages gzipped in
 # /usr/share/man/man1, the copyright file and the changelog in /usr/share/doc/reelprint, and
 # nothing else but the files named after the arguments (paths under /). It is labelled with
 # the architecture of the compiler's target.
@@ -41,6 +41,7 @@ paths=$(awk '{ print $6 }' "$work/contents" | sed 's|^\./||; s|/$||' | LC_ALL=C 
 expected=$(with_directories usr/bin/reelprint usr/share/man/man1/reelprint.1.gz \
   usr/bin/reelinfo usr/share/man/man1/reelinfo.1.gz \
   usr/bin/reeltext usr/share/man/man1/reeltext.1.gz \
+  usr/bin/reelcopy usr/share/man/man1/reelcopy.1.gz \
   usr/share/doc/reelprint/copyright usr/share/doc/reelprint/changelog.gz "$@")
 if [ "$paths" != "$expected" ]; then
   echo "the package holds:"
@@ -60,8 +61,10 @@ check_program_version "$work/root/usr/bin/reelprint" "$version" || failed=1
 check_page_version "$work/root/usr/share/man/man1/reelprint.1.gz" "$version" || failed=1
 check_reelinfo_version "$work/root/usr/bin/reelinfo" "$version" || failed=1
 check_page_version "$work/root/usr/share/man/man1/reelinfo.1.gz" "$version" reelinfo || failed=1
-check_reeltext_version "$work/root/usr/bin/reeltext" "$version" || failed=1
-check_page_version "$work/root/usr/share/man/man1/reeltext.1.gz" "$version" reeltext || failed=1
+for companion in reeltext reelcopy; do
+  check_companion_version "$work/root/usr/bin/$companion" "$version" $companion || failed=1
+  check_page_version "$work/root/usr/share/man/man1/$companion.1.gz" "$version" $companion || failed=1
+done
 # The changelog's latest entry is that of the package's version.
 latest=$(gzip -dc "$work/root/usr/share/doc/reelprint/changelog.gz" | head -n 1)
 case $latest in

@@ -42,13 +42,13 @@ check_reelinfo_version() {
 }
 
 # Checks that `program` (reeltext) --version runs, with status 0, and names `version`.
-check_reeltext_version() {
-  program=$1 version=$2
+check_companion_version() {  # PROGRAM VERSION NAME
+  program=$1 version=$2 name=$3
   [ -x "$program" ] || { echo "not an executable: $program"; return 1; }
   said=$(run_program "$program" --version)
   status=$?
   [ "$status" -eq 0 ] || { echo "$program --version: status $status, not 0"; return 1; }
-  [ "$said" = "reeltext (reelprint) $version" ] || {
+  [ "$said" = "$name (reelprint) $version" ] || {
     echo "$program --version says \"$said\", not version $version"
     return 1
   }
