@@ -19,8 +19,8 @@ using reel::fuzz::SplitInput;
 constexpr std::string_view try_help = "\nTry 'reelinfo --help' for more information.\n";
 
 // Returns the images that `args` name, as getopt_long leaves them once it has taken the
-// options out: every argument but "-x..." and "--x...", and all after "--". Only --format, as
-// far as given, takes a value from the next argument, when it has no "=".
+// options out: every argument but "-x..." and "--x...", and all after "--". Only --format and
+// --parity, as far as given, take a value from the next argument, when it has no "=".
 std::vector<std::string_view> images_named(const std::vector<std::string>& args) {
   std::vector<std::string_view> images;
   bool options_ended = false;
@@ -34,7 +34,8 @@ std::vector<std::string_view> images_named(const std::vector<std::string>& args)
       images.emplace_back(arg);
     } else {
       const std::string_view name = std::string_view(arg).substr(2);
-      value_next = arg.starts_with("--f") && std::string_view("format").starts_with(name);
+      value_next = (arg.starts_with("--f") && std::string_view("format").starts_with(name)) ||
+                   (arg.starts_with("--p") && std::string_view("parity").starts_with(name));
     }
   }
   return images;

@@ -8,28 +8,15 @@
 namespace reel::reelinfo {
 namespace {
 
-enum : int { format_option = first_own_long_only };
+enum : int { format_option = first_own_long_only, parity_option };
 
 constexpr option own_options[] = {
     {"e11", no_argument, nullptr, 'e'},
     {"records", no_argument, nullptr, 'l'},
     {"json", no_argument, nullptr, 'j'},
     {"format", required_argument, nullptr, format_option},
+    {"parity", required_argument, nullptr, parity_option},
 };
-
-// Returns whether reelinfo reads images in `format`.
-bool read_here(tape_image::Format format) { return format != tape_image::Format::p7b; }
-
-// Returns the names of the formats reelinfo reads, for a complaint: "simh, e11, ...".
-std::string format_names() {
-  std::string names;
-  for (const tape_image::Format format : tape_image::all_formats()) {
-    if (!read_here(format)) continue;
-    if (!names.empty()) names += ", ";
-    names += tape_image::name_of(format);
-  }
-  return names;
-}
 
 }  // namespace
 
@@ -41,7 +28,9 @@ std::string help_text() {
          "  -e, --e11          read the E11 framing: no pad byte after odd-length data\n"
          "      --format=NAME  read the format NAME: simh (the default), e11 (as -e),\n"
          "                     simh-be (big-endian counts), simh-tm8 (8-byte tape marks),\n"
-         "                     tpc (16-bit counts, odd data padded), tpc-nopad (not)\n"
+         "                     tpc (16-bit counts, odd data padded), tpc-nopad (not),\n"
+         "                     p7b (a seven-track dump, a byte a frame)\n"
+         "      --parity=P     a P7B dump's frames' parity: even (default), odd, none\n"
          "  -l, --records      a line for every record too: place, size, first characters\n"
          "  -j, --json         the report as JSON: an array of one object for each image\n"
          "      --help         print this help and exit\n"
@@ -60,9 +49,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     if (given.letter == 'e') options.format = tape_image::Format::e11;
     if (given.letter == format_option) {
       const std::optional<tape_image::Format> format = tape_image::format_named(given.value);
-      if (!format || !read_here(*format))
-        return "unknown format '" + std::string(given.value) + "': give one of " + format_names();
+      if (!format)
+        return "invalid format '" + std::string(given.value) +
+               "': give simh, e11, simh-be, simh-tm8, tpc, tpc-nopad or p7b";
       options.format = *format;
+    }
+    if (given.letter == parity_option) {
+      const std::optional<tape_image::Parity> parity = tape_image::parity_named(given.value);
+      if (!parity)
+        return "invalid parity '" + std::string(given.value) + "': give even, odd or none";
+      options.parity = *parity;
     }
     if (given.letter == 'l') options.records = true;
     if (given.letter == 'j') options.json = true;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -17,6 +18,7 @@ namespace {
 
 using tape_image::count_of;
 using tape_image::Format;
+using tape_image::ParityErrors;
 using tape_image::record_name;
 using tape_image::status_of;
 
@@ -24,15 +26,27 @@ using tape_image::status_of;
 struct Closing {
   std::string_view name;
   Format format;
-  const Survey& survey;
-  bool end_of_tape;  // two tape marks end the recorded tape
+  tape_image::Parity parity;  // of a P7B dump's frames
+  const Survey& survey;       // its offsets, of a P7B dump, in the dump
+  bool end_of_tape;           // two tape marks end the recorded tape
   std::uint64_t files;
   std::uint64_t records;
   std::uint64_t bad_records;
   std::uint64_t erase_gaps;
   int status;
-  std::vector<std::string> hints;  // each a line, without its newline
+  std::vector<std::string> hints;     // each a line, without its newline
+  std::uint64_t parity_errors;        // frames of the wrong parity in a P7B dump
+  std::optional<bool> closing_start;  // of a P7B dump: whether it ends with one
 };
+
+// The parity errors of a tape file of a P7B dump: frames, and the records they are in.
+struct FileParity {
+  std::uint64_t errors = 0;
+  std::uint64_t records = 0;
+};
+
+// The most records with parity errors named in each tape file; the rest are counted.
+inline constexpr std::size_t named_parity_errors = 3;
 
 // What the report is written as: the items as the walk reaches them, then the rest.
 class Form {
@@ -40,9 +54,14 @@ class Form {
   virtual ~Form() = default;
   // A record read whole, with the characters its first data bytes show.
   virtual void record(const SurveyRecord& record, std::string_view shown) = 0;
-  // Tape file `file` at `at`, which holds the records of `sizes`, `bad` of them bad.
+  // Tape file `file` at `at`, which holds the records of `sizes`, `bad` of them bad, and of a
+  // P7B dump the parity errors `parity`.
   virtual void tape_file(std::uint64_t file, std::uint64_t at, const SizeTally::Summary& sizes,
-                         std::uint64_t bad) = 0;
+                         std::uint64_t bad, const FileParity& parity) = 0;
+  // A record of a P7B dump with parity errors, one of those named in its tape file.
+  virtual void parity_errors(const ParityErrors& errors) = 0;
+  // The first `frames` frames of a P7B dump, before any record start.
+  virtual void unstarted_frames(std::uint64_t frames) = 0;
   // `count` empty tape files, from `first`, at `at`.
   virtual void empty_files(std::uint64_t first, std::uint64_t count, std::uint64_t at) = 0;
   // `count` erase gaps one after another, the first at `first`, the last at `last`.
@@ -52,16 +71,21 @@ class Form {
 };
 
 // Tells the form of the tape files, the erase gaps, and the records if asked, as the walk
-// reads them.
-class Reporter final : public SurveyListener {
+// reads them; and of a P7B dump, what its decoder finds, its offsets those in the dump.
+class Reporter final : public SurveyListener, public tape_image::DumpListener {
  public:
   Reporter(bool records, Form& form, SizeTally& tally)
       : records_(records), form_(form), tally_(tally) {
     tally_.clear();
   }
 
+  // Has the offsets of the items, those of the simh form `dump` serves, told in the dump.
+  void decoded_by(tape_image::P7bSource* dump) { dump_ = dump; }
+
   // Counts the sizes of a run of records, and tells of each if asked.
-  void records(const SurveyRecord& record) override {
+  void records(const SurveyRecord& told) override {
+    SurveyRecord record = told;
+    record.offset = in_dump(told.offset);
     after_item(false);
     begin_item(record.offset);
     if (pairs_ > 0) records_after_pair_ = true;
@@ -82,7 +106,8 @@ class Reporter final : public SurveyListener {
 
   // Tells of the tape file the tape mark ends, or counts it among a run of empty ones; the
   // next one begins after it.
-  void tape_mark(std::uint64_t file, std::uint64_t offset) override {
+  void tape_mark(std::uint64_t file, std::uint64_t at) override {
+    const std::uint64_t offset = in_dump(at);
     after_item(true);
     begin_item(offset);
     ++run_;
@@ -97,7 +122,8 @@ class Reporter final : public SurveyListener {
   }
 
   // Tells of a run of erase gaps one after another as one.
-  void erase_gap(std::uint64_t offset) override {
+  void erase_gap(std::uint64_t at) override {
+    const std::uint64_t offset = in_dump(at);
     after_item(false, true);
     begin_item(offset);
     if (gap_run_ > 0 && gap_last_ + 4 == offset) {
@@ -129,6 +155,23 @@ class Reporter final : public SurveyListener {
     put_empty_files();
     return end_of_tape;
   }
+
+  // Keeps a record's parity errors, found as the dump is decoded, ahead of the walk, for the
+  // line of its tape file.
+  void parity_errors(const ParityErrors& errors) override {
+    if (parity_ahead_.empty() || parity_ahead_.back().file != errors.file)
+      parity_ahead_.push_back({errors.file, {}, {}, 0});
+    Ahead& file = parity_ahead_.back();
+    file.parity.errors += errors.count;
+    ++file.parity.records;
+    if (file.named_count < named_parity_errors) file.named[file.named_count++] = errors;
+    parity_total_ += errors.count;
+  }
+
+  // The decoder finds them before any item.
+  void unstarted_frames(std::uint64_t frames) override { form_.unstarted_frames(frames); }
+
+  std::uint64_t parity_total() const { return parity_total_; }
 
   // Returns the tape files told of so far, and the records read whole in them.
   std::uint64_t files() const { return files_; }
@@ -189,16 +232,43 @@ class Reporter final : public SurveyListener {
   void put_file(std::uint64_t file) {
     put_empty_files();
     const SizeTally::Summary sizes = tally_.summary();
-    form_.tape_file(file, file_at_, sizes, bad_in_file_);
+    FileParity parity;
+    while (!parity_ahead_.empty() && parity_ahead_.front().file <= file) {
+      const Ahead& ahead = parity_ahead_.front();
+      if (ahead.file == file) {
+        for (std::size_t k = 0; k < ahead.named_count; ++k) form_.parity_errors(ahead.named[k]);
+        parity = ahead.parity;
+      }
+      parity_ahead_.pop_front();
+    }
+    form_.tape_file(file, file_at_, sizes, bad_in_file_, parity);
     ++files_;
     records_total_ += sizes.records;
     bad_in_file_ = 0;
     tally_.clear();
   }
 
+  // Returns the offset of the item at `offset` of the image walked: of a P7B dump, in the dump.
+  std::uint64_t in_dump(std::uint64_t offset) {
+    return dump_ != nullptr ? dump_->dump_offset_of(offset) : offset;
+  }
+
+  // The parity errors of a tape file that the decoder has found and the walk not yet reached:
+  // a few records named, the rest counted.
+  struct Ahead {
+    std::uint64_t file;
+    FileParity parity;
+    std::array<ParityErrors, named_parity_errors> named;
+    std::size_t named_count;
+  };
+
   const bool records_;
   Form& form_;
   SizeTally& tally_;
+  tape_image::P7bSource* dump_ = nullptr;  // the decoder of a P7B dump, if it is one
+  // Of the tape files the decoder is ahead in (as far as the reader reads ahead: bounded).
+  std::deque<Ahead> parity_ahead_;
+  std::uint64_t parity_total_ = 0;
   std::uint64_t file_at_ = 0;  // where the tape file being read begins
   bool file_starts_ = false;   // a tape mark was the last item: the next begins a tape file
   std::uint64_t files_ = 0;    // tape files told of, in a run or alone
@@ -461,6 +531,19 @@ std::string not_an_image_hint(const Survey& survey) {
   return line;
 }
 
+// Returns the hint, without its newline, that the image is a P7B dump, or "": its head, read a
+// byte a frame, begins with a record start, and its frames have all but a few (one in 64 at
+// most, as a worn tape's may not) the one parity.
+std::string dump_hint(const DumpLook& look) {
+  if (!look.first_start || look.frames < 2) return "";
+  const bool even = look.even * 2 >= look.frames;
+  const std::uint64_t other = even ? look.frames - look.even : look.even;
+  if (other * 64 > look.frames) return "";
+  return std::string(
+             "a P7B dump, it seems: a record starts at its first byte, and its frames have ") +
+         (even ? "even parity: --format=p7b" : "odd parity: --format=p7b --parity=odd");
+}
+
 // Returns the words of the hint that an image asked for in `asked` reads cleanly in `clean`.
 std::string_view cleanly_in(Format clean, Format asked) {
   switch (clean) {
@@ -502,6 +585,7 @@ std::vector<std::string> hints(const Survey& survey, Format format, bool eight_b
       line += line.empty() ? "reads cleanly " : ", or ";
       line += cleanly_in(other, format);
     }
+    if (line.empty()) line = dump_hint(survey.dump_look);
     if (line.empty()) line = not_an_image_hint(survey);
     if (!line.empty()) lines.push_back(std::move(line));
   }
@@ -512,11 +596,24 @@ std::vector<std::string> hints(const Survey& survey, Format format, bool eight_b
   return lines;
 }
 
-// Returns how the first line names `format`.
-std::string format_words(Format format) {
+// Returns the name of `parity`.
+std::string_view parity_name(tape_image::Parity parity) {
+  return parity == tape_image::Parity::even  ? "even"
+         : parity == tape_image::Parity::odd ? "odd"
+                                             : "none";
+}
+
+// Returns how the first line names `format`, of a P7B dump with the `parity` checked.
+std::string format_words(Format format, tape_image::Parity parity) {
   if (format == Format::simh) return "simh framing";
   if (format == Format::e11) return "E11 framing";
-  return std::string(tape_image::name_of(format)) + " format";
+  std::string words = std::string(tape_image::name_of(format)) + " format";
+  if (format == Format::p7b) {
+    words += parity == tape_image::Parity::none
+                 ? " (parity not checked)"
+                 : " (" + std::string(parity_name(parity)) + " parity)";
+  }
+  return words;
 }
 
 // The report as lines of text, held in `hold` but the first.
@@ -545,7 +642,7 @@ class TextForm final : public Form {
   }
 
   void tape_file(std::uint64_t file, std::uint64_t at, const SizeTally::Summary& sizes,
-                 std::uint64_t bad) override {
+                 std::uint64_t bad, const FileParity& parity) override {
     line_.clear();
     line_ += "file " + std::to_string(file) + " at " + std::to_string(at) + ": ";
     if (sizes.records == 0) {
@@ -565,9 +662,25 @@ class TextForm final : public Form {
       }
       if (bad > 0) line_ += ", " + std::to_string(bad) + " of them bad";
       line_ += ", " + count_of(sizes.data_bytes, "data byte");
+      if (parity.errors > 0) {
+        line_ += ", " + count_of(parity.errors, "parity error") + " in " +
+                 count_of(parity.records, "record");
+      }
     }
     line_ += '\n';
     hold_.append(line_);
+  }
+
+  void parity_errors(const ParityErrors& errors) override {
+    hold_.append(record_name(errors.file, errors.record) + ": " +
+                 count_of(errors.count, "parity error") + ", the first in frame " +
+                 std::to_string(errors.position) + " at " + std::to_string(errors.offset) + "\n");
+  }
+
+  void unstarted_frames(std::uint64_t frames) override {
+    hold_.append("the first " + count_of(frames, "frame") +
+                 " of the dump come before any record start: damage, read as a bad record, "
+                 "file 1 record 1\n");
   }
 
   void empty_files(std::uint64_t first, std::uint64_t count, std::uint64_t at) override {
@@ -594,6 +707,8 @@ class TextForm final : public Form {
   std::string finish(const Closing& closing) override {
     const Survey& survey = closing.survey;
     hold_.append(end_line(survey, closing.end_of_tape));
+    if (closing.closing_start.value_or(false))
+      hold_.append("closing record start at " + std::to_string(survey.size - 1) + "\n");
     if (const std::optional<Listed> listed = listed_reading(survey, closing.format))
       hold_.append(as_listed_line(survey, *listed) + '\n');
     for (const std::string& hint : closing.hints) hold_.append(hint + '\n');
@@ -601,12 +716,13 @@ class TextForm final : public Form {
     std::string first(closing.name);
     first += ": ";
     first += count_of(survey.size, "byte");
-    first += ", " + format_words(closing.format) + ", ";
+    first += ", " + format_words(closing.format, closing.parity) + ", ";
     first += count_of(closing.files, "tape file");
     first += ", ";
     first += count_of(closing.records, "record");
     if (closing.bad_records > 0) first += " (" + std::to_string(closing.bad_records) + " bad)";
     if (closing.erase_gaps > 0) first += ", " + count_of(closing.erase_gaps, "erase gap");
+    if (closing.parity_errors > 0) first += ", " + count_of(closing.parity_errors, "parity error");
     first += '\n';
     return first;
   }
@@ -721,7 +837,7 @@ class JsonForm final : public Form {
   }
 
   void tape_file(std::uint64_t file, std::uint64_t at, const SizeTally::Summary& sizes,
-                 std::uint64_t bad) override {
+                 std::uint64_t bad, const FileParity& parity) override {
     JsonObject object(start_item());
     object.string("type", "tape_file")
         .number("file", file)
@@ -740,7 +856,29 @@ class JsonForm final : public Form {
     } else {
       object.null("most_common");
     }
-    object.number("bad", bad).number("data_bytes", sizes.data_bytes).close();
+    object.number("bad", bad)
+        .number("data_bytes", sizes.data_bytes)
+        .number("parity_errors", parity.errors)
+        .number("parity_error_records", parity.records)
+        .close();
+    put_item();
+  }
+
+  void parity_errors(const ParityErrors& errors) override {
+    JsonObject object(start_item());
+    object.string("type", "parity_errors")
+        .number("file", errors.file)
+        .number("record", errors.record)
+        .number("position", errors.position)
+        .number("at", errors.offset)
+        .number("count", errors.count)
+        .close();
+    put_item();
+  }
+
+  void unstarted_frames(std::uint64_t frames) override {
+    JsonObject object(start_item());
+    object.string("type", "unstarted_frames").number("frames", frames).close();
     put_item();
   }
 
@@ -813,6 +951,8 @@ class JsonForm final : public Form {
     } else {
       line_ += "null";
     }
+    line_ += ",\"closing_start\":";
+    line_ += !closing.closing_start ? "null" : *closing.closing_start ? "true" : "false";
     line_ += ",\"hints\":[";
     for (std::size_t k = 0; k < closing.hints.size(); ++k) {
       if (k > 0) line_ += ',';
@@ -829,7 +969,13 @@ class JsonForm final : public Form {
         .number("tape_files", closing.files)
         .number("records", closing.records)
         .number("bad_records", closing.bad_records)
-        .number("erase_gaps", closing.erase_gaps)
+        .number("erase_gaps", closing.erase_gaps);
+    if (closing.format == Format::p7b) {
+      object.string("parity", parity_name(closing.parity));
+    } else {
+      object.null("parity");
+    }
+    object.number("parity_errors", closing.parity_errors)
         .number("status", static_cast<std::uint64_t>(closing.status));
     object.member("items") += '[';  // closed by the rest, held
     return first;
@@ -849,35 +995,66 @@ class JsonForm final : public Form {
   std::uint64_t items_ = 0;
 };
 
+// Returns `ending`, of the walk of the simh form that `dump` serves, if it is a P7B dump, with
+// its offset in the dump: past the items, the end of the dump but its closing record start; or
+// the item the walk ends in. The dump holds no bytes of any other kind.
+Ending in_dump(const Ending& ending, std::optional<tape_image::P7bSource>& dump) {
+  if (!dump) return ending;
+  Ending told = ending;
+  const std::uint64_t end = dump->dump_size() - (dump->closing_start() ? 1 : 0);
+  const std::uint64_t at = ending.in_record ? dump->dump_offset_of(ending.at) : ~std::uint64_t{0};
+  told.at = at != ~std::uint64_t{0} ? at : end;
+  return told;
+}
+
 }  // namespace
 
-ImageReport report_image(std::string_view name, tape_image::InputSource& source, Format format,
-                         bool records, Hold& hold, SizeTally& tally, ReportForm form) {
+ImageReport report_image(std::string_view name, tape_image::InputSource& source,
+                         const ReportAsked& asked, Hold& hold, Hold& dump_hold, SizeTally& tally) {
   TextForm text(hold);
   JsonForm json(hold);
-  Form& writer = form == ReportForm::json ? static_cast<Form&>(json) : text;
-  Reporter reporter(records, writer, tally);
-  const Survey survey = reelinfo::survey(source, format, records ? shown_characters : 0, reporter);
-  const bool end_of_tape = reporter.close(survey.ending);
+  Form& writer = asked.form == ReportForm::json ? static_cast<Form&>(json) : text;
+  Reporter reporter(asked.records, writer, tally);
+  // A P7B dump is walked in the simh form its decoder serves.
+  std::optional<tape_image::P7bSource> dump;
+  if (asked.format == Format::p7b) {
+    dump.emplace(source, asked.parity, dump_hold, &reporter);
+    reporter.decoded_by(&*dump);
+  }
+  const Survey survey = reelinfo::survey(dump ? *dump : source, asked.format,
+                                         asked.records ? shown_characters : 0, reporter);
+  const Ending ending = in_dump(survey.ending, dump);  // asked once: the offsets asked only grow
+  const bool end_of_tape = reporter.close(ending);
 
   // The status is that of reelprint's listing, which reads every word as a count; of an image
   // in a format it does not read, that of the walk.
   int status = status_of(survey.as_listed ? *survey.as_listed : survey.ending);
   if (survey.read_failed) status = std::max<int>(status, status_read_failed);
   // Tape marks of 8 bytes show as two where a format reads them as one of 4.
+  const Format format = asked.format;
   const bool eight_byte_marks =
       reporter.marks_look_eight_bytes_long() &&
       (format == Format::simh || format == Format::e11 || format == Format::simh_be);
+  Survey shown = survey;  // its offsets in the dump, of a P7B dump
+  std::optional<bool> closing_start;
+  if (dump) {
+    shown.size = dump->dump_size();
+    shown.ending = ending;
+    closing_start = dump->closing_start();
+  }
   const Closing closing{name,
                         format,
-                        survey,
+                        asked.parity,
+                        shown,
                         end_of_tape,
                         reporter.files(),
                         reporter.records(),
                         reporter.bad_records(),
                         reporter.erase_gaps(),
                         status,
-                        hints(survey, format, eight_byte_marks)};
+                        hints(survey, format, eight_byte_marks),
+                        reporter.parity_total(),
+                        closing_start};
   return {status, writer.finish(closing)};
 }
 

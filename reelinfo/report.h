@@ -11,6 +11,7 @@
 #include "reelinfo/size_tally.h"
 #include "reelinfo/survey.h"
 #include "tape_image/format.h"
+#include "tape_image/p7b.h"
 #include "tape_image/source.h"
 
 namespace reel::reelinfo {
@@ -28,12 +29,19 @@ struct ImageReport {
   std::string first_line;
 };
 
-// Surveys the image that `source` reads, named `name`, in `format`, with a line (a JSON item)
-// for each record if `records`; leaves all of the report in `form` but its start in `hold`,
-// using `tally` to count sizes. Returns the start and the exit status.
+// What a report is asked for.
+struct ReportAsked {
+  tape_image::Format format = tape_image::Format::simh;
+  tape_image::Parity parity = tape_image::Parity::even;  // of a P7B dump's frames
+  bool records = false;                                  // a line (a JSON item) for each record
+  ReportForm form = ReportForm::text;
+};
+
+// Surveys the image that `source` reads, named `name`, as `asked`; leaves all of the report in
+// its form but its start in `hold`, using `tally` to count sizes; a P7B dump's long records
+// wait in `dump_hold` while they are decoded. Returns the start and the exit status.
 ImageReport report_image(std::string_view name, tape_image::InputSource& source,
-                         tape_image::Format format, bool records, Hold& hold, SizeTally& tally,
-                         ReportForm form = ReportForm::text);
+                         const ReportAsked& asked, Hold& hold, Hold& dump_hold, SizeTally& tally);
 
 // Returns the JSON object of an image that could not be opened, for the errno `error` (0:
 // unknown).

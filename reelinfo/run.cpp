@@ -26,6 +26,7 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
            OutputSink& err, std::size_t spool_memory) {
   OutputBuffer buffer(out);
   Hold spool("reelinfo", spool_memory);
+  Hold dump_hold("reelinfo", spool_memory);  // a P7B dump's records too long to look through
   SizeTally tally;
   const bool json = command.options.json;
   int status = status_ok;
@@ -52,9 +53,9 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
       status = std::max<int>(status, status_open_failed);
       continue;
     }
-    const ImageReport report =
-        report_image(name, *source, command.options.format, command.options.records, spool, tally,
-                     json ? ReportForm::json : ReportForm::text);
+    const ReportAsked asked{command.options.format, command.options.parity, command.options.records,
+                            json ? ReportForm::json : ReportForm::text};
+    const ImageReport report = report_image(name, *source, asked, spool, dump_hold, tally);
     // The first line, then the lines held, which follow it.
     if (write_text(buffer, err, report.first_line) != status_ok) return status_write_failed;
     if (const Hold::Failure failure = spool.drain(out); failure.error != 0) {

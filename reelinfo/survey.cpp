@@ -30,8 +30,10 @@ bool holds_tape_mark_character(std::uint32_t size, const std::uint8_t* data) {
 // up to the end of the image are not taken for tape files.
 class Telling {
  public:
-  Telling(SurveyListener& listener, std::size_t first_bytes)
-      : listener_(listener), first_bytes_(std::min(first_bytes, most_first_bytes)) {}
+  // Zero words after the end of the recorded tape are the image padded, if `fill`: not in a
+  // P7B dump, where each is a tape mark written as a frame.
+  Telling(SurveyListener& listener, std::size_t first_bytes, bool fill)
+      : listener_(listener), first_bytes_(std::min(first_bytes, most_first_bytes)), fill_(fill) {}
 
   // Records of one size in a row (a card deck) are told as one run, unless their data bytes
   // are shown.
@@ -113,7 +115,7 @@ class Telling {
     const bool zero_after = ending.kind == EndKind::stray_bytes       ? stray == 0
                             : ending.kind == EndKind::after_tape_mark ? !held_.empty()
                                                                       : false;
-    if (marks_in_row_ >= 2 && zero_after) {
+    if (fill_ && marks_in_row_ >= 2 && zero_after) {
       // The fill begins after the second tape mark, however long a tape mark is: where the
       // marks held begin, or else the stray bytes.
       const std::uint64_t fill_at = held_.empty() ? ending.at : held_.front().offset;
@@ -135,6 +137,7 @@ class Telling {
 
   SurveyListener& listener_;
   const std::size_t first_bytes_;                       // data bytes of each record to show
+  const bool fill_;                                     // zero words at the end may be padding
   std::array<std::uint8_t, most_first_bytes> first_{};  // those of the record being read
   std::size_t had_ = 0;
   std::uint64_t marks_in_row_ = 0;  // tape marks one after another, the last items read
@@ -150,6 +153,21 @@ bool walked_for_hints(Format asked, Format other) {
   if (other == Format::simh_tm8 || (asked == Format::simh_tm8 && other == Format::simh))
     return false;
   return other != twin_of(asked);
+}
+
+// Counts into `look` the frames of `bytes`, which begin `at` bytes into the image.
+void look_as_dump(DumpLook& look, std::span<const std::uint8_t> bytes, std::uint64_t at) {
+  if (at == 0 && !bytes.empty()) look.first_start = (bytes[0] & 0x80) != 0;
+  for (const std::uint8_t byte : bytes) {
+    // A tape mark (or the closing record start) is read whatever its parity bit.
+    if ((byte | 0x40) == 0xCF) continue;
+    unsigned ones = byte & 0x7F;  // the parity of bits 0-6, folded down to bit 0
+    ones ^= ones >> 4;
+    ones ^= ones >> 2;
+    ones ^= ones >> 1;
+    look.even += (ones & 1) == 0 ? 1 : 0;
+    ++look.frames;
+  }
 }
 
 // Returns the reading of the walks of a survey in `format`: the end-of-medium marker ends each.
@@ -186,7 +204,7 @@ Survey survey(InputSource& source, Format format, std::size_t first_bytes,
 
   // The walk asked for, the only one that pauses and tells the listener, comes first; the
   // others part from it where it pauses. Every one ends at the end-of-medium marker.
-  Telling telling(listener, first_bytes);
+  Telling telling(listener, first_bytes, format != Format::p7b);
   PassingVisitor passing;
   std::vector<Walk> walks;
   walks.reserve(2 + format_count);
@@ -230,6 +248,9 @@ Survey survey(InputSource& source, Format format, std::size_t first_bytes,
       walks[0].resume(telling);
     }
   };
+  // The image's head is looked at as a P7B dump, for a hint, from `look_at` on, up to
+  // `hint_head`; not a dump's own simh form.
+  std::uint64_t look_at = format == Format::p7b ? hint_head : 0;
   for (;;) {
     // A walk with no trailing counts (TPC) reads any bytes as counts, every byte of them: one
     // from the start is tried on the image's head only, and given up past it.
@@ -249,10 +270,22 @@ Survey survey(InputSource& source, Format format, std::size_t first_bytes,
       need = walk.next();
       want = std::max(want, walk.want());
     }
+    if (look_at < hint_head && look_at <= need) {
+      if (look_at < need) want = 0;
+      need = look_at;
+      want = std::max<std::size_t>(want, 1);
+    }
     if (need == std::numeric_limits<std::uint64_t>::max()) break;  // every walk has ended
     const bool there = reader.pass_to(need);
     const std::span<const std::uint8_t> bytes =
         there ? reader.data(want) : std::span<const std::uint8_t>{};
+    if (look_at < hint_head && look_at < reader.offset() + bytes.size()) {
+      const auto from = static_cast<std::size_t>(look_at - reader.offset());
+      const auto to = static_cast<std::size_t>(
+          std::min<std::uint64_t>(bytes.size(), hint_head - reader.offset()));
+      look_as_dump(result.dump_look, bytes.subspan(from, to - from), look_at);
+      look_at = reader.offset() + to;
+    }
     for (std::size_t k = 0; k < walks.size(); ++k)
       if (active(k)) take(k, bytes, reader.offset());
     if (!there || bytes.size() < want) {  // the image has ended, or a read failed

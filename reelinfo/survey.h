@@ -61,6 +61,15 @@ class SurveyListener {
   virtual void erase_gap(std::uint64_t /*offset*/) {}
 };
 
+// What the image's head (its first `hint_head` bytes) looks like read as a P7B dump, a byte a
+// tape frame: whether its first byte has bit 7 set, as a dump's first frame has, and how many
+// frames (but tape marks) there are and how many of them (bits 0-6) have an even number of ones.
+struct DumpLook {
+  bool first_start = false;
+  std::uint64_t frames = 0;
+  std::uint64_t even = 0;
+};
+
 // The most bytes of the image's start that a survey keeps, to tell what they look like.
 inline constexpr std::size_t head_bytes = 16;
 
@@ -96,6 +105,7 @@ struct Survey {
   // with no trailing counts, whose walk checks nothing as it goes (TPC). Its ending is where it
   // stood, its records those it read.
   std::array<bool, format_count> head_only{};
+  DumpLook dump_look;  // of the image's head, but of one read as a P7B dump
   std::array<std::uint8_t, head_bytes> head{};  // the image's first bytes
   std::size_t head_size = 0;                    // how many there are
   bool read_failed = false;  // a read failed, at `size`; `read_errno` tells why (0: unknown)

@@ -488,6 +488,35 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
   }
 }
 
+// Returns the frame of P7B that holds `code` with the parity bit for even parity (odd if `odd`),
+// and bit 7 if `first`.
+std::uint8_t frame(std::uint8_t code, bool first = false, bool odd = false) {
+  bool ones_odd = false;
+  for (std::uint8_t bits = code; bits != 0; bits &= static_cast<std::uint8_t>(bits - 1))
+    ones_odd = !ones_odd;
+  const bool parity_bit = ones_odd != odd;
+  return static_cast<std::uint8_t>(code | (parity_bit ? 0x40 : 0) | (first ? 0x80 : 0));
+}
+
+// Returns the frames of a record of `codes` (odd parity if `odd`).
+Bytes frames(const Bytes& codes, bool odd = false) {
+  Bytes out;
+  for (std::size_t k = 0; k < codes.size(); ++k) out.push_back(frame(codes[k], k == 0, odd));
+  return out;
+}
+
+// Returns `frames` with the parity bit of frame `k` (from 0) turned over: a parity error.
+Bytes wrong_at(Bytes frames, std::size_t k) {
+  frames[k] ^= 0x40;
+  return frames;
+}
+
+const Bytes mark = {0x8F};  // a tape mark, or the closing record start
+
+// A P7B dump of even parity: AB at 0, ABC at 2, a tape mark at 5, HE at 6, tape marks at 8 and
+// 9, the closing record start at 10.
+const Bytes dump = frames(two) + frames(three) + mark + frames(codes("HE")) + mark + mark + mark;
+
 // Returns "N noun", or "N nouns" unless `n` is 1.
 std::string n_of(std::uint64_t n, const std::string& noun) {
   return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
@@ -500,15 +529,20 @@ std::string as_text(const testing::Json& image) {
   std::string text = image["image"].text + ": ";
   if (image.has("error")) return text + "cannot open (" + image["reason"].text + ")\n";
   const std::string& format = image["format"].text;
+  const std::string& parity = image["parity"].text;
   text += n_of(image["size"].whole(), "byte") + ", " +
-          (format == "simh"  ? "simh framing"
-           : format == "e11" ? "E11 framing"
-                             : format + " format") +
+          (format == "simh"   ? "simh framing"
+           : format == "e11"  ? "E11 framing"
+           : format != "p7b"  ? format + " format"
+           : parity == "none" ? "p7b format (parity not checked)"
+                              : "p7b format (" + parity + " parity)") +
           ", " + n_of(image["tape_files"].whole(), "tape file") + ", " +
           n_of(image["records"].whole(), "record");
   if (image["bad_records"].whole() > 0) text += " (" + num(image["bad_records"]) + " bad)";
   if (image["erase_gaps"].whole() > 0)
     text += ", " + n_of(image["erase_gaps"].whole(), "erase gap");
+  if (image["parity_errors"].whole() > 0)
+    text += ", " + n_of(image["parity_errors"].whole(), "parity error");
   text += '\n';
   for (const testing::Json& item : image["items"].items) {
     const std::string& type = item["type"].text;
@@ -545,7 +579,18 @@ std::string as_text(const testing::Json& image) {
         }
         if (item["bad"].whole() > 0) text += ", " + num(item["bad"]) + " of them bad";
         text += ", " + n_of(item["data_bytes"].whole(), "data byte");
+        if (item["parity_errors"].whole() > 0)
+          text += ", " + n_of(item["parity_errors"].whole(), "parity error") + " in " +
+                  n_of(item["parity_error_records"].whole(), "record");
       }
+    } else if (type == "parity_errors") {
+      text += "file " + num(item["file"]) + " record " + num(item["record"]) + ": " +
+              n_of(item["count"].whole(), "parity error") + ", the first in frame " +
+              num(item["position"]) + " at " + num(item["at"]);
+    } else if (type == "unstarted_frames") {
+      text += "the first " + n_of(item["frames"].whole(), "frame") +
+              " of the dump come before any record start: damage, read as a bad record, file 1 "
+              "record 1";
     } else if (type == "empty_tape_files") {
       const bool one = item["first"].whole() == item["last"].whole();
       text += (one ? "file " : "files ") + num(item["first"]) +
@@ -564,6 +609,8 @@ std::string as_text(const testing::Json& image) {
     text += n_of(fill["bytes"].whole(), "zero byte") + " from " + num(fill["at"]) +
             ", after the end of the recorded tape\n";
   text += "end at " + num(image["end"]["at"]) + ": " + image["end"]["text"].text + "\n";
+  if (image["closing_start"].truth)
+    text += "closing record start at " + std::to_string(image["size"].whole() - 1) + "\n";
   if (const testing::Json& failed = image["read_error"]; !failed.is_null())
     text += "read error at " + num(failed["at"]) +
             (failed["reason"].is_null() ? "" : " (" + failed["reason"].text + ")") + "\n";
@@ -605,6 +652,11 @@ TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
                             .bytes();
   const Bytes swapped =
       ImageBuilder().count(0x0200'0000).raw(two).count(0x0200'0000).tape_mark().bytes();
+  // A frame before the first record start; AB with parity errors in both its frames, four
+  // times (three named); a tape mark; AB, and no closing record start.
+  Bytes p7b_errors = Bytes{frame(49)};
+  for (int k = 0; k < 4; ++k) p7b_errors = p7b_errors + wrong_at(wrong_at(frames(two), 0), 1);
+  p7b_errors = p7b_errors + mark + frames(two);
   const Bytes mark_character =
       ImageBuilder().record(two).record(Bytes{15}).tape_mark().tape_mark().bytes();
   const std::vector<JsonCase> cases = {
@@ -648,6 +700,15 @@ TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
        {"--format=tpc", "t.tap"},
        {{{"t.tap", ImageBuilder().record(two).tape_mark().bytes()}}},
        "cut_short_in_data"},
+      {"a P7B dump, every record",
+       {"-l", "--format=p7b", "t.tap"},
+       {{{"t.tap", dump}}},
+       "end_of_recorded_tape"},
+      {"a P7B dump's parity errors",
+       {"--format=p7b", "t.tap"},
+       {{{"t.tap", p7b_errors}}},
+       "after_record"},
+      {"a P7B dump read as simh", {"t.tap"}, {{{"t.tap", dump}}}, "cut_short_in_data"},
       {"several, one missing",
        {"a.tap", "missing.tap", "t.tap"},
        {{{"a.tap", Bytes{}}, {"t.tap", two_files}}},
@@ -782,6 +843,112 @@ TEST(Reelinfo, ReportsAnImageInEachFormatWithCounts) {
   }
 }
 
+TEST(Reelinfo, ReportsAP7bDumpWithItsParityErrorsAtTheirPlacesInTheDump) {
+  struct DumpCase {
+    const char* name;
+    std::vector<std::string> options;
+    Bytes image;
+    std::string report;  // less the first line's name
+  };
+  // Five records of AB at 0, 2, 4, 6 and 8, four of them with parity errors; a tape mark
+  // written with its parity bit at 10; AB at 11, and no closing record start.
+  const Bytes ab = frames(two);
+  const Bytes errors = wrong_at(ab, 1) + wrong_at(wrong_at(ab, 0), 1) + wrong_at(ab, 1) +
+                       wrong_at(ab, 0) + ab + Bytes{0xCF} + ab;
+  const Bytes odd = frames(two, true) + Bytes{0xCF} + mark + mark;
+  const DumpCase cases[] = {
+      {"tape files and the closing record start",
+       {},
+       dump,
+       ": 11 bytes, p7b format (even parity), 2 tape files, 3 records\n"
+       "file 1 at 0: 2 records of 2 to 3 bytes, 5 data bytes\n"
+       "file 2 at 6: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 10\n"},
+      {"records at their offsets in the dump",
+       {"-l"},
+       dump,
+       ": 11 bytes, p7b format (even parity), 2 tape files, 3 records\n"
+       "file 1 record 1 at 0: 2 bytes: AB\n"
+       "file 1 record 2 at 2: 3 bytes: ABC\n"
+       "file 1 at 0: 2 records of 2 to 3 bytes, 5 data bytes\n"
+       "file 2 record 1 at 6: 2 bytes: HE\n"
+       "file 2 at 6: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 10\n"},
+      // The first three records with parity errors named, the fourth counted.
+      {"parity errors",
+       {},
+       errors,
+       ": 13 bytes, p7b format (even parity), 2 tape files, 6 records (4 bad), 5 parity errors\n"
+       "file 1 record 1: 1 parity error, the first in frame 2 at 1\n"
+       "file 1 record 2: 2 parity errors, the first in frame 1 at 2\n"
+       "file 1 record 3: 1 parity error, the first in frame 2 at 5\n"
+       "file 1 at 0: 5 records of 2 bytes, 4 of them bad, 10 data bytes, 5 parity errors in 4 "
+       "records\n"
+       "file 2 at 11: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 13: after a record, with no tape mark after it\n"},
+      {"odd parity",
+       {"--parity=odd"},
+       odd,
+       ": 5 bytes, p7b format (odd parity), 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 4: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 4\n"},
+      {"odd parity read as even",
+       {},
+       odd,
+       ": 5 bytes, p7b format (even parity), 1 tape file, 1 record (1 bad), 2 parity errors\n"
+       "file 1 record 1: 2 parity errors, the first in frame 1 at 0\n"
+       "file 1 at 0: 1 record of 2 bytes, 1 of them bad, 2 data bytes, 2 parity errors in 1 "
+       "record\n"
+       "end at 4: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 4\n"},
+      {"parity not checked",
+       {"--parity=none"},
+       odd,
+       ": 5 bytes, p7b format (parity not checked), 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 4: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 4\n"},
+      // Two frames of AB before the first record start: a bad record of their own.
+      {"frames before any record start",
+       {},
+       Bytes{frame(49), frame(50)} + ab + mark + mark + mark,
+       ": 7 bytes, p7b format (even parity), 1 tape file, 2 records (1 bad)\n"
+       "the first 2 frames of the dump come before any record start: damage, read as a bad "
+       "record, file 1 record 1\n"
+       "file 1 at 0: 2 records of 2 bytes, 1 of them bad, 4 data bytes\n"
+       "end at 6: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 6\n"},
+  };
+  for (const DumpCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--format=p7b", "t.p7b"});
+    const testing::Outcome result = reelinfo_run(args, {{{"t.p7b", c.image}}});
+    EXPECT_EQ(result.out, "t.p7b" + c.report);
+    EXPECT_EQ(result.status, 0);
+  }
+}
+
+// Read in another format, a dump's first byte begins a record and its frames have one parity.
+TEST(Reelinfo, AP7bDumpReadAsSimhHasAHint) {
+  // F1 72 F1 72 read as a count: 0x72F172F1, 1928426225, with 7 bytes after it.
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", dump}}}).out,
+            "t.tap: 11 bytes, simh framing, 1 tape file, 0 records\n"
+            "file 1 at 0: 0 records\n"
+            "end at 0: file 1 record 1 cut short in its data, 7 of 1928426225 bytes there\n"
+            "a P7B dump, it seems: a record starts at its first byte, and its frames have even "
+            "parity: --format=p7b\n");
+  const Bytes odd = frames(codes("HELLO"), true) + frames(codes("WORLD"), true) + mark + mark;
+  EXPECT_TRUE(reelinfo_run({"t.tap"}, {{{"t.tap", odd}}})
+                  .out.ends_with("its frames have odd parity: --format=p7b --parity=odd\n"));
+  // One frame in ten of the other parity: no such hint.
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", wrong_at(odd, 3)}}}).out.find("P7B"),
+            std::string::npos);
+}
+
 TEST(Reelinfo, AFailedReadIsStatusThree) {
   Images images{{{"t.tap", ImageBuilder().record(two).count(4).raw(two).bytes()}}, true};
   const testing::Outcome result = reelinfo_run({"t.tap"}, images);
@@ -865,6 +1032,10 @@ TEST(Reelinfo, CommandLine) {
   EXPECT_EQ(parse({"--format", "simh-be", "-e", "a.tap"}).options.format, tape_image::Format::e11);
   EXPECT_EQ(parse({"--form=tpc-nopad", "a.tap"}).options.format, tape_image::Format::tpc_nopad);
   EXPECT_EQ(parse({"--format=simh-tm8", "a.tap"}).options.format, tape_image::Format::simh_tm8);
+  c = parse({"--format=p7b", "--parity", "odd", "a.p7b"});
+  EXPECT_EQ(c.options.format, tape_image::Format::p7b);
+  EXPECT_EQ(c.options.parity, tape_image::Parity::odd);
+  EXPECT_EQ(parse({"a.p7b"}).options.parity, tape_image::Parity::even);
   EXPECT_EQ(parse({"a.tap", "--help", "-x"}).action, Action::help);
   EXPECT_EQ(parse({"--version"}).action, Action::version);
   EXPECT_EQ(parse({"--rec", "a.tap"}).options.records, true);  // an unambiguous abbreviation
@@ -879,7 +1050,8 @@ TEST(Reelinfo, CommandLine) {
       {{"--help=yes"}, "option '--help' takes no value"},
       {{"a.tap", "--format"}, "option '--format' needs a value"},
       {{"--format=simh2", "a.tap"},
-       "unknown format 'simh2': give one of simh, e11, simh-be, simh-tm8, tpc, tpc-nopad"},
+       "invalid format 'simh2': give simh, e11, simh-be, simh-tm8, tpc, tpc-nopad or p7b"},
+      {{"--parity=even2", "a.tap"}, "invalid parity 'even2': give even, odd or none"},
   };
   for (const auto& [args, complaint] : bad) {
     c = parse(args);
