@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace reel::testing {
@@ -18,20 +17,20 @@ struct Json {
   enum class Type { null, boolean, number, string, array, object };
   Type type = Type::null;
   bool truth = false;
-  std::string text;  // a string's characters, as UTF-8; a number as written
-  std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+  std::string text;               // a string's characters, as UTF-8; a number as written
+  std::vector<Json> items;        // an array's values, or an object's
+  std::vector<std::string> keys;  // an object's keys, each of the value at its place in `items`
 
   bool is_null() const { return type == Type::null; }
   bool has(std::string_view key) const {
-    for (const auto& member : members)
-      if (member.first == key) return true;
+    for (const std::string& name : keys)
+      if (name == key) return true;
     return false;
   }
   // The member `key` of an object; a null, and a failed test, if there is none.
   const Json& operator[](std::string_view key) const {
-    for (const auto& [name, value] : members)
-      if (name == key) return value;
+    for (std::size_t k = 0; k < keys.size(); ++k)
+      if (keys[k] == key) return items[k];
     ADD_FAILURE() << "no member " << key;
     static const Json none;
     return none;
@@ -172,15 +171,12 @@ class JsonReader {
       do {
         std::string key;
         if (object && (!string(key) || !take(':'))) return false;
-        for (const auto& member : v.members)
-          if (member.first == key) return false;
+        for (const std::string& name : v.keys)
+          if (object && name == key) return false;
         Json item;
         if (!value(item, depth + 1)) return false;
-        if (object) {
-          v.members.emplace_back(std::move(key), std::move(item));
-        } else {
-          v.items.push_back(std::move(item));
-        }
+        if (object) v.keys.push_back(std::move(key));
+        v.items.push_back(std::move(item));
       } while (take(','));
       return take(object ? '}' : ']');
     }
