@@ -532,13 +532,13 @@ std::string not_an_image_hint(const Survey& survey) {
 }
 
 // Returns the hint, without its newline, that the image is a P7B dump, or "": its head, read a
-// byte a frame, begins with a record start, and its frames have all but a few (one in 64 at
+// byte a frame, begins with a record start, and its frames have all but a few (one in 16 at
 // most, as a worn tape's may not) the one parity.
 std::string dump_hint(const DumpLook& look) {
   if (!look.first_start || look.frames < 2) return "";
   const bool even = look.even * 2 >= look.frames;
   const std::uint64_t other = even ? look.frames - look.even : look.even;
-  if (other * 64 > look.frames) return "";
+  if (other * 16 > look.frames) return "";
   return std::string(
              "a P7B dump, it seems: a record starts at its first byte, and its frames have ") +
          (even ? "even parity: --format=p7b" : "odd parity: --format=p7b --parity=odd");
