@@ -592,7 +592,7 @@ std::vector<std::string> hints(const Survey& survey, Format format, bool eight_b
   if (eight_byte_marks)
     lines.emplace_back(
         "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-        "frame them): each shows here as two");
+        "frame them): each shows here as two, and --format=simh-tm8 reads each as one");
   return lines;
 }
 

@@ -272,7 +272,7 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
        "end at 54: after two tape marks, the end of the recorded tape\n"
        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-       "frame them): each shows here as two\n",
+       "frame them): each shows here as two, and --format=simh-tm8 reads each as one\n",
        0,
        true},
       {"a run of empty tape files",
@@ -465,7 +465,7 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "8 zero bytes from 36, after the end of the recorded tape\n"
        "end at 36: after two tape marks, the end of the recorded tape\n"
        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-       "frame them): each shows here as two\n",
+       "frame them): each shows here as two, and --format=simh-tm8 reads each as one\n",
        0,
        true},
   };
