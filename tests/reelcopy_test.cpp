@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -365,6 +366,53 @@ TEST(Reelcopy, ReadsATpcFilePaddedOrNotAsItReadsCleanlyAndSaysWhich) {
   EXPECT_EQ(unpadded.out, text(layout(reel, Format::simh)));
   EXPECT_EQ(unpadded.err,
             "reelcopy: in: odd-length records without a pad byte: read as tpc-nopad\n");
+}
+
+// Into a file (seekable, to be cut back where the copy stops) the output is a good image at
+// every moment, whatever the disk takes; after a full disk it ends after its last whole record.
+// Into a pipe, it is the start of the image.
+TEST(Reelcopy, TheOutputIsAGoodImageAtEveryMomentAndAfterAFullDisk) {
+  const std::vector<Item> reel = {rec(codes(5, 1)),
+                                  rec(codes(50'000, 2)),
+                                  mark,
+                                  rec(codes(3, 4)),
+                                  rec(codes(70'001, 3)),
+                                  mark,
+                                  mark};
+  const Bytes image = layout(reel, Format::simh);
+  Tuning small;
+  small.buffer_size = 16 * 1024;
+  small.hold_memory = 4096;
+  const std::function<bool(const std::string&)> good = [](const std::string& bytes) {
+    return testing::good_image(bytes, tape_image::Framing::simh);
+  };
+  for (const bool seekable : {false, true}) {
+    for (const std::uint64_t limit :
+         {std::uint64_t{20}, std::uint64_t{30'000}, std::uint64_t{60'000}, std::uint64_t{130'000},
+          std::uint64_t{200'000}}) {
+      SCOPED_TRACE(std::to_string(limit) + (seekable ? ", seekable" : ", a pipe"));
+      Collect out(
+          Collect::Kind{.seekable = seekable,
+                        .limit = limit,
+                        .good = seekable ? good : std::function<bool(const std::string&)>{}});
+      Collect err;
+      const auto open = [&](const std::string&) -> std::unique_ptr<tape_image::InputSource> {
+        return std::make_unique<tape_image::MemorySource>(image, 4096);
+      };
+      const int status = run({"reelcopy", "--from=simh", "in"}, open, out, err, small);
+      EXPECT_FALSE(out.ever_bad);
+      if (limit >= image.size()) {
+        EXPECT_EQ(status, status_ok);
+        EXPECT_EQ(out.text, text(image));
+        continue;
+      }
+      EXPECT_EQ(status, status_write_failed);
+      EXPECT_EQ(text(image).compare(0, out.text.size(), out.text), 0);
+      if (seekable) {
+        EXPECT_TRUE(good(out.text)) << out.text.size();
+      }
+    }
+  }
 }
 
 }  // namespace

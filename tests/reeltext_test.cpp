@@ -30,29 +30,8 @@ using tape_image::ImageBuilder;
 using testing::Bytes;
 using testing::codes;
 using testing::Collect;
+using testing::good_image;
 using testing::operator+;
-
-// Returns whether `bytes` is a good image in `framing` at this moment: whole items (records
-// whose words agree, tape marks, erase gaps, the end-of-medium marker), then at most the
-// placeholder of a record not yet ended and part of that record.
-bool good_image(const std::string& bytes, Framing framing) {
-  std::size_t at = 0;
-  while (bytes.size() - at >= 4) {
-    std::uint32_t word = 0;
-    for (int k = 3; k >= 0; --k) word = word << 8 | static_cast<std::uint8_t>(bytes[at + k]);
-    if (word == 0xFFFF'FFFD) return true;
-    if (word == 0 || word >= 0xFFFF'FFFE) {
-      at += 4;
-      continue;
-    }
-    const std::uint64_t size = word & 0x7FFF'FFFF;
-    const std::uint64_t whole = 8 + size + (framing == Framing::simh ? size % 2 : 0);
-    if (bytes.size() - at < whole || bytes.compare(at, 4, bytes, at + whole - 4, 4) != 0)
-      return false;
-    at += whole;
-  }
-  return at == bytes.size();
-}
 
 // How a run goes about it: what it writes must not depend on any of this.
 struct Way {
