@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -184,8 +185,13 @@ TEST(Reelcopy, JoinsAndPicksTapeFilesIntoOneReel) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     const Ran ran = copy(c.args, images);
     EXPECT_EQ(ran.status, status_ok) << ran.err;
+    EXPECT_EQ(ran.err, "");
     EXPECT_EQ(ran.out, text(layout(c.reel, Format::simh)));
   }
+  const Ran beyond = copy({"-f", "3", "one"}, images);
+  EXPECT_EQ(beyond.status, status_ok);
+  EXPECT_EQ(beyond.err, "reelcopy: the images end before tape file 3\n");
+  EXPECT_EQ(beyond.out, "");
 }
 
 TEST(Reelcopy, SplitsEachTapeFileToAnImageThatJoinsBackToTheOriginal) {
@@ -258,7 +264,7 @@ TEST(Reelcopy, StopsAfterTheLastWholeRecordOfDamageOrWritesItBadGoingOn) {
   }
 }
 
-TEST(Reelcopy, GoingOnRefusesDamageWhereTheOutputMarksNoBadRecord) {
+TEST(Reelcopy, GoingOnStopsAtDamageWhereTheOutputMarksNoBadRecord) {
   const Bytes a = codes(4, 0), b = codes(6, 9);
   const Bytes whole = layout({rec(a), mark}, Format::simh);
   const Bytes cut = whole + layout({rec(b)}, Format::simh);
@@ -267,27 +273,31 @@ TEST(Reelcopy, GoingOnRefusesDamageWhereTheOutputMarksNoBadRecord) {
     const char* name;
     Bytes image;
     std::vector<std::string> to;
+    int status;
     std::string said;
     Bytes out;
   };
-  const std::string tpc = "cannot be written as tpc: it is a bad record, which TPC cannot mark\n";
+  const std::string differs = "file 1 record 2 at 12: cannot be written as ";
   const Case cases[] = {
       {"cut in its data, to TPC",
        Bytes(cut.begin(), cut.end() - 7),
        {"--to=tpc"},
-       "file 2 record 1 at 16: cut short in its data, 3 of 6 bytes there: " + tpc,
+       status_read_failed,
+       "file 2 record 1 at 16: cut short in its data, 3 of 6 bytes there\n",
        layout({rec(a), mark}, Format::tpc)},
       {"counts unequal, to TPC",
        unequal,
        {"--to=tpc-nopad"},
-       "file 1 record 2 at 12: its trailing count differs: cannot be written as tpc-nopad: it is a "
-       "bad record, which TPC cannot mark\n",
+       status_write_failed,
+       differs + "tpc-nopad: its trailing count differs, and it is a bad record, which TPC "
+                 "cannot mark\n",
        layout({rec(a)}, Format::tpc_nopad)},
       {"counts unequal, to a dump without parity",
        unequal,
        {"--to=p7b", "--parity=none"},
-       "file 1 record 2 at 12: its trailing count differs: cannot be written as p7b: it is a bad "
-       "record, which a dump without parity cannot mark\n",
+       status_write_failed,
+       differs + "p7b: its trailing count differs, and it is a bad record, which a dump without "
+                 "parity cannot mark\n",
        layout({rec(a)}, Format::p7b)},
   };
   for (const Case& c : cases) {
@@ -295,7 +305,7 @@ TEST(Reelcopy, GoingOnRefusesDamageWhereTheOutputMarksNoBadRecord) {
     std::vector<std::string> args = c.to;
     args.insert(args.end(), {"--keep-going", "in"});
     const Ran ran = copy(args, {{"in", c.image}});
-    EXPECT_EQ(ran.status, status_write_failed);
+    EXPECT_EQ(ran.status, c.status);
     EXPECT_EQ(ran.err, "reelcopy: in: " + c.said);
     EXPECT_EQ(ran.out, text(c.out));
   }
@@ -431,6 +441,65 @@ TEST(Reelcopy, WritesTheFileNamedButNeverOverAnImageItReads) {
   EXPECT_EQ(same.status, status_usage);
   EXPECT_NE(same.err.find("is the image"), std::string::npos) << same.err;
   std::remove(path);
+}
+
+TEST(Reelcopy, ReadsATpcFilePaddedOrNotAsItReadsCleanlyAndSaysWhich) {
+  const std::vector<Item> reel = {rec({1, 2, 3}), rec({4, 5}), mark, mark};
+  const Ran padded = copy({"--from=tpc", "in"}, {{"in", layout(reel, Format::tpc)}});
+  EXPECT_EQ(padded.out, text(layout(reel, Format::simh)));
+  EXPECT_EQ(padded.err, "");
+  const Ran unpadded = copy({"--from=tpc", "in"}, {{"in", layout(reel, Format::tpc_nopad)}});
+  EXPECT_EQ(unpadded.status, status_ok);
+  EXPECT_EQ(unpadded.out, text(layout(reel, Format::simh)));
+  EXPECT_EQ(unpadded.err,
+            "reelcopy: in: odd-length records without a pad byte: read as tpc-nopad\n");
+}
+
+// Into a file (seekable, to be cut back where the copy stops) the output is a good image at
+// every moment, whatever the disk takes; after a full disk it ends after its last whole record.
+// Into a pipe, it is the start of the image.
+TEST(Reelcopy, TheOutputIsAGoodImageAtEveryMomentAndAfterAFullDisk) {
+  const std::vector<Item> reel = {rec(codes(5, 1)),
+                                  rec(codes(50'000, 2)),
+                                  mark,
+                                  rec(codes(3, 4)),
+                                  rec(codes(70'001, 3)),
+                                  mark,
+                                  mark};
+  const Bytes image = layout(reel, Format::simh);
+  Tuning small;
+  small.buffer_size = 16 * 1024;
+  small.hold_memory = 4096;
+  const std::function<bool(const std::string&)> good = [](const std::string& bytes) {
+    return testing::good_image(bytes, tape_image::Framing::simh);
+  };
+  for (const bool seekable : {false, true}) {
+    for (const std::uint64_t limit :
+         {std::uint64_t{20}, std::uint64_t{30'000}, std::uint64_t{60'000}, std::uint64_t{130'000},
+          std::uint64_t{200'000}}) {
+      SCOPED_TRACE(std::to_string(limit) + (seekable ? ", seekable" : ", a pipe"));
+      Collect out(
+          Collect::Kind{.seekable = seekable,
+                        .limit = limit,
+                        .good = seekable ? good : std::function<bool(const std::string&)>{}});
+      Collect err;
+      const auto open = [&](const std::string&) -> std::unique_ptr<tape_image::InputSource> {
+        return std::make_unique<tape_image::MemorySource>(image, 4096);
+      };
+      const int status = run({"reelcopy", "--from=simh", "in"}, open, out, err, small);
+      EXPECT_FALSE(out.ever_bad);
+      if (limit >= image.size()) {
+        EXPECT_EQ(status, status_ok);
+        EXPECT_EQ(out.text, text(image));
+        continue;
+      }
+      EXPECT_EQ(status, status_write_failed);
+      EXPECT_EQ(text(image).compare(0, out.text.size(), out.text), 0);
+      if (seekable) {
+        EXPECT_TRUE(good(out.text)) << out.text.size();
+      }
+    }
+  }
 }
 
 }  // namespace
