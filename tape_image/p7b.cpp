@@ -85,22 +85,28 @@ P7bSource::P7bSource(InputSource& dump, Parity parity, Hold& hold, DumpListener*
       runs_(runs_storage_.data()) {}
 
 std::ptrdiff_t P7bSource::read(std::uint8_t* buf, std::size_t n) {
-  std::size_t done = 0;
-  while (done < n && error_ == 0) {
-    if (!have_item_ && !find_item()) break;
-    done += serve(buf + done, n - done);
-  }
+  // The kernel is entered once a read, and the items found and served in it are compiled into
+  // it: records of a few hundred frames each cost no call.
+  const std::size_t done = bcd::with_kernel(kernel_, table_, [&](const auto& kernel) {
+    std::size_t served = 0;
+    while (served < n && error_ == 0) {
+      if (!have_item_ && !find_item(kernel)) break;
+      served += serve(kernel, buf + served, n - served);
+    }
+    return served;
+  });
   if (done > 0) return static_cast<std::ptrdiff_t>(done);
   if (error_ == 0) return 0;
   errno = error_;
   return -1;
 }
 
-bool P7bSource::find_item() {
+template <class K>
+bool P7bSource::find_item(const K& kernel) {
   if (error_ != 0) return false;
   while (scanned_ <= record_) {  // its first frame
     if (at_end_) return false;
-    if (!load_more()) return false;
+    if (!load_more(kernel)) return false;
   }
   // The dump's first frame begins its first record even without bit 7: frames before any
   // record start are damage, kept as a record of their own, which is made a bad one.
@@ -128,7 +134,7 @@ bool P7bSource::find_item() {
       break;
     }
     if (held_ + (searched_ - record_) > longest_record_) return fail(EFBIG);
-    if (!load_more()) return false;
+    if (!load_more(kernel)) return false;
   }
   const std::uint64_t frames = held_ + (end - record_);
   if (frames > longest_record_) return fail(EFBIG);
@@ -144,7 +150,7 @@ bool P7bSource::find_item() {
   item_.held = held_;
   item_.from = record_;
   item_.to = end;
-  if (one_frame && window_[record_] == tape_mark_code) {
+  if (one_frame && (window_[record_] & 63) == tape_mark_code) {
     put_le32(item_.head, 0);
     item_.words = 1;
     item_.pad = 0;
@@ -171,7 +177,8 @@ bool P7bSource::find_item() {
   return true;
 }
 
-bool P7bSource::load_more() {
+template <class K>
+bool P7bSource::load_more(const K& kernel) {
   if (at_end_) return false;
   if (end_ == capacity_) {
     // Full, and so all scanned: the bytes before the record's block are dropped, or if the
@@ -180,6 +187,7 @@ bool P7bSource::load_more() {
     std::size_t drop = keep;
     if (keep == 0) {
       if (scanned_ > clean_to_) count_bad(scanned_);
+      kernel.put_codes(window_ + record_, scanned_ - record_, window_ + record_);
       const int error = hold_.append(
           std::string_view(reinterpret_cast<const char*>(window_ + record_), scanned_ - record_));
       if (error != 0) return fail(error, true);
@@ -202,33 +210,31 @@ bool P7bSource::load_more() {
     at_end_ = true;
   else
     end_ += static_cast<std::size_t>(got);
-  scan();
+  scan(kernel);
   return true;
 }
 
-void P7bSource::scan() {
+template <class K>
+void P7bSource::scan(const K& kernel) {
   const std::size_t whole = scanned_ + (end_ - scanned_) / bcd::frame_block * bcd::frame_block;
   const std::size_t last = at_end_ ? end_ - whole : 0;  // the dump's last bytes past its blocks
   if (whole == scanned_ && last == 0) return;
   // A frame is bad where its ones are odd under even parity, even under odd parity.
   const std::uint64_t flip = parity_ == Parity::odd ? ~std::uint64_t{0} : 0;
   const std::uint64_t checked = parity_ == Parity::none ? 0 : ~std::uint64_t{0};
-  bcd::with_kernel(kernel_, table_, [&](const auto& kernel) {
-    for (std::size_t at = scanned_; at < whole; at += bcd::frame_block) {
-      const bcd::FrameScan found = kernel.scan_frames(window_ + at, window_ + at);
-      starts_[at / bcd::frame_block] = found.starts;
-      bad_[at / bcd::frame_block] = (found.odd ^ flip) & checked;
-    }
-    if (last > 0) {
-      alignas(64) std::uint8_t block[bcd::frame_block] = {};
-      std::memcpy(block, window_ + whole, last);
-      const bcd::FrameScan found = kernel.scan_frames(block, block);
-      std::memcpy(window_ + whole, block, last);
-      const std::uint64_t there = (std::uint64_t{1} << last) - 1;
-      starts_[whole / bcd::frame_block] = found.starts & there;
-      bad_[whole / bcd::frame_block] = (found.odd ^ flip) & checked & there;
-    }
-  });
+  for (std::size_t at = scanned_; at < whole; at += bcd::frame_block) {
+    const bcd::FrameScan found = kernel.scan_frames(window_ + at);
+    starts_[at / bcd::frame_block] = found.starts;
+    bad_[at / bcd::frame_block] = (found.odd ^ flip) & checked;
+  }
+  if (last > 0) {
+    alignas(64) std::uint8_t block[bcd::frame_block] = {};
+    std::memcpy(block, window_ + whole, last);
+    const bcd::FrameScan found = kernel.scan_frames(block);
+    const std::uint64_t there = (std::uint64_t{1} << last) - 1;
+    starts_[whole / bcd::frame_block] = found.starts & there;
+    bad_[whole / bcd::frame_block] = (found.odd ^ flip) & checked & there;
+  }
   scanned_ = whole + last;
 }
 
@@ -258,13 +264,14 @@ void P7bSource::count_bad(std::size_t to) {
                        : block * bcd::frame_block + static_cast<std::size_t>(std::countr_zero(bad));
 }
 
-std::size_t P7bSource::serve(std::uint8_t* buf, std::size_t n) {
+template <class K>
+std::size_t P7bSource::serve(const K& kernel, std::uint8_t* buf, std::size_t n) {
   Item& item = item_;
   const std::size_t in_window = item.to - item.from;
   if (item.served == 0 && item.held == 0 && item.size <= n) {  // whole at once
     std::memcpy(buf, item.head, 4);
     if (item.words == 2) {
-      std::memcpy(buf + 4, window_ + item.from, in_window);
+      kernel.put_codes(window_ + item.from, in_window, buf + 4);
       buf[4 + in_window] = 0;  // the pad byte, if any, or overwritten
       std::memcpy(buf + 4 + in_window + item.pad, item.head, 4);
     }
@@ -292,7 +299,7 @@ std::size_t P7bSource::serve(std::uint8_t* buf, std::size_t n) {
     } else if (at < codes_end) {
       const auto from = static_cast<std::size_t>(at - 4 - item.held);
       part = std::min(room, in_window - from);
-      std::memcpy(buf + done, window_ + item.from + from, part);
+      kernel.put_codes(window_ + item.from + from, part, buf + done);
     } else if (at < codes_end + item.pad) {
       buf[done] = 0;
       part = 1;

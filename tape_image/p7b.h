@@ -108,19 +108,25 @@ class P7bSource final : public InputSource {
   };
   static constexpr std::size_t most_runs = std::size_t{1} << 16;
 
+  // Each of these with `kernel`, the one made for this read.
   // Finds the next item from `record_`, into `item_`; returns false at the end of the dump, or
   // on a failure (`error_`).
-  bool find_item();
+  template <class K>
+  bool find_item(const K& kernel);
   // Makes the window hold more of the dump, from where it is scanned on; returns false at its
   // end or on a failure.
-  bool load_more();
+  template <class K>
+  bool load_more(const K& kernel);
   // Scans the bytes read but not scanned: whole blocks, and at the dump's end its last bytes.
-  void scan();
+  template <class K>
+  void scan(const K& kernel);
   // Adds the bad frames from `clean_to_` up to `to` in the window to the record's, and finds
   // how far past `to` the frames scanned are good.
   void count_bad(std::size_t to);
-  // Serves what `item_` has left into `buf`; returns how many bytes.
-  std::size_t serve(std::uint8_t* buf, std::size_t n);
+  // Serves what `item_` has left into `buf`, its codes taken from the frames as they are copied;
+  // returns how many bytes.
+  template <class K>
+  std::size_t serve(const K& kernel, std::uint8_t* buf, std::size_t n);
   // Tells `dump_offset_of` of an item of `frames` frames (0: a tape mark).
   void remember(std::uint64_t frames);
   // Fails the reads with `error`; returns false.
@@ -132,10 +138,10 @@ class P7bSource final : public InputSource {
   DumpListener* listener_;
   std::uint64_t longest_record_;
   bcd::KernelId kernel_;
-  bcd::DisplayTable table_;  // what a kernel is made from (the frame scan uses none of it)
+  bcd::DisplayTable table_;  // what a kernel is made from (the frame operations use none of it)
 
-  // The window: dump bytes from `window_offset_` on; those before `scanned_` hold their codes,
-  // with their blocks' record starts and bad frames in `starts_` and `bad_`.
+  // The window: dump bytes from `window_offset_` on, as read; those before `scanned_` have their
+  // blocks' record starts and bad frames in `starts_` and `bad_`.
   std::size_t capacity_;
   AlignedBuffer<std::uint8_t> window_storage_;
   AlignedBuffer<std::uint64_t> starts_storage_, bad_storage_;
