@@ -84,6 +84,11 @@ P7bSource::P7bSource(InputSource& dump, Parity parity, Hold& hold, DumpListener*
       runs_storage_(most_runs),
       runs_(runs_storage_.data()) {}
 
+std::size_t P7bSource::preferred_read() const {
+  const std::uint64_t dump = dump_.known_size();
+  return dump != 0 && dump < capacity_ ? static_cast<std::size_t>(dump) : capacity_;
+}
+
 std::ptrdiff_t P7bSource::read(std::uint8_t* buf, std::size_t n) {
   // The kernel is entered once a read, and the items found and served in it are compiled into
   // it: records of a few hundred frames each cost no call.

@@ -52,7 +52,7 @@ class DumpListener {
 // What a `P7bSource` keeps in memory and the longest record it frames; other values than these
 // are for the tests.
 struct P7bLimits {
-  std::size_t window = std::size_t{1} << 20;      // dump bytes looked through for a record's end
+  std::size_t window = std::size_t{1} << 18;      // dump bytes looked through for a record's end
   std::uint64_t longest_record = largest_record;  // frames a record may have
 };
 
@@ -73,6 +73,9 @@ class P7bSource final : public InputSource {
             P7bLimits limits = {}, bcd::KernelId kernel = bcd::best_kernel());
 
   std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override;
+  // A window's worth, or for a smaller dump its size (its simh form is a little larger): the
+  // bytes served then stay in the processor's cache beside the window they come from.
+  std::size_t preferred_read() const override;
 
   // After `read` has returned 0: whether the dump ended with a closing record start, and how
   // many bytes it held.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tape_image/image_builder.h"
+#include "tape_image/reader.h"
 
 namespace reel::tape_image {
 namespace {
@@ -250,6 +251,34 @@ TEST(P7bSource, ServesRecordsLongerThanTheWindowThroughTheHold) {
       EXPECT_EQ(told.parity[0], (ParityErrors{1, 2, 700, 702, 2}));
       EXPECT_TRUE(got.closing);
     }
+  }
+}
+
+// The reader of a dump reads a window's worth of its simh form at a time, or a smaller dump's
+// size (rounded up to pages): what is served stays in the cache beside the window it comes
+// from. A dump through a pipe is read a window's worth at a time too.
+TEST(P7bSource, IsReadAWindowsWorthAtATime) {
+  struct Case {
+    std::size_t dump_size;
+    bool sized;
+    std::size_t window;
+    std::size_t read;
+  };
+  for (const Case& c : {Case{3 << 20, true, P7bLimits{}.window, P7bLimits{}.window},
+                        Case{3 << 20, true, 8192, 8192}, Case{5000, true, P7bLimits{}.window, 8192},
+                        Case{5000, false, P7bLimits{}.window, P7bLimits{}.window}}) {
+    const Bytes dump(c.dump_size, 0x41);
+    MemorySource memory(dump);
+    // The same bytes, of a size not known beforehand, as a pipe's.
+    struct Piped final : InputSource {
+      explicit Piped(InputSource& bytes) : bytes(bytes) {}
+      std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override { return bytes.read(buf, n); }
+      InputSource& bytes;
+    } piped(memory);
+    Hold hold("p7b_test");
+    P7bSource source(c.sized ? static_cast<InputSource&>(memory) : piped, Parity::even, hold,
+                     nullptr, {c.window, largest_record});
+    EXPECT_EQ(TapeReader::read_size_for(source), c.read) << c.dump_size << ", " << c.window;
   }
 }
 
