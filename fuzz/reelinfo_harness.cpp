@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "reelinfo/json.h"
 #include "reelinfo/options.h"
 #include "reelinfo/run.h"
 #include "tape_image/source.h"
@@ -18,16 +19,23 @@ using reel::fuzz::SplitInput;
 constexpr std::string_view try_help = "\nTry 'reelinfo --help' for more information.\n";
 
 // Returns the images that `args` name, as getopt_long leaves them once it has taken the
-// options out: every argument but "-x..." and "--x...", and all after "--". No option of
-// reelinfo takes a value from the next argument.
+// options out: every argument but "-x..." and "--x...", and all after "--". Only --format and
+// --parity, as far as given, take a value from the next argument, when it has no "=".
 std::vector<std::string_view> images_named(const std::vector<std::string>& args) {
   std::vector<std::string_view> images;
   bool options_ended = false;
+  bool value_next = false;  // the argument before was --format, its value apart
   for (const std::string& arg : args) {
-    if (!options_ended && arg == "--") {
+    if (value_next) {
+      value_next = false;
+    } else if (!options_ended && arg == "--") {
       options_ended = true;
     } else if (options_ended || arg.size() < 2 || arg[0] != '-') {
       images.emplace_back(arg);
+    } else {
+      const std::string_view name = std::string_view(arg).substr(2);
+      value_next = (arg.starts_with("--f") && std::string_view("format").starts_with(name)) ||
+                   (arg.starts_with("--p") && std::string_view("parity").starts_with(name));
     }
   }
   return images;
@@ -42,15 +50,75 @@ bool option_begins(const std::vector<std::string>& args, std::string_view prefix
   return false;
 }
 
-// Returns whether a short option other than -e and -l comes before "--" and before any long
-// option, which might end the scan first (--help).
+// Returns whether a short option other than -e, -l and -j comes before "--" and before any
+// long option, which might end the scan first (--help).
 bool unknown_short_option_first(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg.starts_with("--")) return false;
-    if (arg.size() > 1 && arg[0] == '-' && arg.find_first_not_of("el", 1) != std::string::npos)
+    if (arg.size() > 1 && arg[0] == '-' && arg.find_first_not_of("elj", 1) != std::string::npos)
       return true;
   }
   return false;
+}
+
+// Returns whether the run, which read its command line well, was asked for JSON: -j, or
+// --json as far as given, before "--".
+bool json_asked(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg.starts_with("--j")) return true;
+    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-' && arg.find('j') != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+// Returns which rule the JSON `out` on `images` breaks, or "": an array, each object on lines
+// of its own (no string holds a newline), begun with the image's name, and of t.tap its size;
+// an image that can't be opened given so; a failed read at the end of t.tap told.
+std::string_view broken_json_rule(std::string_view out, const std::vector<std::string_view>& images,
+                                  const Outcome& outcome) {
+  if (!out.starts_with("[\n") || !out.ends_with("\n]\n")) return "the JSON is no array";
+  std::string_view rest = out.substr(2, out.size() - 5);
+  for (std::size_t k = 0; k < images.size(); ++k) {
+    std::string name;
+    append_json_string(name, images[k]);
+    const std::string start = "{\"image\":" + name + ",";
+    const std::string_view separator = k + 1 < images.size() ? ",\n{\"image\":" : "";
+    const std::size_t end = separator.empty() ? rest.size() : rest.find(separator);
+    if (end == std::string_view::npos) return "fewer JSON objects than images named";
+    const std::string_view object = rest.substr(0, end);
+    rest.remove_prefix(std::min(rest.size(), end + 2));
+    if (!object.starts_with(start) || !object.ends_with('}'))
+      return "a JSON object does not begin with its image's name";
+    if (images[k] != image_name) {
+      if (object != start +
+                        "\"status\":2,\"error\":\"cannot open\",\"reason\":\"No such "
+                        "file or directory\"}")
+        return "an image that can't be opened is not given so in JSON";
+      continue;
+    }
+    if (!object.substr(start.size())
+             .starts_with("\"size\":" + std::to_string(outcome.image_size) + ","))
+      return "a JSON object does not give the image's size";
+    const bool failed = object.find("\"kind\":\"read_error\"") != std::string_view::npos ||
+                        object.find("\"read_error\":{") != std::string_view::npos;
+    if (failed != outcome.fail_at_end) return "a failed read is not told in JSON where it was";
+  }
+  return rest.empty() ? "" : "the JSON goes on past the objects of the images named";
+}
+
+// Returns which rule the status of `outcome` breaks, of a run of reports on `reports` images
+// that opened and `not_opened` that did not, or "".
+std::string_view broken_status_rule(const Outcome& outcome, std::ptrdiff_t reports,
+                                    std::ptrdiff_t not_opened) {
+  const int status = outcome.status;
+  if (not_opened > 0 && status < 2) return "an image can't be opened, yet the status is below 2";
+  if (not_opened == 0 && status == 2) return "status 2, yet every image opened";
+  if (reports == 0 && status != 2) return "no image opened, yet the status is not 2";
+  if (reports > 0 && outcome.fail_at_end && status < 3)
+    return "a failed read with a status below 3";
+  return "";
 }
 
 // Returns the number in decimal that `text` begins with, or -1 if it begins with no digit.
@@ -203,10 +271,15 @@ std::string_view broken_rule(const Outcome& outcome) {
   if (unknown_short_option_first(args)) return "an unknown short option, and no complaint";
   if (!outcome.out.ends_with('\n')) return "the output does not end with a newline";
 
+  const auto reports = std::count(images.begin(), images.end(), image_name);
+  const auto not_opened = static_cast<std::ptrdiff_t>(images.size()) - reports;
+  if (json_asked(args)) {
+    if (const std::string_view rule = broken_json_rule(outcome.out, images, outcome); !rule.empty())
+      return rule;
+    return broken_status_rule(outcome, reports, not_opened);
+  }
   // A report on each image named, in order, a blank line between two.
   std::string_view rest = outcome.out;
-  std::size_t reports = 0;
-  std::size_t not_opened = 0;
   for (std::size_t k = 0; k < images.size(); ++k) {
     if (k > 0) {
       if (!rest.starts_with('\n')) return "no blank line between the reports on two images";
@@ -219,23 +292,16 @@ std::string_view broken_rule(const Outcome& outcome) {
       const std::string_view report = last ? rest : rest.substr(0, blank + 1);
       if (const std::string_view rule = broken_report_rule(report, outcome); !rule.empty())
         return rule;
-      ++reports;
       rest.remove_prefix(report.size());
     } else {  // "-" as well: standard input is opened through the harness too
       const std::string line =
           std::string(images[k]) + ": cannot open (No such file or directory)\n";
       if (!rest.starts_with(line)) return "an image that can't be opened is not reported so";
-      ++not_opened;
       rest.remove_prefix(line.size());
     }
   }
   if (!rest.empty()) return "the output goes on past the reports on the images named";
-  if (not_opened > 0 && status < 2) return "an image can't be opened, yet the status is below 2";
-  if (not_opened == 0 && status == 2) return "status 2, yet every image opened";
-  if (reports == 0 && status != 2) return "no image opened, yet the status is not 2";
-  if (reports > 0 && outcome.fail_at_end && status < 3)
-    return "a failed read with a status below 3";
-  return "";
+  return broken_status_rule(outcome, reports, not_opened);
 }
 
 std::string_view check_input(std::span<const std::uint8_t> input) {

@@ -64,6 +64,11 @@ std::vector<Seed> seeds(const Bytes& deck) {
   const Bytes half_gap = join({record, ImageBuilder().count(0xFFFEFFFF).bytes(), record, mark});
   const Bytes reserved = join({record, ImageBuilder().count(0x9A000000).bytes(), record});
   const Bytes swapped = join({big_endian_record(hello), big_endian_record(abc), mark});
+  // TPC: HELLO (a 16-bit count, the data, its pad), ABC likewise, a tape mark.
+  const Bytes tpc = {5, 0, 56, 53, 35, 35, 38, 0, 3, 0, 49, 50, 51, 0, 0, 0};
+  // P7B, even parity: AB, ABC with a parity error in its C, a tape mark, HE, two tape marks
+  // and the closing record start.
+  const Bytes dump = {0xF1, 0x72, 0xF1, 0x72, 0x73, 0x8F, 0xF8, 0x35, 0x8F, 0x8F, 0x8F};
   return {
       {"deck", {}, deck},
       {"deck-records", {"-l"}, deck},
@@ -110,6 +115,26 @@ std::vector<Seed> seeds(const Bytes& deck) {
       {"no-image-named", {}, {}, 0, false},
       {"image-named-like-an-option", {"--", "-l"}, record},
       {"standard-input-through-the-opener", {"-"}, record},
+      {"tape-mark-character-record",
+       {},
+       join({record, ImageBuilder().record(Bytes{15}).bytes(), mark, mark})},
+      {"tpc-read-as-tpc", {"--format=tpc"}, tpc},
+      {"tpc-read-as-simh", {}, tpc},
+      {"eight-byte-tape-marks-read-so", {"--format", "simh-tm8", "-l"}, eight_byte_marks},
+      {"big-endian-counts-read-so", {"--form=simh-be"}, swapped, serve::short_reads},
+      {"unknown-format", {"--format=p8b"}, record},
+      {"p7b-dump", {"--format=p7b", "-l"}, dump},
+      {"p7b-dump-odd-parity-apart", {"--format", "p7b", "--parity", "odd"}, dump},
+      {"p7b-dump-read-as-simh", {}, dump},
+      {"p7b-dump-json-short-reads", {"-j", "--format=p7b"}, dump, serve::short_reads},
+      {"simh-read-as-p7b", {"--format=p7b"}, join({record, mark})},
+      {"deck-json-records", {"-jl"}, deck},
+      {"json-bad-record-and-a-missing-name", {"--json", "t.tap", "missing.tap"}, bad_record},
+      {"json-failing-read-small-spool",
+       {"--js"},
+       unequal,
+       serve::failing_read | serve::small_spool_flag},
+      {"json-end-of-medium-tight-output", {"-j"}, end_of_medium, serve::tight_output},
   };
 }
 

@@ -569,6 +569,13 @@ Serving serving_of(const SplitInput& split) {
   return serving;
 }
 
+// Returns whether the harness works out what reeltext writes in the format asked for: simh and
+// E11, whose images and texts it models. Runs in the other formats are checked for the rest
+// (no fault found, the status in range, the same output however the input is served).
+bool modelled(const Options& options) {
+  return options.format == tape_image::Format::simh || options.format == tape_image::Format::e11;
+}
+
 Outcome run_args(const std::vector<std::string>& args, std::span<const std::uint8_t> input,
                  const Serving& serving) {
   Outcome outcome;
@@ -579,7 +586,7 @@ Outcome run_args(const std::vector<std::string>& args, std::span<const std::uint
   outcome.command = parse_command_line(line);
   const Options& options = outcome.command.options;
   std::optional<Check> check;
-  if (outcome.command.action == CommandLine::Action::run)
+  if (outcome.command.action == CommandLine::Action::run && modelled(options))
     check.emplace(options.reverse, tape_image::reading_of(options.format).framing,
                   bcd::table_of(options.arrangement));
 
@@ -621,6 +628,7 @@ std::string_view broken_rule(const Outcome& outcome) {
     return "status 5, yet no write was refused";
   }
   const CommandLine& command = outcome.command;
+  if (command.action == CommandLine::Action::run && !modelled(command.options)) return "";
   switch (command.action) {
     case CommandLine::Action::bad:
       if (status != 1) return "a bad command line without status 1";
@@ -692,7 +700,8 @@ std::string_view check_input(std::span<const std::uint8_t> input) {
   if (const std::string_view rule = broken_rule(first); !rule.empty()) return rule;
   const CommandLine& command = first.command;
   const Options& options = command.options;
-  const bool converts = command.action == CommandLine::Action::run && opens(options.input);
+  const bool converts =
+      command.action == CommandLine::Action::run && opens(options.input) && modelled(options);
 
   // The plain run against what the harness works out, and the round trip.
   if (converts) {

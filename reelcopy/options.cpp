@@ -84,9 +84,8 @@ std::string help_text() {
          "      --help           print this help and exit\n"
          "      --version        print the version and exit\n"
          "\n"
-         "FORMAT is one of: " +
-         format_names(false) +
-         " (simh-tm8 is read only).\n"
+         "FORMAT is one of: simh, e11, simh-be, simh-tm8 (read only), tpc, tpc-nopad,\n"
+         "p7b.\n"
          "\n"
          "Exit status: 0 done, 1 a bad command line, 2 an image can't be opened, 3 one\n"
          "ends inside a record or can't be read, 4 a trailing count differs or is cut\n"

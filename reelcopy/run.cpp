@@ -145,8 +145,11 @@ class Copier {
 };
 
 std::string Copier::place(std::uint64_t file, std::uint64_t record, std::uint64_t offset) const {
+  std::string where = name_ + ": " + tape_image::record_name(file, record);
+  // A dump's offsets are those of its frames, where they are still known.
   if (dump_ != nullptr) offset = dump_->dump_offset_of(offset);
-  return name_ + ": " + tape_image::record_name(file, record) + " at " + std::to_string(offset);
+  if (offset != ~std::uint64_t{0}) where += " at " + std::to_string(offset);
+  return where;
 }
 
 bool Copier::refuse(const std::string& what, int status) {
@@ -282,14 +285,21 @@ bool Copier::piece(std::span<const std::uint8_t> bytes, std::size_t& used) {
 bool Copier::end_record(const Record& record) {
   if (!writing_) return true;
   writing_ = false;
-  target_->image().end(record.bad);
+  ImageWriter& image = target_->image();
   if (record.bad && !begun_.bad) {  // its trailing count differs, and the copy goes on
+    if (const std::string why = image.cannot_carry(record.size, true); !why.empty()) {
+      image.drop();
+      return cannot_write(record.place, "its trailing count differs, and " + why);
+    }
+    image.end(true);
     say(err_,
         place(record.place.file, record.place.record, record.place.offset) +
             ": its trailing count differs: written as a bad record",
         status_ok);
     damage_ = std::max<int>(damage_, status_unequal_counts);
+    return !write_failed();
   }
+  image.end(record.bad);
   return !write_failed();
 }
 
@@ -315,9 +325,16 @@ int Copier::copy(const tape_image::Opener& open, const std::string& name, bool l
   if (!raw) return say(err_, "cannot open " + name + reason(errno), status_open_failed);
   // A dump's long records wait in a hold of their own: the output's holds its own records.
   Hold dump_hold("reelcopy", tuning_.hold_memory);
-  tape_image::ImageInput input(std::move(raw), options_.from, options_.parity, dump_hold);
+  // A TPC file is read padded or not as it reads cleanly, walked first; a pipe, padded.
+  Format from = options_.from;
+  if (from == Format::tpc && raw->known_size() > 0) {
+    from = tape_image::tpc_padding([&] { return open(name); });
+    if (from == Format::tpc_nopad)
+      say(err_, name_ + ": odd-length records without a pad byte: read as tpc-nopad", status_ok);
+  }
+  tape_image::ImageInput input(std::move(raw), from, options_.parity, dump_hold);
   dump_ = input.dump();
-  tape_image::Reading reading = tape_image::reading_of(options_.from);
+  tape_image::Reading reading = tape_image::reading_of(from);
   reading.unequal_goes_on = options_.keep_going;
   framing_ = reading.framing;
   framed_ = !options_.data && reading.count_bytes == 4 && reading.trailer && !reading.swapped &&
@@ -385,7 +402,8 @@ int Copier::ended(const tape_image::Walk& walk, const tape_image::TapeReader& re
                                tape_image::how_broken(ending);
       // Going on, what there is of the record is written as a bad record; a record cut
       // short has nothing after it.
-      if (options_.keep_going && writing_ && target_->image().written() > 0) {
+      if (options_.keep_going && writing_ && target_->image().written() > 0 &&
+          target_->image().cannot_carry(target_->image().written(), true).empty()) {
         writing_ = false;
         target_->image().end(true);
         say(err_, what + ": written as a bad record", status_ok);
@@ -426,6 +444,8 @@ int Copier::finish_target() {
 }
 
 int Copier::finish() {
+  if (options_.files_chosen && status_ == status_ok && file_ <= options_.first_file)
+    say(err_, "the images end before tape file " + std::to_string(options_.first_file), status_ok);
   if (!target_) return std::max(status_, damage_);
   const int error = finish_target();
   if (error == 0) return std::max(status_, damage_);

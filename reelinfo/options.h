@@ -5,14 +5,17 @@
 #include <vector>
 
 #include "common/command_line.h"
-#include "tape_image/framing.h"
+#include "tape_image/format.h"
+#include "tape_image/p7b.h"
 
 namespace reel::reelinfo {
 
 struct Options {
-  tape_image::Framing framing = tape_image::Framing::simh;
-  bool records = false;             // a line for every record too (--records)
-  std::vector<std::string> images;  // the images' names, as given
+  tape_image::Format format = tape_image::Format::simh;  // --format, or -e for E11
+  tape_image::Parity parity = tape_image::Parity::even;  // of a P7B dump's frames (--parity)
+  bool records = false;                                  // a line for every record too (--records)
+  bool json = false;                                     // the report as JSON (--json)
+  std::vector<std::string> images;                       // the images' names, as given
 };
 
 using CommandLine = GnuCommandLine<Options>;

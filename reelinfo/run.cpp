@@ -26,26 +26,36 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
            OutputSink& err, std::size_t spool_memory) {
   OutputBuffer buffer(out);
   Hold spool("reelinfo", spool_memory);
+  Hold dump_hold("reelinfo", spool_memory);  // a P7B dump's records too long to look through
   SizeTally tally;
+  const bool json = command.options.json;
   int status = status_ok;
   bool first = true;
   for (const std::string& name : command.options.images) {
-    // A blank line between the reports on several images.
-    if (!first && write_text(buffer, err, "\n") != status_ok) return status_write_failed;
+    // A blank line between the reports on several images; in JSON, the array's opening, then
+    // a comma between its objects.
+    const std::string_view before = json ? (first ? "[\n" : ",\n") : (first ? "" : "\n");
+    if (!before.empty() && write_text(buffer, err, before) != status_ok) return status_write_failed;
     first = false;
     errno = 0;
     const std::unique_ptr<tape_image::InputSource> source = open(name);
     if (!source) {
       const int error = errno;
-      std::string line = name + ": cannot open";
-      if (error != 0) line += std::string(" (") + std::strerror(error) + ")";
-      line += '\n';
+      std::string line;
+      if (json) {
+        line = unopened_json(name, error);
+      } else {
+        line = name + ": cannot open";
+        if (error != 0) line += std::string(" (") + std::strerror(error) + ")";
+        line += '\n';
+      }
       if (write_text(buffer, err, line) != status_ok) return status_write_failed;
       status = std::max<int>(status, status_open_failed);
       continue;
     }
-    const ImageReport report =
-        report_image(name, *source, command.options.framing, command.options.records, spool, tally);
+    const ReportAsked asked{command.options.format, command.options.parity, command.options.records,
+                            json ? ReportForm::json : ReportForm::text};
+    const ImageReport report = report_image(name, *source, asked, spool, dump_hold, tally);
     // The first line, then the lines held, which follow it.
     if (write_text(buffer, err, report.first_line) != status_ok) return status_write_failed;
     if (const Hold::Failure failure = spool.drain(out); failure.error != 0) {
@@ -54,6 +64,7 @@ int report(const CommandLine& command, const tape_image::Opener& open, OutputSin
     }
     status = std::max(status, report.status);
   }
+  if (json && write_text(buffer, err, "\n]\n") != status_ok) return status_write_failed;
   return status;
 }
 

@@ -33,8 +33,9 @@ std::string help_text() {
          "such text. With no IMAGE or TEXT, or when it is -, read standard input.\n"
          "\n"
          "  -r, --reverse      build a tape image from text\n"
-         "      --format=NAME  the image's format: simh (default), e11, simh-be,\n"
-         "                     simh-tm8, tpc, tpc-nopad or p7b; with -r, simh or e11\n"
+         "      --format=NAME  the image's format, read or with -r written: simh\n"
+         "                     (default), e11, simh-be, simh-tm8 (read only), tpc,\n"
+         "                     tpc-nopad or p7b\n"
          "  -e, --e11          the same as --format=e11: no pad after odd-length data\n"
          "      --parity=P     a P7B dump's frames' parity: even (default), odd, none\n"
          "  -h, --fortran      the H (Fortran) print arrangement (default A)\n"
@@ -48,8 +49,9 @@ std::string help_text() {
          "\n"
          "Exit status: 0 done, 1 a bad command line, 2 the input can't be opened,\n"
          "3 it ends inside a record, can't be read, or holds a byte (above 63) or a\n"
-         "character (not in the arrangement) that has no counterpart, 4 a trailing\n"
-         "count differs or is cut short, 5 the output can't be written.\n";
+         "character (not in the arrangement) that has no counterpart, or a line the\n"
+         "format can't carry, 4 a trailing count differs or is cut short, 5 the output\n"
+         "can't be written.\n";
 }
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
@@ -95,10 +97,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
                           const std::vector<std::string>& operands) -> std::string {
     if (!operands.empty()) options.input = operands[0];
     if (operands.size() > 1) return "extra operand '" + operands[1] + "'";
-    if (options.reverse && options.format != tape_image::Format::simh &&
-        options.format != tape_image::Format::e11)
-      return "with -r, the image is written as simh or e11: reelcopy --to=" +
-             std::string(tape_image::name_of(options.format)) + " converts it";
+    if (options.reverse && !tape_image::writable(options.format))
+      return "with -r, " + std::string(tape_image::name_of(options.format)) +
+             " is read only: give simh, e11, simh-be, tpc, tpc-nopad or p7b";
     if (options.reverse && !image_only.empty())
       return "option '" + image_only + "' reads images: not with -r";
     if (!options.reverse && !width_option.empty())

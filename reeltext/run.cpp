@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/status.h"
+#include "reeltext/messages.h"
 #include "reeltext/options.h"
 #include "reeltext/to_image.h"
 #include "reeltext/to_text.h"
@@ -18,7 +19,7 @@ int run(const std::vector<std::string>& args, const tape_image::Opener& open, Ou
   if (command.action != CommandLine::Action::run)
     return answer_command_line(command, "reeltext", help_text(), version_text(), out, err);
 
-  const Options& options = command.options;
+  Options options = command.options;
   errno = 0;
   std::unique_ptr<tape_image::InputSource> source = open(options.input);
   if (!source) {
@@ -30,6 +31,12 @@ int run(const std::vector<std::string>& args, const tape_image::Opener& open, Ou
     return status_open_failed;
   }
   const std::string name = options.input == "-" ? "standard input" : options.input;
+  // A TPC file is read padded or not as it reads cleanly, walked first; a pipe, padded.
+  if (!options.reverse && options.format == tape_image::Format::tpc && source->known_size() > 0) {
+    options.format = tape_image::tpc_padding([&] { return open(options.input); });
+    if (options.format == tape_image::Format::tpc_nopad)
+      say(err, name, "odd-length records without a pad byte: read as tpc-nopad", status_ok);
+  }
   // A dump is read in its simh form (its long records held in a hold of their own); text is
   // never one.
   Hold dump_hold("reeltext", tuning.hold_memory);

@@ -14,6 +14,7 @@
 #include "reeltext/messages.h"
 #include "reeltext/words.h"
 #include "tape_image/control_word.h"
+#include "tape_image/framer.h"
 
 namespace reel::reeltext {
 namespace {
@@ -38,22 +39,6 @@ inline std::uint64_t below(std::size_t n) {
   return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
-// Writes `value` at `p` as a little-endian count.
-inline void put_le32(char* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &value, 4);
-  } else {
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<char>(value >> (8 * k));
-  }
-}
-
-// The placeholder of a record's leading count while its line is not yet whole.
-constexpr std::array<char, 4> placeholder = [] {
-  std::array<char, 4> word{};
-  for (int k = 0; k < 4; ++k) word[k] = static_cast<char>(tape_image::placeholder_word >> (8 * k));
-  return word;
-}();
-
 // A line that holds a byte of no character, and may be a line of words ("tape mark"): its
 // bytes from that one on, gathered until its newline.
 struct WordsLine {
@@ -70,7 +55,9 @@ struct WordsLine {
 // The record of the line being read starts with its leading count, whose bytes are kept free
 // until the line ends. While the record is in the output room the run fills the count in
 // itself; once a long line outgrows the room, the record is handed to the writer, which holds
-// it until it ends.
+// it until it ends. Every count, pad, trailer and mark is the format's, as its Framer writes
+// it. In a P7B dump a record has no count: its codes become frames where they lie when the
+// line ends, or as they leave the room, and its first frame is its header.
 template <bcd::Kernel K>
 class Builder {
  public:
@@ -82,6 +69,8 @@ class Builder {
         out_(out),
         err_(err),
         kernel_(kernel),
+        framer_(options.format, options.parity),
+        count_room_(framer_.count_bytes()),
         room_at_once_(out.buffer_size() / 2) {}
 
   int build();
@@ -95,8 +84,12 @@ class Builder {
     const char* limit;  // a block is scanned at no later place
   };
 
+  int build_records();
   bool end_line(Room& room, std::uint64_t n);
+  bool end_frames(Room& room, std::uint64_t n, bool bad);
+  void frame_codes(const char* to);
   bool may_begin(Room& room, bool record);
+  bool uncarried(const Room& room, Item item);
   bool put_word(Room& room, std::uint32_t word);
   bool take_words(Room& room, const WordsLine& line);
   bool start_words(Room& room, const std::uint8_t* bytes, std::size_t from, std::size_t at,
@@ -116,6 +109,8 @@ class Builder {
   RecordWriter& out_;
   OutputSink& err_;
   const K kernel_;
+  const tape_image::Framer framer_;
+  const std::size_t count_room_;  // the bytes kept free before a record's codes for its count
   const std::size_t room_at_once_;
   std::uint64_t line_ = 1;          // the number of the line being read
   std::uint64_t offset_ = 0;        // of the next byte of the text not yet taken
@@ -123,15 +118,38 @@ class Builder {
   std::uint64_t bad_line_ = 0;      // the line that says the next is a bad record's, if any
   std::uint64_t medium_ended_ = 0;  // the line of the end-of-medium marker, if any
   int status_ = status_ok;          // of the failure that a call returning false met
+  // P7B, a record handed to the writer: its first code, the first of its codes in the room not
+  // yet a frame, and its codes 0 under even parity so far.
+  std::uint8_t first_code_ = 0;
+  char* unframed_ = nullptr;
+  std::uint64_t record_zeros_ = 0;
+  std::uint64_t zeros_ = 0;  // codes 0 written to an even-parity dump, which it cannot carry
 };
 
+// Builds the image, then ends a dump with its closing record start after the last whole record,
+// whatever stopped the run, and says how many codes 0 went to an even-parity dump.
 template <bcd::Kernel K>
 int Builder<K>::build() {
+  const int status = build_records();
+  if (!framer_.frames()) return status;
+  char* const p = out_.room(1);
+  out_.commit(p + framer_.put_closing(p));
+  if (zeros_ != 0)
+    say(err_, input_name_,
+        tape_image::count_of(zeros_, "frame") +
+            " of code 0 written to an even-parity dump, which no tape in BCD mode can carry (a "
+            "1401 tape holds the blank as code 16)",
+        status_ok);
+  return status;
+}
+
+template <bcd::Kernel K>
+int Builder<K>::build_records() {
   // Copies of their own, which the compiler can see no store reach, stay in registers.
   const K kernel = kernel_;
   Room room{out_.room(room_at_once_), nullptr, out_.room_end() - slack};
   room.open = room.p;
-  room.p += 4;
+  room.p += count_room_;
   std::uint64_t length = 0;  // the characters of the line so far
 
   // An editor may begin the text with a byte-order mark; it is no character.
@@ -261,12 +279,12 @@ int Builder<K>::build() {
 // Returns the most characters the line being read may have.
 template <bcd::Kernel K>
 std::uint64_t Builder<K>::longest() const {
-  return bad_line_ != 0 ? tape_image::largest_bad_record : tape_image::largest_record;
+  return framer_.largest(bad_line_ != 0);
 }
 
 // Ends the record of the line of `n` codes, which end at `room.p`: padded to the width asked
-// for, then its pad byte and trailing count; or a tape mark, for an empty line without a width.
-// Begins the next line's record. Returns false on a failure.
+// for, then its pad byte and trailing count where the format has them; or a tape mark, for an
+// empty line without a width. Begins the next line's record. Returns false on a failure.
 template <bcd::Kernel K>
 bool Builder<K>::end_line(Room& room, std::uint64_t n) {
   // Padded to the width, it may still be too long for a bad record.
@@ -281,24 +299,59 @@ bool Builder<K>::end_line(Room& room, std::uint64_t n) {
   }
   if (medium_ended_ != 0 && !may_begin(room, true)) [[unlikely]]
     return false;
+  const bool bad = bad_line_ != 0;
+  bad_line_ = 0;
+  if (framer_.frames()) [[unlikely]]
+    return end_frames(room, n, bad);
   auto size = static_cast<std::uint32_t>(n);
-  if (bad_line_ != 0) {
-    size |= tape_image::bad_record_flag;
-    bad_line_ = 0;
-  }
-  if (options_.format == tape_image::Format::simh && n % 2 == 1) *room.p++ = 0;
-  put_le32(room.p, size);
-  room.p += 4;
+  if (bad) size |= tape_image::bad_record_flag;
+  if (framer_.pad_after(n) != 0) *room.p++ = 0;
+  if (framer_.trailer()) room.p += framer_.put_count(size, room.p);
   if (room.open != nullptr) [[likely]] {
-    put_le32(room.open, size);
+    framer_.put_count(size, room.open);
   } else {
     char count[4];
-    put_le32(count, size);
+    framer_.put_count(size, count);
     out_.end(room.p, count);
   }
   room.open = room.p;
-  room.p += 4;
+  room.p += count_room_;
   return true;
+}
+
+// Ends the P7B record of the line of `n` codes, which end at `room.p`, bad or not as `bad`
+// says: its codes become frames, the first with the record's start bit. Refuses a line that
+// would read back as a tape mark. Returns false on a failure.
+template <bcd::Kernel K>
+[[gnu::noinline]] bool Builder<K>::end_frames(Room& room, std::uint64_t n, bool bad) {
+  if (room.open != nullptr) {
+    auto* const codes = reinterpret_cast<std::uint8_t*>(room.open);
+    if (framer_.reads_as_tape_mark(n, codes[0])) {
+      status_ = fail(room, "line " + std::to_string(line_) + " is '" +
+                               std::string(1, bcd::table_of(options_.arrangement)[codes[0]]) +
+                               "' alone, code 15, which a P7B dump reads as a tape mark");
+      return false;
+    }
+    const std::uint8_t first = codes[0];
+    zeros_ += tape_image::put_frames(codes, n, codes, framer_.parity(), false);
+    codes[0] = framer_.first_frame(first, bad);
+  } else {
+    frame_codes(room.p);
+    const char header[4] = {static_cast<char>(framer_.first_frame(first_code_, bad))};
+    out_.end(room.p, header);
+    zeros_ += record_zeros_;
+  }
+  room.open = room.p;
+  return true;
+}
+
+// Makes frames of the codes of a P7B record handed to the writer, from the first not yet one
+// up to `to`.
+template <bcd::Kernel K>
+void Builder<K>::frame_codes(const char* to) {
+  auto* const from = reinterpret_cast<std::uint8_t*>(unframed_);
+  record_zeros_ += tape_image::put_frames(from, static_cast<std::size_t>(to - unframed_), from,
+                                          framer_.parity(), false);
 }
 
 // Returns whether an item may begin at the line being read: none after the end-of-medium
@@ -319,16 +372,15 @@ template <bcd::Kernel K>
   return true;
 }
 
-// Writes `word` (a tape mark, an erase gap, the end-of-medium marker) where the record of the
-// line being read would begin, the line holding no codes; begins the next line's record there.
-// Returns false on a failure.
+// Writes what `word` stands for (0 a tape mark, an erase gap, the end-of-medium marker) where
+// the record of the line being read would begin, the line holding no codes; begins the next
+// line's record after it. Returns false on a failure.
 template <bcd::Kernel K>
 bool Builder<K>::put_word(Room& room, std::uint32_t word) {
   if (!may_begin(room, false)) return false;
   if (word == tape_image::end_of_medium_word) medium_ended_ = line_;
-  put_le32(room.open, word);
-  room.open = room.p;
-  room.p += 4;
+  room.open += word == 0 ? framer_.put_tape_mark(room.open) : framer_.put_count(word, room.open);
+  room.p = room.open + count_room_;
   return true;
 }
 
@@ -342,20 +394,38 @@ template <bcd::Kernel K>
     status_ = refuse(room, line.first_other, line.column);
     return false;
   }
-  room.p = room.open + 4;  // no code of the blanks before the words
+  room.p = room.open + count_room_;  // no code of the blanks before the words
   switch (*item) {
     case Item::bad_record:
+      if (!framer_.carries_bad()) return uncarried(room, *item);
       if (!may_begin(room, false)) return false;
       bad_line_ = line_;
       return true;
     case Item::tape_mark:
       return put_word(room, 0);
     case Item::erase_gap:
+      if (!framer_.carries_gaps()) return uncarried(room, *item);
       return put_word(room, tape_image::erase_gap_word);
     case Item::end_of_medium:
+      if (!framer_.carries_gaps()) return uncarried(room, *item);
       return put_word(room, tape_image::end_of_medium_word);
   }
   return true;
+}
+
+// Refuses the line of words of `item`, which the format written cannot carry; returns false.
+template <bcd::Kernel K>
+[[gnu::noinline]] bool Builder<K>::uncarried(const Room& room, Item item) {
+  // Only TPC and P7B carry less than simh; a dump refuses bad records without parity alone.
+  const bool dump = framer_.frames();
+  std::string why;
+  if (item != Item::bad_record)
+    why = std::string(dump ? "P7B" : "TPC") + " cannot carry (it has no control words)";
+  else
+    why = dump ? "a dump without parity cannot mark" : "TPC cannot mark (its counts have no flag)";
+  status_ = fail(room, "line " + std::to_string(line_) + " says '" + std::string(words_of(item)) +
+                           "', which " + why);
+  return false;
 }
 
 // Starts a line of words at byte `at` of the block at `bytes`, the first of no character in the
@@ -373,7 +443,7 @@ template <bcd::Kernel K>
   // line is too long for words, and there are no codes of it here to look at.
   bool blanks = column - 1 < longest_words && room.open != nullptr;
   if (blanks) {
-    for (const char* code = room.open + 4; blanks && code != room.p; ++code)
+    for (const char* code = room.open + count_room_; blanks && code != room.p; ++code)
       blanks = *code == static_cast<char>(bcd::blank_code);
   }
   for (std::size_t k = from; blanks && k < at; ++k) blanks = bytes[k] == ' ';
@@ -419,7 +489,8 @@ bool Builder<K>::more_room(Room& room, std::uint64_t length) {
     status_ = too_long(room);
     return false;
   }
-  if (room.open != nullptr && static_cast<std::size_t>(room.p - room.open) <= 4 + longest_words) {
+  if (room.open != nullptr &&
+      static_cast<std::size_t>(room.p - room.open) <= count_room_ + longest_words) {
     // The bytes stay where they are while the writer writes out those before them.
     const char* const line = room.open;
     const auto kept = static_cast<std::size_t>(room.p - room.open);
@@ -429,11 +500,26 @@ bool Builder<K>::more_room(Room& room, std::uint64_t length) {
     room.p = room.open + kept;
   } else {
     if (room.open != nullptr) {
-      out_.begin(room.open, {placeholder.data(), placeholder.size()});
+      char placeholder[RecordWriter::most_header];
+      const std::size_t header = framer_.put_placeholder(placeholder);
+      if (framer_.frames()) {  // its first code is the header's byte
+        first_code_ = static_cast<std::uint8_t>(*room.open);
+        unframed_ = room.open;
+        record_zeros_ = 0;
+      }
+      out_.begin(room.open, {placeholder, header});
       room.open = nullptr;
     }
-    out_.commit(room.p);
+    // Where the placeholder is the largest count, the line's last code waits while the line
+    // has as many as that: out, they would stand as a whole record should the line go on.
+    const bool hold_last = framer_.placeholder_is_count() && length == longest();
+    const char* const out_to = room.p - (hold_last ? 1 : 0);
+    if (framer_.frames()) frame_codes(out_to);
+    const char last = hold_last ? *out_to : 0;  // read before the room moves
+    out_.commit(out_to);
     room.p = out_.room(room_at_once_);
+    if (hold_last) *room.p++ = last;
+    unframed_ = room.p;
   }
   room.limit = out_.room_end() - slack;
   if (out_.error() != 0) {
@@ -464,9 +550,13 @@ template <bcd::Kernel K>
 template <bcd::Kernel K>
 [[gnu::noinline]] int Builder<K>::too_long(const Room& room) {
   const bool bad = bad_line_ != 0;
+  const bool tpc = longest() == tape_image::largest_tpc_record;
   return fail(room, "line " + std::to_string(line_) + " is longer than " +
                         std::to_string(longest()) + " characters, the most a " +
-                        (bad ? "bad record" : "record") + " holds");
+                        (bad   ? "bad record"
+                         : tpc ? "TPC record"
+                               : "record") +
+                        " holds");
 }
 
 // Refuses `byte`, in column `column` of the line being read; returns the status.

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "tape_image/reader.h"
+
 namespace reel::tape_image {
 namespace {
 
@@ -75,6 +77,21 @@ Reading reading_of(Format format) {
       break;
   }
   return reading;
+}
+
+Format tpc_padding(const std::function<std::unique_ptr<InputSource>()>& open) {
+  const auto clean = [&](Format format) {
+    const std::unique_ptr<InputSource> source = open();
+    if (!source) return false;
+    TapeReader reader(*source);
+    Walk walk(reading_of(format));
+    PassingVisitor visitor;
+    walk_image(reader, walk, visitor);
+    const EndKind kind = walk.ending().kind;
+    return kind == EndKind::empty || kind == EndKind::after_tape_mark ||
+           kind == EndKind::after_record;
+  };
+  return clean(Format::tpc) || !clean(Format::tpc_nopad) ? Format::tpc : Format::tpc_nopad;
 }
 
 }  // namespace reel::tape_image

@@ -2,10 +2,13 @@
 // walk's reading of it) and whether the suite writes it.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 
+#include "tape_image/source.h"
 #include "tape_image/walk.h"
 
 namespace reel::tape_image {
@@ -34,6 +37,13 @@ std::span<const Format> all_formats();
 // Returns how the walk reads an image in `format`; a P7B dump is read in its simh form, which
 // p7b.h decodes. Control words are read where the format has them.
 Reading reading_of(Format format);
+
+// Returns which TPC format an image reads cleanly in, walked to its end counts alone (its data
+// sought over), once padded and, if that breaks, once not, each from the start of a source that
+// `open` makes afresh (nullptr: not to be had): padded where both or neither do, as most
+// writers pad. Writers disagree on the pad after odd-length data, and nothing in a TPC image
+// says which.
+Format tpc_padding(const std::function<std::unique_ptr<InputSource>()>& open);
 
 // Returns whether the suite writes images in `format` (8-byte tape marks it repairs, never
 // writes).

@@ -10,6 +10,7 @@
 
 #include "common/record_writer.h"
 #include "tape_image/format.h"
+#include "tape_image/framer.h"
 #include "tape_image/p7b.h"
 
 namespace reel::tape_image {
@@ -21,7 +22,7 @@ class ImageWriter {
   ImageWriter(RecordWriter& out, Format format, Parity parity = Parity::even,
               bool data_only = false);
 
-  Format format() const { return format_; }
+  Format format() const { return framer_.format(); }
 
   // Returns why `format` cannot carry a record of `size` data bytes, bad or not, or "" if it
   // can (P7B's limits on the bytes themselves are found as they are written).
@@ -61,18 +62,14 @@ class ImageWriter {
  private:
   // Writes the `n` bytes at `bytes` as output.
   void put(const std::uint8_t* bytes, std::size_t n);
-  // Returns a word of the output's counts holding `count`, in `word`; its bytes.
-  std::size_t count_bytes(std::uint32_t count, char* word) const;
 
   RecordWriter& out_;
-  Format format_;
-  Parity parity_;
+  Framer framer_;
   bool data_only_;
   std::size_t chunk_;          // the most bytes put into the room at once
   std::uint32_t size_ = 0;     // data bytes of the record being written
   std::uint32_t written_ = 0;  // of them, those written so far
   std::uint8_t first_ = 0;     // P7B: the first code of the record, its frame written at its end
-  std::uint8_t last_ = 0;      // P7B: the last code written, to tell a lone tape-mark code
   std::uint64_t zero_codes_ = 0;
 };
 

@@ -207,8 +207,7 @@ class Walk {
   bool take_count(std::uint32_t word, V& visitor);
   template <class V>
   void start_data(V& visitor);
-  template <class V>
-  bool to_trailer(V& visitor);
+  void to_trailer();
   template <class V>
   bool take_trailer(std::uint32_t recsiz2, V& visitor);
   // Reads the byte count at `p` (`read_len`), in the width and byte order of the reading.
@@ -318,7 +317,7 @@ void Walk::take(std::span<const std::uint8_t> bytes, std::uint64_t at, V& visito
         pos_ += used;
         if (pos_ == hand_end_) {
           pos_ = data_end();  // past the data not wanted
-          if (!to_trailer(visitor)) stopped_ = true;
+          to_trailer();
         } else {
           want_ = visitor.want(hand_end_ - pos_);
         }
@@ -414,7 +413,7 @@ void Walk::start_data(V& visitor) {
   hand_end_ = data_at_ + std::min<std::uint64_t>(wanted, size_);
   if (hand_end_ == data_at_) {
     pos_ = data_end();
-    if (!to_trailer(visitor)) stopped_ = true;
+    to_trailer();
   } else {
     part_ = Part::data;
     want_ = visitor.want(hand_end_ - pos_);
@@ -422,13 +421,14 @@ void Walk::start_data(V& visitor) {
 }
 
 // Goes on after a record's data: to its pad and trailing count, or, where neither follows, to
-// its end.
-template <class V>
-bool Walk::to_trailer(V& visitor) {
+// its last data byte, which must be there for the record to be whole.
+inline void Walk::to_trailer() {
   part_ = Part::trailer;
   want_ = static_cast<std::size_t>(pad_after(size_, reading_.framing)) +
           (reading_.trailer ? reading_.count_bytes : 0);
-  return want_ > 0 || take_trailer(recsiz_, visitor);
+  if (want_ > 0) return;
+  pos_ = data_end() - 1;
+  want_ = 1;
 }
 
 // Acts on the trailing count just read: the record ends well, or the walk breaks here.

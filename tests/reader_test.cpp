@@ -187,6 +187,24 @@ TEST(Walk, ReadsEveryContainerWithCountsByItsLayout) {
        {data2},
        0,
        ends(EndKind::in_data, 4, 9, 2)},
+      {"TPC: so is one of even length, with no pad after it",
+       Format::tpc,
+       {2, 0, 4, 5, 8, 0, 1, 2},
+       {data2},
+       0,
+       ends(EndKind::in_data, 4, 8, 2)},
+      {"TPC unpadded: and one of odd length",
+       Format::tpc_nopad,
+       {2, 0, 4, 5, 3, 0, 1, 2},
+       {data2},
+       0,
+       ends(EndKind::in_data, 4, 3, 2)},
+      {"TPC unpadded: a record that ends with the image is whole",
+       Format::tpc_nopad,
+       {2, 0, 4, 5, 3, 0, 1, 2, 3},
+       {data2, data3},
+       0,
+       ends(EndKind::after_record, 9)},
       {"TPC: odd data ending before its pad",
        Format::tpc,
        {3, 0, 1, 2, 3},
@@ -229,6 +247,13 @@ TEST(Walk, ReadsEveryContainerWithCountsByItsLayout) {
         EXPECT_EQ(describe(got.ending), describe(c.ending));
       }
     }
+    // A walk that wants no data byte ends alike: the data must be there all the same.
+    MemorySource source(c.image);
+    TapeReader reader(source);
+    Walk passing_walk(reading_of(c.format));
+    PassingVisitor passing;
+    walk_image(reader, passing_walk, passing);
+    EXPECT_EQ(describe(passing_walk.ending()), describe(c.ending)) << c.name;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -184,8 +185,13 @@ TEST(Reelcopy, JoinsAndPicksTapeFilesIntoOneReel) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     const Ran ran = copy(c.args, images);
     EXPECT_EQ(ran.status, status_ok) << ran.err;
+    EXPECT_EQ(ran.err, "");
     EXPECT_EQ(ran.out, text(layout(c.reel, Format::simh)));
   }
+  const Ran beyond = copy({"-f", "3", "one"}, images);
+  EXPECT_EQ(beyond.status, status_ok);
+  EXPECT_EQ(beyond.err, "reelcopy: the images end before tape file 3\n");
+  EXPECT_EQ(beyond.out, "");
 }
 
 TEST(Reelcopy, SplitsEachTapeFileToAnImageThatJoinsBackToTheOriginal) {
@@ -295,6 +301,118 @@ TEST(Reelcopy, RefusesARecordTheOutputCannotCarryAfterTheWholeOnesBefore) {
       copy({"--to=tpc", "--drop-gaps", "in"}, {{"in", layout({gap, rec(a)}, Format::simh)}});
   EXPECT_EQ(dropped.status, status_ok);
   EXPECT_EQ(dropped.out, text(layout({rec(a)}, Format::tpc)));
+}
+
+TEST(Reelcopy, WritesAndChecksTheParityAskedFor) {
+  // Codes 1, 2 and 3 in odd parity: the parity bit on 3 alone, whose two ones are even.
+  const Bytes odd_dump = {0x81, 0x02, 0x43, 0x8F, 0x8F};
+  const Bytes simh = layout({rec({1, 2, 3}), mark}, Format::simh);
+  const Ran written = copy({"--to=p7b", "--parity=odd", "in"}, {{"in", simh}});
+  EXPECT_EQ(written.out, text(odd_dump));
+  EXPECT_EQ(copy({"--from=p7b", "--parity=odd", "in"}, {{"in", odd_dump}}).out, text(simh));
+  // Read as even parity, every frame but the tape mark's is wrong: the record is bad.
+  EXPECT_EQ(copy({"--from=p7b", "in"}, {{"in", odd_dump}}).out,
+            text(layout({bad({1, 2, 3}), mark}, Format::simh)));
+  EXPECT_EQ(copy({"--from=p7b", "--parity=none", "in"}, {{"in", odd_dump}}).out, text(simh));
+}
+
+TEST(Reelcopy, RefusesABadCommandLineWithStatus1) {
+  const std::map<std::string, Bytes> images = {{"in", layout({rec({1}), mark}, Format::simh)}};
+  struct Case {
+    std::vector<std::string> args;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"--from=tap", "in"}, "reelcopy: invalid format 'tap' for --from"},
+      {{"--to=simh-tm8", "in"}, "reelcopy: invalid format 'simh-tm8' for --to"},
+      {{"--parity=mark", "in"}, "reelcopy: invalid parity 'mark'"},
+      {{"--repair=all", "in"}, "reelcopy: invalid repair 'all'"},
+      {{"-f", "0", "in"}, "reelcopy: invalid tape files '0'"},
+      {{"--split=p", "-o", "x", "in"}, "reelcopy: options '--split' and '--output'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const Ran ran = copy(c.args, images);
+    EXPECT_EQ(ran.status, status_usage);
+    EXPECT_EQ(ran.err.rfind(c.said, 0), 0u) << ran.err;
+    EXPECT_EQ(ran.out, "");
+  }
+}
+
+TEST(Reelcopy, WritesTheFileNamedButNeverOverAnImageItReads) {
+  char path[] = "/tmp/reelcopy_out.XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  const Bytes image = layout({rec({1, 2}), mark, mark}, Format::simh);
+  const Ran ran = copy({"-o", path, "--to=tpc", "in"}, {{"in", image}});
+  EXPECT_EQ(ran.status, status_ok) << ran.err;
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}),
+            layout({rec({1, 2}), mark, mark}, Format::tpc));
+  const Ran same = copy({"-o", path, path}, {{path, image}});
+  EXPECT_EQ(same.status, status_usage);
+  EXPECT_NE(same.err.find("is the image"), std::string::npos) << same.err;
+  std::remove(path);
+}
+
+TEST(Reelcopy, ReadsATpcFilePaddedOrNotAsItReadsCleanlyAndSaysWhich) {
+  const std::vector<Item> reel = {rec({1, 2, 3}), rec({4, 5}), mark, mark};
+  const Ran padded = copy({"--from=tpc", "in"}, {{"in", layout(reel, Format::tpc)}});
+  EXPECT_EQ(padded.out, text(layout(reel, Format::simh)));
+  EXPECT_EQ(padded.err, "");
+  const Ran unpadded = copy({"--from=tpc", "in"}, {{"in", layout(reel, Format::tpc_nopad)}});
+  EXPECT_EQ(unpadded.status, status_ok);
+  EXPECT_EQ(unpadded.out, text(layout(reel, Format::simh)));
+  EXPECT_EQ(unpadded.err,
+            "reelcopy: in: odd-length records without a pad byte: read as tpc-nopad\n");
+}
+
+// Into a file (seekable, to be cut back where the copy stops) the output is a good image at
+// every moment, whatever the disk takes; after a full disk it ends after its last whole record.
+// Into a pipe, it is the start of the image.
+TEST(Reelcopy, TheOutputIsAGoodImageAtEveryMomentAndAfterAFullDisk) {
+  const std::vector<Item> reel = {rec(codes(5, 1)),
+                                  rec(codes(50'000, 2)),
+                                  mark,
+                                  rec(codes(3, 4)),
+                                  rec(codes(70'001, 3)),
+                                  mark,
+                                  mark};
+  const Bytes image = layout(reel, Format::simh);
+  Tuning small;
+  small.buffer_size = 16 * 1024;
+  small.hold_memory = 4096;
+  const std::function<bool(const std::string&)> good = [](const std::string& bytes) {
+    return testing::good_image(bytes, tape_image::Framing::simh);
+  };
+  for (const bool seekable : {false, true}) {
+    for (const std::uint64_t limit :
+         {std::uint64_t{20}, std::uint64_t{30'000}, std::uint64_t{60'000}, std::uint64_t{130'000},
+          std::uint64_t{200'000}}) {
+      SCOPED_TRACE(std::to_string(limit) + (seekable ? ", seekable" : ", a pipe"));
+      Collect out(
+          Collect::Kind{.seekable = seekable,
+                        .limit = limit,
+                        .good = seekable ? good : std::function<bool(const std::string&)>{}});
+      Collect err;
+      const auto open = [&](const std::string&) -> std::unique_ptr<tape_image::InputSource> {
+        return std::make_unique<tape_image::MemorySource>(image, 4096);
+      };
+      const int status = run({"reelcopy", "--from=simh", "in"}, open, out, err, small);
+      EXPECT_FALSE(out.ever_bad);
+      if (limit >= image.size()) {
+        EXPECT_EQ(status, status_ok);
+        EXPECT_EQ(out.text, text(image));
+        continue;
+      }
+      EXPECT_EQ(status, status_write_failed);
+      EXPECT_EQ(text(image).compare(0, out.text.size(), out.text), 0);
+      if (seekable) {
+        EXPECT_TRUE(good(out.text)) << out.text.size();
+      }
+    }
+  }
 }
 
 }  // namespace

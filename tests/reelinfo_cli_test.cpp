@@ -37,7 +37,8 @@ TEST_F(ReelinfoCli, HelpAndVersionGoToStandardOutputWithStatusZero) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out.rfind("Usage: reelinfo [OPTION]... IMAGE...\n", 0), 0u);
-  for (const char* option : {"-e, --e11", "-l, --records", "--help", "--version"})
+  for (const char* option : {"-e, --e11", "--format=NAME", "--parity=P", "-l, --records",
+                             "-j, --json", "--help", "--version"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   std::istringstream lines(help.out);
   for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;

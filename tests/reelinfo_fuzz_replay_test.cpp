@@ -124,6 +124,18 @@ TEST(ReelinfoHarness, NamesTheRuleThatAnOutcomeBreaks) {
   EXPECT_TRUE(breaks(bad_line, [](Outcome& o) { o.status = 0; }));
   EXPECT_TRUE(breaks(bad_line, [](Outcome& o) { o.out = "t.tap: "; }));
   EXPECT_TRUE(breaks(bad_line, [](Outcome& o) { o.err.resize(o.err.find('\n') + 1); }));
+
+  // In JSON: an array of an object for each image named, in order.
+  Outcome json = two;
+  json.args = {"-j", "x.tap", "t.tap"};
+  json.out =
+      "[\n{\"image\":\"x.tap\",\"status\":2,\"error\":\"cannot open\",\"reason\":\"No such file "
+      "or directory\"},\n{\"image\":\"t.tap\",\"size\":24,\"items\":[\n]}\n]\n";
+  EXPECT_EQ(broken_rule(json), "");
+  EXPECT_TRUE(breaks(json, [](Outcome& o) { o.args = {"--json", "t.tap", "x.tap"}; }));
+  EXPECT_TRUE(breaks(json, [](Outcome& o) { o.image_size = 25; }));
+  EXPECT_TRUE(breaks(json, [](Outcome& o) { o.fail_at_end = true; }));
+  EXPECT_TRUE(breaks(json, [](Outcome& o) { o.out.erase(o.out.size() - 2); }));
 }
 
 }  // namespace

@@ -4,14 +4,17 @@
 // the size tally, the spool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "reelinfo/json.h"
 #include "reelinfo/options.h"
 #include "reelinfo/run.h"
 #include "reelinfo/size_tally.h"
+#include "tests/json_check.h"
 #include "tests/memory_run.h"
 #include "tests/support.h"
 
@@ -110,6 +113,35 @@ TEST(Reelinfo, RecordLinesEndWithoutTrailingBlanks) {
             "file 1 record 2 at 14: 4 bytes\n"
             "file 1 at 0: 2 records of 4 to 5 bytes, 9 data bytes\n"
             "end at 26: after a record, with no tape mark after it\n");
+}
+
+// A diagnostics tape ends with a record of the tape mark character, then two tape marks: the
+// record has its line, with or without -l. HELLO takes 14 bytes, a record of one 10.
+TEST(Reelinfo, ARecordOfTheTapeMarkCharacterIsShownAsARecord) {
+  const Bytes image = ImageBuilder()
+                          .record(codes("HELLO"))
+                          .record(Bytes{15})
+                          .count(0x8000'0001)
+                          .raw(Bytes{15, 0})
+                          .count(0x8000'0001)
+                          .tape_mark()
+                          .tape_mark()
+                          .bytes();
+  const std::string first = "t.tap: 42 bytes, simh framing, 1 tape file, 3 records (1 bad)\n";
+  const std::string lines =
+      "file 1 record 2 at 14: 1 byte: the tape-mark character (code 15), a record, not a tape "
+      "mark\n"
+      "file 1 record 3 at 24: 1 byte, bad: the tape-mark character (code 15), a record, not a "
+      "tape mark\n"
+      "file 1 at 0: 3 records of 1 to 5 bytes, most common 1 (2 records), 1 of them bad, 7 data "
+      "bytes\n"
+      "end at 42: after two tape marks, the end of the recorded tape\n"
+      "reelprint reads the bad record's word at 24 (80000001) as a count of 2147483649 and "
+      "stops with \"Error reading\" (status 3): file 1 record 3 cut short in its data, 14 of "
+      "2147483649 bytes there\n";
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", image}}}).out, first + lines);
+  EXPECT_EQ(reelinfo_run({"-l", "t.tap"}, {{{"t.tap", image}}}).out,
+            first + "file 1 record 1 at 0: 5 bytes: HELLO\n" + lines);
 }
 
 TEST(Reelinfo, OneOfEachIsSingular) {
@@ -240,7 +272,7 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "file 5 at 36: 1 record of 2 bytes, 2 data bytes\n"
        "end at 54: after two tape marks, the end of the recorded tape\n"
        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-       "frame them): each shows here as two\n",
+       "frame them): each shows here as two, and --format=simh-tm8 reads each as one\n",
        0,
        true},
       {"a run of empty tape files",
@@ -274,7 +306,7 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        ": 24 bytes, simh framing, 1 tape file, 0 records\n"
        "file 1 at 0: 0 records\n"
        "end at 0: file 1 record 1 cut short in its data, 20 of 33554432 bytes there\n"
-       "reads cleanly with its counts byte-swapped (big-endian), as neither program reads them\n",
+       "reads cleanly with --format=simh-be (big-endian counts)\n",
        3,
        true},
       // "root" is 72 6F 6F 74, a count of 0x746F6F72.
@@ -433,7 +465,7 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
        "8 zero bytes from 36, after the end of the recorded tape\n"
        "end at 36: after two tape marks, the end of the recorded tape\n"
        "its tape marks look 8 bytes long (a zero count and a zero trailer, as some writers "
-       "frame them): each shows here as two\n",
+       "frame them): each shows here as two, and --format=simh-tm8 reads each as one\n",
        0,
        true},
   };
@@ -454,6 +486,467 @@ TEST(Reelinfo, EndingsInTheirWholeReportsWithTheStatusReelprintGives) {
       EXPECT_NE(reelprint_status, c.status);
     }
   }
+}
+
+// Returns the frame of P7B that holds `code` with the parity bit for even parity (odd if `odd`),
+// and bit 7 if `first`.
+std::uint8_t frame(std::uint8_t code, bool first = false, bool odd = false) {
+  bool ones_odd = false;
+  for (std::uint8_t bits = code; bits != 0; bits &= static_cast<std::uint8_t>(bits - 1))
+    ones_odd = !ones_odd;
+  const bool parity_bit = ones_odd != odd;
+  return static_cast<std::uint8_t>(code | (parity_bit ? 0x40 : 0) | (first ? 0x80 : 0));
+}
+
+// Returns the frames of a record of `codes` (odd parity if `odd`).
+Bytes frames(const Bytes& codes, bool odd = false) {
+  Bytes out;
+  for (std::size_t k = 0; k < codes.size(); ++k) out.push_back(frame(codes[k], k == 0, odd));
+  return out;
+}
+
+// Returns `frames` with the parity bit of frame `k` (from 0) turned over: a parity error.
+Bytes wrong_at(Bytes frames, std::size_t k) {
+  frames[k] ^= 0x40;
+  return frames;
+}
+
+const Bytes mark = {0x8F};  // a tape mark, or the closing record start
+
+// A P7B dump of even parity: AB at 0, ABC at 2, a tape mark at 5, HE at 6, tape marks at 8 and
+// 9, the closing record start at 10.
+const Bytes dump = frames(two) + frames(three) + mark + frames(codes("HE")) + mark + mark + mark;
+
+// Returns "N noun", or "N nouns" unless `n` is 1.
+std::string n_of(std::uint64_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+// Writes the report that the JSON object `image` describes as the text report says it, from
+// its facts alone.
+std::string as_text(const testing::Json& image) {
+  const auto num = [](const testing::Json& value) { return std::to_string(value.whole()); };
+  std::string text = image["image"].text + ": ";
+  if (image.has("error")) return text + "cannot open (" + image["reason"].text + ")\n";
+  const std::string& format = image["format"].text;
+  const std::string& parity = image["parity"].text;
+  text += n_of(image["size"].whole(), "byte") + ", " +
+          (format == "simh"   ? "simh framing"
+           : format == "e11"  ? "E11 framing"
+           : format != "p7b"  ? format + " format"
+           : parity == "none" ? "p7b format (parity not checked)"
+                              : "p7b format (" + parity + " parity)") +
+          ", " + n_of(image["tape_files"].whole(), "tape file") + ", " +
+          n_of(image["records"].whole(), "record");
+  if (image["bad_records"].whole() > 0) text += " (" + num(image["bad_records"]) + " bad)";
+  if (image["erase_gaps"].whole() > 0)
+    text += ", " + n_of(image["erase_gaps"].whole(), "erase gap");
+  if (image["parity_errors"].whole() > 0)
+    text += ", " + n_of(image["parity_errors"].whole(), "parity error");
+  text += '\n';
+  for (const testing::Json& item : image["items"].items) {
+    const std::string& type = item["type"].text;
+    if (type == "record") {
+      text += "file " + num(item["file"]) + " record " + num(item["record"]) + " at " +
+              num(item["at"]) + ": " + n_of(item["size"].whole(), "byte");
+      if (item["bad"].truth) text += ", bad";
+      if (item["tape_mark_character"].truth) {
+        EXPECT_EQ(item["text"].text, "{");
+        text += ": the tape-mark character (code 15), a record, not a tape mark\n";
+        continue;
+      }
+      const std::string shown = item["text"].text;
+      const std::size_t end = shown.find_last_not_of(' ');
+      if (end != std::string::npos) text += ": " + shown.substr(0, end + 1);
+    } else if (type == "tape_file") {
+      text += "file " + num(item["file"]) + " at " + num(item["at"]) + ": ";
+      const std::uint64_t records = item["records"].whole();
+      if (records == 0) {
+        text += "0 records";
+      } else {
+        text += n_of(records, "record") + " of ";
+        if (item["smallest"].whole() == item["largest"].whole()) {
+          text += n_of(item["smallest"].whole(), "byte");
+        } else {
+          text += num(item["smallest"]) + " to " + num(item["largest"]) + " bytes";
+          const testing::Json& common = item["most_common"];
+          if (common.is_null()) {
+            text += ", most common not known";
+          } else if (common["records"].whole() > 1) {
+            text += ", most common " + num(common["size"]) + " (" +
+                    n_of(common["records"].whole(), "record") + ")";
+          }
+        }
+        if (item["bad"].whole() > 0) text += ", " + num(item["bad"]) + " of them bad";
+        text += ", " + n_of(item["data_bytes"].whole(), "data byte");
+        if (item["parity_errors"].whole() > 0)
+          text += ", " + n_of(item["parity_errors"].whole(), "parity error") + " in " +
+                  n_of(item["parity_error_records"].whole(), "record");
+      }
+    } else if (type == "parity_errors") {
+      text += "file " + num(item["file"]) + " record " + num(item["record"]) + ": " +
+              n_of(item["count"].whole(), "parity error") + ", the first in frame " +
+              num(item["position"]) + " at " + num(item["at"]);
+    } else if (type == "unstarted_frames") {
+      text += "the first " + n_of(item["frames"].whole(), "frame") +
+              " of the dump come before any record start: damage, read as a bad record, file 1 "
+              "record 1";
+    } else if (type == "empty_tape_files") {
+      const bool one = item["first"].whole() == item["last"].whole();
+      text += (one ? "file " : "files ") + num(item["first"]) +
+              (one ? "" : " to " + num(item["last"])) + " at " + num(item["at"]) + ": empty";
+    } else {
+      EXPECT_EQ(type, "erase_gaps");
+      const bool one = item["count"].whole() == 1;
+      text += one ? "erase gap at " + num(item["first"])
+                  : num(item["count"]) + " erase gaps at " + num(item["first"]) + " to " +
+                        num(item["last"]);
+      text += ", passed over";
+    }
+    text += '\n';
+  }
+  if (const testing::Json& fill = image["zero_fill"]; !fill.is_null())
+    text += n_of(fill["bytes"].whole(), "zero byte") + " from " + num(fill["at"]) +
+            ", after the end of the recorded tape\n";
+  text += "end at " + num(image["end"]["at"]) + ": " + image["end"]["text"].text + "\n";
+  if (image["closing_start"].truth)
+    text += "closing record start at " + std::to_string(image["size"].whole() - 1) + "\n";
+  if (const testing::Json& failed = image["read_error"]; !failed.is_null())
+    text += "read error at " + num(failed["at"]) +
+            (failed["reason"].is_null() ? "" : " (" + failed["reason"].text + ")") + "\n";
+  if (!image["reelprint"].is_null()) text += image["reelprint"]["text"].text + "\n";
+  for (const testing::Json& hint : image["hints"].items) text += hint.text + "\n";
+  return text;
+}
+
+struct JsonCase {
+  const char* name;
+  std::vector<std::string> args;  // options and images
+  Images images;
+  const char* end_kind;  // of the first image, as worked out by hand
+};
+
+// The text report is held to the byte by the tests above; the JSON one must tell every fact of
+// it, and be JSON.
+TEST(Reelinfo, TheJsonReportHoldsEveryFactOfTheTextReport) {
+  ImageBuilder deck;  // 3 cards, a bad card at 264, 2 cards, a gap at 528 and one at 532, a card
+  for (int k = 0; k < 3; ++k) deck.record(repeat(49, 80));
+  deck.count(0x8000'0050).raw(repeat(49, 80)).count(0x8000'0050);
+  deck.record(repeat(49, 80)).record(repeat(49, 80)).count(0xFFFF'FFFE).count(0xFFFF'FFFE);
+  const Bytes bad_deck = deck.record(repeat(49, 80)).tape_mark().bytes();
+  const Bytes quoted = ImageBuilder().record(codes("\"A\\ ")).tape_mark().tape_mark().bytes();
+  const Bytes e11 =
+      ImageBuilder(tape_image::Framing::e11).record(three).record(two).tape_mark().bytes();
+  const Bytes empties = ImageBuilder()
+                            .tape_mark()
+                            .tape_mark()
+                            .count(0xFFFF'FFFE)
+                            .tape_mark()
+                            .record(two)
+                            .tape_mark()
+                            .tape_mark()
+                            .record(two)
+                            .tape_mark()
+                            .tape_mark()
+                            .raw(repeat(0, 6))
+                            .bytes();
+  const Bytes swapped =
+      ImageBuilder().count(0x0200'0000).raw(two).count(0x0200'0000).tape_mark().bytes();
+  // A frame before the first record start; AB with parity errors in both its frames, four
+  // times (three named); a tape mark; AB, and no closing record start.
+  Bytes p7b_errors = Bytes{frame(49)};
+  for (int k = 0; k < 4; ++k) p7b_errors = p7b_errors + wrong_at(wrong_at(frames(two), 0), 1);
+  p7b_errors = p7b_errors + mark + frames(two);
+  const Bytes mark_character =
+      ImageBuilder().record(two).record(Bytes{15}).tape_mark().tape_mark().bytes();
+  const std::vector<JsonCase> cases = {
+      {"two tape files", {"t.tap"}, {{{"t.tap", two_files}}}, "end_of_recorded_tape"},
+      {"every record", {"-l", "t.tap"}, {{{"t.tap", two_files}}}, "end_of_recorded_tape"},
+      {"quotes and backslashes shown",
+       {"-l", "t.tap"},
+       {{{"t.tap", quoted}}},
+       "end_of_recorded_tape"},
+      {"E11 read as simh", {"t.tap"}, {{{"t.tap", e11}}}, "unequal_counts"},
+      {"E11 read as E11", {"-e", "-l", "t.tap"}, {{{"t.tap", e11}}}, "after_tape_mark"},
+      {"a bad record and erase gaps", {"-l", "t.tap"}, {{{"t.tap", bad_deck}}}, "after_tape_mark"},
+      {"empty tape files, a gap, 8-byte tape marks, zero fill",
+       {"t.tap"},
+       {{{"t.tap", empties}}},
+       "end_of_recorded_tape"},
+      {"counts byte-swapped", {"t.tap"}, {{{"t.tap", swapped}}}, "cut_short_in_data"},
+      {"the end-of-medium marker",
+       {"t.tap"},
+       {{{"t.tap", ImageBuilder().record(two).count(0xFFFF'FFFF).raw(three).bytes()}}},
+       "end_of_medium"},
+      {"a failed read",
+       {"t.tap"},
+       {{{"t.tap", ImageBuilder().record(two).count(4).raw(two).bytes()}}, true},
+       "read_error"},
+      {"a failed read after the end",
+       {"t.tap"},
+       {{{"t.tap", ImageBuilder().count(4).raw(codes("ABCD")).count(5).bytes()}}, true},
+       "unequal_counts"},
+      {"text", {"t.tap"}, {{{"t.tap", codes("ABCDEFGHIJKLMNOP")}}}, "cut_short_in_data"},
+      {"the tape mark character", {"t.tap"}, {{{"t.tap", mark_character}}}, "end_of_recorded_tape"},
+      {"the tape mark character, every record",
+       {"-l", "t.tap"},
+       {{{"t.tap", mark_character}}},
+       "end_of_recorded_tape"},
+      {"TPC, zero bytes after the recorded tape",
+       {"--format=tpc", "t.tap"},
+       {{{"t.tap", Bytes{2, 0, 49, 50, 0, 0, 0, 0, 0, 0, 0}}}},
+       "end_of_recorded_tape"},
+      {"simh read as TPC",
+       {"--format=tpc", "t.tap"},
+       {{{"t.tap", ImageBuilder().record(two).tape_mark().bytes()}}},
+       "cut_short_in_data"},
+      {"a P7B dump, every record",
+       {"-l", "--format=p7b", "t.tap"},
+       {{{"t.tap", dump}}},
+       "end_of_recorded_tape"},
+      {"a P7B dump's parity errors",
+       {"--format=p7b", "t.tap"},
+       {{{"t.tap", p7b_errors}}},
+       "after_record"},
+      {"a P7B dump read as simh", {"t.tap"}, {{{"t.tap", dump}}}, "cut_short_in_data"},
+      {"several, one missing",
+       {"a.tap", "missing.tap", "t.tap"},
+       {{{"a.tap", Bytes{}}, {"t.tap", two_files}}},
+       "empty"},
+  };
+  for (const JsonCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::Outcome text = reelinfo_run(c.args, c.images);
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--json");
+    const testing::Outcome json = reelinfo_run(args, c.images);
+    EXPECT_EQ(json.status, text.status);
+    EXPECT_EQ(json.err, "");
+    const std::optional<testing::Json> document = testing::JsonReader::read(json.out);
+    ASSERT_TRUE(document) << json.out;
+    ASSERT_EQ(document->type, testing::Json::Type::array);
+    std::string told;
+    for (const testing::Json& image : document->items) {
+      if (!told.empty()) told += '\n';
+      told += as_text(image);
+    }
+    EXPECT_EQ(told, text.out);
+    EXPECT_EQ(document->items.at(0)["end"]["kind"].text, c.end_kind);
+    std::uint64_t highest = 0;  // the exit status is the highest of the images'
+    for (const testing::Json& image : document->items)
+      highest = std::max(highest, image["status"].whole());
+    EXPECT_EQ(highest, static_cast<std::uint64_t>(text.status));
+  }
+}
+
+// Every string is quoted and escaped, and the document is UTF-8 whatever bytes a name holds.
+TEST(Reelinfo, JsonStringsAreEscapedAndAlwaysUtf8) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain.tap", R"("plain.tap")"},
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {"\n\t\r\x01\x1f\x7f", "\"\\n\\t\\r\\u0001\\u001f\x7f\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xbc",
+       "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xbc\""},
+      {"\xff", R"("\ufffd")"},                                // no UTF-8 lead byte
+      {"\xc3", R"("\ufffd")"},                                // a sequence cut short
+      {"\xc0\xaf", R"("\ufffd\ufffd")"},                      // an overlong slash
+      {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},            // a surrogate
+      {"\xf4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},  // past U+10FFFF
+      {"\xe2\x82x", R"("\ufffd\ufffdx")"},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::string out;
+    reelinfo::append_json_string(out, text);
+    EXPECT_EQ(out, expected) << text;
+    EXPECT_TRUE(testing::JsonReader::read(out)) << out;
+  }
+  // An image's name as given, in the report on it.
+  const std::string name = "a\"\n\xff.tap";
+  const testing::Outcome result = reelinfo_run({"--json", name}, {{{name, two_files}}});
+  const std::optional<testing::Json> document = testing::JsonReader::read(result.out);
+  ASSERT_TRUE(document) << result.out;
+  EXPECT_EQ(document->items.at(0)["image"].text, "a\"\n\xef\xbf\xbd.tap");
+}
+
+// Each format with counts, and the tape file where each begins after a tape mark of 2 bytes (TPC)
+// or 8 (two zero words, simh-tm8).
+TEST(Reelinfo, ReportsAnImageInEachFormatWithCounts) {
+  struct FormatCase {
+    const char* name;
+    const char* format;
+    Bytes image;
+    std::string report;  // less the first line's name
+    int status;
+  };
+  // TPC: AB (its count 02 00), a tape mark, ABC padded, two tape marks: 16 bytes.
+  const Bytes tpc = {2, 0, 49, 50, 0, 0, 3, 0, 49, 50, 51, 0, 0, 0, 0, 0};
+  const Bytes mark8 = repeat(0, 8);
+  const FormatCase cases[] = {
+      {"TPC", "tpc", tpc,
+       ": 16 bytes, tpc format, 2 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 6: 1 record of 3 bytes, 3 data bytes\n"
+       "end at 16: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Without the pad, ABC's pad and a tape mark's first byte are a count of 0: tape marks at
+      // 11 and 13, and the zero byte left pads the image.
+      {"TPC read unpadded", "tpc-nopad", tpc,
+       ": 16 bytes, tpc-nopad format, 2 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 6: 1 record of 3 bytes, 3 data bytes\n"
+       "1 zero byte from 15, after the end of the recorded tape\n"
+       "end at 15: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Two zero words and three bytes after the tape marks at 4 and 6: the padding.
+      {"TPC padded", "tpc", Bytes{2, 0, 49, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       ": 15 bytes, tpc format, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "7 zero bytes from 8, after the end of the recorded tape\n"
+       "end at 8: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Read as TPC, AB's count is 2, its data 00 00, and 31 32 a count of 12849.
+      {"simh read as TPC", "tpc", ImageBuilder().record(two).tape_mark().bytes(),
+       ": 14 bytes, tpc format, 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 4: file 1 record 2 cut short in its data, 8 of 12849 bytes there\n"
+       "reads cleanly with --format=simh (simh framing)\n",
+       3},
+      {"TPC read as simh", "simh", tpc,
+       ": 16 bytes, simh framing, 1 tape file, 0 records\n"
+       "file 1 at 0: 0 records\n"
+       "end at 0: file 1 record 1 cut short in its data, 12 of 842072066 bytes there\n"
+       "reads cleanly with --format=tpc (TPC: 16-bit counts, odd data padded)\n",
+       3},
+      // Records of 2 take 10 bytes; the tape marks of 8 at 10, 28 and 36.
+      {"8-byte tape marks", "simh-tm8",
+       ImageBuilder().record(two).raw(mark8).record(two).raw(mark8).raw(mark8).bytes(),
+       ": 44 bytes, simh-tm8 format, 2 tape files, 2 records\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "file 2 at 18: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 44: after two tape marks, the end of the recorded tape\n",
+       0},
+      // Of an image in a format reelprint does not read, no word on what it makes of a bad
+      // record; the status is the walk's.
+      {"big-endian counts and a bad record", "simh-be",
+       Bytes{0, 0, 0, 2, 49, 50, 0, 0, 0, 2, 0x80, 0, 0, 1, 49, 0, 0x80, 0, 0, 1, 0, 0, 0, 0},
+       ": 24 bytes, simh-be format, 1 tape file, 2 records (1 bad)\n"
+       "file 1 at 0: 2 records of 1 to 2 bytes, 1 of them bad, 3 data bytes\n"
+       "end at 24: after a tape mark\n",
+       0},
+  };
+  for (const FormatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::Outcome result =
+        reelinfo_run({std::string("--format=") + c.format, "t.tap"}, {{{"t.tap", c.image}}});
+    EXPECT_EQ(result.out, "t.tap" + c.report);
+    EXPECT_EQ(result.status, c.status);
+  }
+}
+
+TEST(Reelinfo, ReportsAP7bDumpWithItsParityErrorsAtTheirPlacesInTheDump) {
+  struct DumpCase {
+    const char* name;
+    std::vector<std::string> options;
+    Bytes image;
+    std::string report;  // less the first line's name
+  };
+  // Five records of AB at 0, 2, 4, 6 and 8, four of them with parity errors; a tape mark
+  // written with its parity bit at 10; AB at 11, and no closing record start.
+  const Bytes ab = frames(two);
+  const Bytes errors = wrong_at(ab, 1) + wrong_at(wrong_at(ab, 0), 1) + wrong_at(ab, 1) +
+                       wrong_at(ab, 0) + ab + Bytes{0xCF} + ab;
+  const Bytes odd = frames(two, true) + Bytes{0xCF} + mark + mark;
+  const DumpCase cases[] = {
+      {"tape files and the closing record start",
+       {},
+       dump,
+       ": 11 bytes, p7b format (even parity), 2 tape files, 3 records\n"
+       "file 1 at 0: 2 records of 2 to 3 bytes, 5 data bytes\n"
+       "file 2 at 6: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 10\n"},
+      {"records at their offsets in the dump",
+       {"-l"},
+       dump,
+       ": 11 bytes, p7b format (even parity), 2 tape files, 3 records\n"
+       "file 1 record 1 at 0: 2 bytes: AB\n"
+       "file 1 record 2 at 2: 3 bytes: ABC\n"
+       "file 1 at 0: 2 records of 2 to 3 bytes, 5 data bytes\n"
+       "file 2 record 1 at 6: 2 bytes: HE\n"
+       "file 2 at 6: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 10: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 10\n"},
+      // The first three records with parity errors named, the fourth counted.
+      {"parity errors",
+       {},
+       errors,
+       ": 13 bytes, p7b format (even parity), 2 tape files, 6 records (4 bad), 5 parity errors\n"
+       "file 1 record 1: 1 parity error, the first in frame 2 at 1\n"
+       "file 1 record 2: 2 parity errors, the first in frame 1 at 2\n"
+       "file 1 record 3: 1 parity error, the first in frame 2 at 5\n"
+       "file 1 at 0: 5 records of 2 bytes, 4 of them bad, 10 data bytes, 5 parity errors in 4 "
+       "records\n"
+       "file 2 at 11: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 13: after a record, with no tape mark after it\n"},
+      {"odd parity",
+       {"--parity=odd"},
+       odd,
+       ": 5 bytes, p7b format (odd parity), 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 4: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 4\n"},
+      {"odd parity read as even",
+       {},
+       odd,
+       ": 5 bytes, p7b format (even parity), 1 tape file, 1 record (1 bad), 2 parity errors\n"
+       "file 1 record 1: 2 parity errors, the first in frame 1 at 0\n"
+       "file 1 at 0: 1 record of 2 bytes, 1 of them bad, 2 data bytes, 2 parity errors in 1 "
+       "record\n"
+       "end at 4: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 4\n"},
+      {"parity not checked",
+       {"--parity=none"},
+       odd,
+       ": 5 bytes, p7b format (parity not checked), 1 tape file, 1 record\n"
+       "file 1 at 0: 1 record of 2 bytes, 2 data bytes\n"
+       "end at 4: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 4\n"},
+      // Two frames of AB before the first record start: a bad record of their own.
+      {"frames before any record start",
+       {},
+       Bytes{frame(49), frame(50)} + ab + mark + mark + mark,
+       ": 7 bytes, p7b format (even parity), 1 tape file, 2 records (1 bad)\n"
+       "the first 2 frames of the dump come before any record start: damage, read as a bad "
+       "record, file 1 record 1\n"
+       "file 1 at 0: 2 records of 2 bytes, 1 of them bad, 4 data bytes\n"
+       "end at 6: after two tape marks, the end of the recorded tape\n"
+       "closing record start at 6\n"},
+  };
+  for (const DumpCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--format=p7b", "t.p7b"});
+    const testing::Outcome result = reelinfo_run(args, {{{"t.p7b", c.image}}});
+    EXPECT_EQ(result.out, "t.p7b" + c.report);
+    EXPECT_EQ(result.status, 0);
+  }
+}
+
+// Read in another format, a dump's first byte begins a record and its frames have one parity.
+TEST(Reelinfo, AP7bDumpReadAsSimhHasAHint) {
+  // F1 72 F1 72 read as a count: 0x72F172F1, 1928426225, with 7 bytes after it.
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", dump}}}).out,
+            "t.tap: 11 bytes, simh framing, 1 tape file, 0 records\n"
+            "file 1 at 0: 0 records\n"
+            "end at 0: file 1 record 1 cut short in its data, 7 of 1928426225 bytes there\n"
+            "a P7B dump, it seems: a record starts at its first byte, and its frames have even "
+            "parity: --format=p7b\n");
+  const Bytes odd = frames(codes("HELLO"), true) + frames(codes("WORLD"), true) + mark + mark;
+  EXPECT_TRUE(reelinfo_run({"t.tap"}, {{{"t.tap", odd}}})
+                  .out.ends_with("its frames have odd parity: --format=p7b --parity=odd\n"));
+  // One frame in ten of the other parity: no such hint.
+  EXPECT_EQ(reelinfo_run({"t.tap"}, {{{"t.tap", wrong_at(odd, 3)}}}).out.find("P7B"),
+            std::string::npos);
 }
 
 TEST(Reelinfo, AFailedReadIsStatusThree) {
@@ -519,18 +1012,30 @@ TEST(Reelinfo, CommandLine) {
     args.insert(args.begin(), "reelinfo");
     return reelinfo::parse_command_line(args);
   };
-  CommandLine c = parse({"a.tap", "-l", "b.tap", "--e11"});  // options anywhere, GNU style
+  CommandLine c = parse({"a.tap", "-l", "b.tap", "--e11", "--json"});  // options anywhere
   EXPECT_EQ(c.action, Action::run);
   EXPECT_TRUE(c.options.records);
-  EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
+  EXPECT_TRUE(c.options.json);
+  EXPECT_EQ(c.options.format, tape_image::Format::e11);
   EXPECT_EQ(c.options.images, (std::vector<std::string>{"a.tap", "b.tap"}));
   c = parse({"-le", "--", "-l"});
   EXPECT_TRUE(c.options.records);
-  EXPECT_EQ(c.options.framing, tape_image::Framing::e11);
+  EXPECT_EQ(c.options.format, tape_image::Format::e11);
   EXPECT_EQ(c.options.images, std::vector<std::string>{"-l"});
   c = parse({"a.tap"});
   EXPECT_FALSE(c.options.records);
-  EXPECT_EQ(c.options.framing, tape_image::Framing::simh);
+  EXPECT_FALSE(c.options.json);
+  EXPECT_TRUE(parse({"-j", "a.tap"}).options.json);
+  EXPECT_EQ(c.options.format, tape_image::Format::simh);
+  // -e is --format=e11; the last format given counts.
+  EXPECT_EQ(parse({"-e", "--format=tpc", "a.tap"}).options.format, tape_image::Format::tpc);
+  EXPECT_EQ(parse({"--format", "simh-be", "-e", "a.tap"}).options.format, tape_image::Format::e11);
+  EXPECT_EQ(parse({"--form=tpc-nopad", "a.tap"}).options.format, tape_image::Format::tpc_nopad);
+  EXPECT_EQ(parse({"--format=simh-tm8", "a.tap"}).options.format, tape_image::Format::simh_tm8);
+  c = parse({"--format=p7b", "--parity", "odd", "a.p7b"});
+  EXPECT_EQ(c.options.format, tape_image::Format::p7b);
+  EXPECT_EQ(c.options.parity, tape_image::Parity::odd);
+  EXPECT_EQ(parse({"a.p7b"}).options.parity, tape_image::Parity::even);
   EXPECT_EQ(parse({"a.tap", "--help", "-x"}).action, Action::help);
   EXPECT_EQ(parse({"--version"}).action, Action::version);
   EXPECT_EQ(parse({"--rec", "a.tap"}).options.records, true);  // an unambiguous abbreviation
@@ -543,6 +1048,10 @@ TEST(Reelinfo, CommandLine) {
       {{"--foo=1", "a.tap"}, "unknown option '--foo'"},
       {{"--records=2", "a.tap"}, "option '--records' takes no value"},
       {{"--help=yes"}, "option '--help' takes no value"},
+      {{"a.tap", "--format"}, "option '--format' needs a value"},
+      {{"--format=simh2", "a.tap"},
+       "invalid format 'simh2': give simh, e11, simh-be, simh-tm8, tpc, tpc-nopad or p7b"},
+      {{"--parity=even2", "a.tap"}, "invalid parity 'even2': give even, odd or none"},
   };
   for (const auto& [args, complaint] : bad) {
     c = parse(args);

@@ -30,29 +30,8 @@ using tape_image::ImageBuilder;
 using testing::Bytes;
 using testing::codes;
 using testing::Collect;
+using testing::good_image;
 using testing::operator+;
-
-// Returns whether `bytes` is a good image in `framing` at this moment: whole items (records
-// whose words agree, tape marks, erase gaps, the end-of-medium marker), then at most the
-// placeholder of a record not yet ended and part of that record.
-bool good_image(const std::string& bytes, Framing framing) {
-  std::size_t at = 0;
-  while (bytes.size() - at >= 4) {
-    std::uint32_t word = 0;
-    for (int k = 3; k >= 0; --k) word = word << 8 | static_cast<std::uint8_t>(bytes[at + k]);
-    if (word == 0xFFFF'FFFD) return true;
-    if (word == 0 || word >= 0xFFFF'FFFE) {
-      at += 4;
-      continue;
-    }
-    const std::uint64_t size = word & 0x7FFF'FFFF;
-    const std::uint64_t whole = 8 + size + (framing == Framing::simh ? size % 2 : 0);
-    if (bytes.size() - at < whole || bytes.compare(at, 4, bytes, at + whole - 4, 4) != 0)
-      return false;
-    at += whole;
-  }
-  return at == bytes.size();
-}
 
 // How a run goes about it: what it writes must not depend on any of this.
 struct Way {
@@ -96,6 +75,10 @@ Result reeltext(std::vector<std::string> args, const std::string& input, const W
                 std::unique_ptr<tape_image::InputSource> source = nullptr) {
   const bool to_image = std::find(args.begin(), args.end(), "-r") != args.end();
   const bool e11 = std::find(args.begin(), args.end(), "-e") != args.end();
+  // good_image reads simh and E11 alone: an image of another format is checked once written.
+  const bool other_format = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+    return arg.starts_with("--format=");
+  });
   args.insert(args.begin(), "reeltext");
   const auto open = [&](const std::string& name) -> std::unique_ptr<tape_image::InputSource> {
     if (name != "in" && name != "-") {
@@ -108,7 +91,7 @@ Result reeltext(std::vector<std::string> args, const std::string& input, const W
         way.most_per_read, way.fail_at_end);
   };
   std::function<bool(const std::string&)> good;  // an image that can be cut, after every change
-  if (to_image && way.seekable)
+  if (to_image && way.seekable && !other_format)
     good = [framing = e11 ? Framing::e11 : Framing::simh](const std::string& bytes) {
       return good_image(bytes, framing);
     };
@@ -356,14 +339,24 @@ TEST(ReeltextImage, LinesBuildTheirRecords) {
 
 // A reel of random records of every code, most short, some past the tiny buffers, one past the
 // default one, with tape marks, bad records and erase gaps among them and at times the
-// end-of-medium marker at the end, in `framing`; and its text, worked out from `table`.
+// end-of-medium marker at the end, in `framing`; and its text, worked out from `table`. Of
+// them, only what `carried` says a format carries.
 struct Reel {
   Bytes image;
   std::string text;
+  std::uint64_t zero_codes = 0;  // the codes 0 in its records
 };
-Reel random_reel(std::mt19937_64& random, Framing framing, const bcd::CodeTable& table) {
+struct Carried {
+  bool control_words = true;  // erase gaps and the end-of-medium marker
+  bool bad_records = true;
+  std::size_t longest = 300'000;  // the longest record, which one record is
+  bool lone_code_15 = true;       // a record of code 15 alone (else it is code 16)
+};
+Reel random_reel(std::mt19937_64& random, Framing framing, const bcd::CodeTable& table,
+                 const Carried& carried = {}) {
   ImageBuilder reel(framing);
   std::string lines;
+  std::uint64_t zero_codes = 0;
   std::uniform_int_distribution<int> kind(0, 19);
   std::uniform_int_distribution<int> code(0, 63);
   for (int item = 0; item < 120; ++item) {
@@ -373,15 +366,20 @@ Reel random_reel(std::mt19937_64& random, Framing framing, const bcd::CodeTable&
       lines += "tape mark\n";
       continue;
     }
-    if (k == 1) {
+    if (k == 1 && carried.control_words) {
       reel.count(0xFFFF'FFFE);
       lines += "erase gap\n";
       continue;
     }
-    const std::size_t most = k < 0 ? 300'000 : k < 4 ? 20'000 : 200;
+    const std::size_t most = std::min<std::size_t>(k < 0   ? 300'000
+                                                   : k < 4 ? 20'000
+                                                           : 200,
+                                                   carried.longest);
     Bytes data(std::uniform_int_distribution<std::size_t>(k < 0 ? most : 1, most)(random));
     for (std::uint8_t& byte : data) byte = static_cast<std::uint8_t>(code(random));
-    if (k == 2) {
+    if (data == Bytes{15} && !carried.lone_code_15) data[0] = 16;
+    zero_codes += static_cast<std::uint64_t>(std::count(data.begin(), data.end(), 0));
+    if (k == 2 && carried.bad_records) {
       reel.bad_record(data);
       lines += "bad record\n";
     } else {
@@ -389,11 +387,11 @@ Reel random_reel(std::mt19937_64& random, Framing framing, const bcd::CodeTable&
     }
     lines += characters(data, table) + '\n';
   }
-  if (kind(random) < 10) {
+  if (kind(random) < 10 && carried.control_words) {
     reel.count(0xFFFF'FFFF);
     lines += "end of medium\n";
   }
-  return {reel.bytes(), lines};
+  return {reel.bytes(), lines, zero_codes};
 }
 
 TEST(ReeltextRoundTrip, RandomReelsComeBackByteForByte) {
@@ -423,6 +421,49 @@ TEST(ReeltextRoundTrip, RandomReelsComeBackByteForByte) {
         ASSERT_TRUE(back.out == text(reel.image)) << name;
         ASSERT_FALSE(back.ever_bad) << name;
       }
+    }
+  }
+}
+
+// What reeltext says after writing `n` codes 0 to an even-parity dump.
+std::string zero_note(std::uint64_t n) {
+  return "reeltext: in: " + std::to_string(n) + (n == 1 ? " frame" : " frames") +
+         " of code 0 written to an even-parity dump, which no tape in BCD mode can carry (a "
+         "1401 tape holds the blank as code 16)\n";
+}
+
+// Text to each format and back through reeltext --format: the same text, of what the format
+// carries.
+TEST(ReeltextRoundTrip, TextComesBackThroughEveryFormat) {
+  std::mt19937_64 random(1402);
+  const Carried counts_alone{false, false, 65'535, true};
+  const Carried frames{false, true, 300'000, false};
+  const std::vector<std::pair<std::vector<std::string>, Carried>> formats = {
+      {{"--format=simh"}, {}},
+      {{"--format=e11"}, {}},
+      {{"--format=simh-be"}, {}},
+      {{"--format=tpc"}, counts_alone},
+      {{"--format=tpc-nopad"}, counts_alone},
+      {{"--format=p7b"}, frames},
+      {{"--format=p7b", "--parity=odd"}, frames},
+      {{"--format=p7b", "--parity=none"}, {false, false, 300'000, false}},
+  };
+  for (const auto& [options, carried] : formats) {
+    const Reel reel = random_reel(random, Framing::simh, bcd::bcd_to_ascii_a, carried);
+    std::vector<std::string> back = options;
+    back.push_back("in");
+    std::vector<std::string> there = back;
+    there.insert(there.begin(), "-r");
+    // Even parity is the default.
+    const bool even_dump = options == std::vector<std::string>{"--format=p7b"};
+    for (const Way& way : every_way()) {
+      const std::string name = way_name(way) + ", " + options.back();
+      const Result image = reeltext(there, reel.text, way);
+      ASSERT_EQ(image.status, 0) << image.err << name;
+      ASSERT_EQ(image.err, even_dump ? zero_note(reel.zero_codes) : "") << name;
+      const Result text = reeltext(back, image.out, way);
+      ASSERT_EQ(text.status, 0) << text.err << name;
+      ASSERT_TRUE(text.out == reel.text) << name;
     }
   }
 }
@@ -586,6 +627,155 @@ TEST(ReeltextImage, AByteOfNoCharacterAfterALongLineIsRefused) {
   }
 }
 
+// Each format's bytes laid out by hand. In arrangement A, A is code 0x31, B 0x32, C 0x33 and
+// '{' 0x0F. A P7B frame is its code with bit 6 set where that makes the seven bits' ones even
+// (odd under --parity=odd; none frames as even), bit 7 on a record's first frame, and 0x8F a
+// tape mark and the closing record start after the last record.
+TEST(ReeltextImage, EachFormatLaysOutTheItemsOfItsText) {
+  const std::string cards = "AB\nC\ntape mark\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string text;
+    Bytes image;
+    std::string err = "";
+  };
+  const std::vector<Case> cases = {
+      {{"--format=simh"}, cards, {2, 0, 0,    0, 0x31, 0x32, 2, 0, 0, 0, 1, 0,
+                                  0, 0, 0x33, 0, 1,    0,    0, 0, 0, 0, 0, 0}},
+      {{"--format=e11"}, cards, {2, 0, 0,    0, 0x31, 0x32, 2, 0, 0, 0, 1, 0,
+                                 0, 0, 0x33, 1, 0,    0,    0, 0, 0, 0, 0}},
+      // Most significant byte first, simh's control words too.
+      {{"--format=simh-be"},
+       cards + "bad record\nC\nerase gap\nend of medium\n",
+       {0,    0, 0,    2, 0x31, 0x32, 0,    0,    0,    2,    0,    0,    0,    1,
+        0x33, 0, 0,    0, 0,    1,    0,    0,    0,    0,    0x80, 0,    0,    1,
+        0x33, 0, 0x80, 0, 0,    1,    0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF}},
+      // A 16-bit count before the data and none after.
+      {{"--format=tpc"}, cards, {2, 0, 0x31, 0x32, 1, 0, 0x33, 0, 0, 0}},
+      {{"--format=tpc-nopad"}, cards, {2, 0, 0x31, 0x32, 1, 0, 0x33, 0, 0}},
+      {{"--format=tpc"},
+       std::string(65'535, 'A') + "\n",
+       Bytes{0xFF, 0xFF} + Bytes(65'535, 0x31) + Bytes{0}},
+      {{"--format=p7b"}, cards, {0xF1, 0x72, 0xB3, 0x8F, 0x8F}},
+      {{"--format=p7b", "--parity=none"}, cards, {0xF1, 0x72, 0xB3, 0x8F, 0x8F}},
+      {{"--format=p7b", "--parity=odd"}, cards, {0xB1, 0x32, 0xF3, 0x8F, 0x8F}},
+      {{"--format=p7b"}, "", {0x8F}},
+      // A bad record: its first frame's parity bit turned over.
+      {{"--format=p7b"}, "bad record\nC\n", {0xF3, 0x8F}},
+      {{"--format=p7b", "--parity=odd"}, "bad record\nC\n", {0xB3, 0x8F}},
+      {{"--format=p7b"},
+       std::string(20'000, 'A') + "\n",
+       Bytes{0xF1} + Bytes(19'999, 0x71) + Bytes{0x8F}},
+      // Blanks, code 0, which an even-parity tape cannot carry: written, and counted.
+      {{"--format=p7b"},
+       "A B\n" + std::string(20'000, ' ') + "\n",
+       Bytes{0xF1, 0x00, 0x72, 0x80} + Bytes(19'999, 0) + Bytes{0x8F},
+       zero_note(20'001)},
+      {{"--format=p7b", "--parity=odd"}, "A B\n", {0xB1, 0x40, 0x32, 0x8F}},
+      // '{' padded is a record of two frames, no tape mark.
+      {{"--format=p7b", "-w", "2"}, "{\n", {0x8F, 0x00, 0x8F}, zero_note(1)},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"-r"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("in");
+    for (const Way& way : every_way()) {
+      const Result result = reeltext(args, c.text, way);
+      EXPECT_EQ(result.status, 0) << c.args[0] << ", " << way_name(way) << result.err;
+      EXPECT_TRUE(result.out == text(c.image)) << c.args[0] << ", " << way_name(way);
+      EXPECT_EQ(result.err, c.err) << c.args[0];
+    }
+  }
+}
+
+// A line the format written cannot carry stops the run after the whole items before it (a
+// dump then closed), as any bad line does.
+TEST(ReeltextImage, ALineTheFormatCannotCarryIsRefused) {
+  const Bytes tpc = {2, 0, 0x31, 0x32, 0, 0};  // "AB" and a tape mark
+  const Bytes p7b = {0xF1, 0x72, 0x8F, 0x8F};
+  struct Case {
+    std::vector<std::string> args;
+    std::string text;  // after "AB" and a tape mark
+    std::string err;
+    Bytes image;
+  };
+  const std::vector<Case> cases = {
+      {{"--format=tpc"},
+       std::string(65'536, 'A') + "\n",
+       "line 3 is longer than 65535 characters, the most a TPC record holds",
+       tpc},
+      {{"--format=tpc-nopad"},
+       "bad record\nC\n",
+       "line 3 says 'bad record', which TPC cannot mark (its counts have no flag)",
+       tpc},
+      {{"--format=tpc"},
+       "erase gap\n",
+       "line 3 says 'erase gap', which TPC cannot carry (it has no control words)",
+       tpc},
+      {{"--format=tpc"},
+       "end of medium\n",
+       "line 3 says 'end of medium', which TPC cannot carry (it has no control words)",
+       tpc},
+      {{"--format=p7b"},
+       "{\n",
+       "line 3 is '{' alone, code 15, which a P7B dump reads as a tape mark",
+       p7b},
+      {{"--format=p7b", "--parity=odd"},
+       "bad record\n{\n",
+       "line 4 is '{' alone, code 15, which a P7B dump reads as a tape mark",
+       {0xB1, 0x32, 0x8F, 0x8F}},
+      {{"--format=p7b"},
+       "erase gap\n",
+       "line 3 says 'erase gap', which P7B cannot carry (it has no control words)",
+       p7b},
+      {{"--format=p7b"},
+       "end of medium\n",
+       "line 3 says 'end of medium', which P7B cannot carry (it has no control words)",
+       p7b},
+      {{"--format=p7b", "--parity=none"},
+       "bad record\nC\n",
+       "line 3 says 'bad record', which a dump without parity cannot mark",
+       p7b},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"-r"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("in");
+    for (const Way& way : every_way()) {
+      const Result result = reeltext(args, "AB\ntape mark\n" + c.text, way);
+      EXPECT_EQ(result.status, 3) << c.err << ", " << way_name(way);
+      EXPECT_TRUE(result.out == text(c.image)) << c.err << ", " << way_name(way);
+      EXPECT_EQ(result.err, "reeltext: in: " + c.err + "\n") << way_name(way);
+    }
+  }
+}
+
+// TPC reserves no count: the placeholder of a long line's record is the largest, 65535. A line
+// longer than that, refused, never stands in a regular file as a whole record of its first
+// 65535 codes, wherever the blocks of the text and the output fall.
+TEST(ReeltextImage, ALineTooLongForTpcNeverStandsAsAWholeRecord) {
+  for (const std::size_t buffer : {4096, 6000}) {
+    for (std::size_t before = 1; before <= 64; ++before) {
+      const std::string input = std::string(before, 'A') + "\n" + std::string(70'000, 'B') + "\n";
+      // The line before as a record, then the placeholder and 65535 codes.
+      const std::size_t shorter_whole = 2 + before + 2 + 65'535;
+      Collect out({.seekable = true, .good = [&](const std::string& bytes) {
+                     return bytes.size() != shorter_whole;
+                   }});
+      Collect err;
+      const auto open = [&](const std::string&) {
+        return std::make_unique<tape_image::MemorySource>(
+            std::span(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()));
+      };
+      const int status = reeltext::run({"reeltext", "-r", "--format=tpc-nopad", "in"}, open, out,
+                                       err, {bcd::best_kernel(), 4096, buffer, 100});
+      EXPECT_EQ(status, 3);
+      EXPECT_EQ(out.text.size(), 2 + before);
+      EXPECT_FALSE(out.ever_bad) << before << " before, a buffer of " << buffer;
+    }
+  }
+}
+
 // A line of 2^31 characters would need a count that reads as a control word: refused, and
 // nothing of it kept.
 TEST(ReeltextImage, ALineTooLongForACountIsRefused) {
@@ -688,6 +878,8 @@ TEST(ReeltextCommandLine, ABadOneSaysSoWithStatusOne) {
       {{"-f", "3-2"}, "invalid tape files '3-2': give N, N-M or N- (from 1)"},
       {{"-f", "-2"}, "invalid tape files '-2': give N, N-M or N- (from 1)"},
       {{"-w", "5", "in"}, "option '-w' builds images: only with -r"},
+      {{"-r", "--format=simh-tm8"},
+       "with -r, simh-tm8 is read only: give simh, e11, simh-be, tpc, tpc-nopad or p7b"},
       {{"-r", "-s", "in"}, "option '-s' reads images: not with -r"},
       {{"--files=2", "-r", "in"}, "option '--files' reads images: not with -r"},
       {{"in", "out"}, "extra operand 'out'"},
@@ -707,7 +899,7 @@ TEST(ReeltextCommandLine, HelpAndVersion) {
   EXPECT_EQ(help.out.rfind("Usage: reeltext [OPTION]... [IMAGE]\n", 0), 0u);
   for (const char* option :
        {"-r, --reverse", "-e, --e11", "-h, --fortran", "-o, --old-simh", "-f, --files=N[-M]",
-        "-s, --six-bits", "-w, --width=N", "--help", "--version"})
+        "-s, --six-bits", "-w, --width=N", "--format=NAME", "--parity=P", "--help", "--version"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   std::istringstream lines(help.out);
   for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;

@@ -37,6 +37,28 @@ inline const std::string ruler_100 =
     "       ....5...10...15...20...25...30...35...40...45...50...55...60...65...70...75...80."
     "..85...90...95..100\n";
 
+// Returns whether `bytes` is a good image in `framing` at this moment: whole items (records
+// whose words agree, tape marks, erase gaps, the end-of-medium marker), then at most the
+// placeholder of a record not yet ended and part of that record.
+inline bool good_image(const std::string& bytes, tape_image::Framing framing) {
+  std::size_t at = 0;
+  while (bytes.size() - at >= 4) {
+    std::uint32_t word = 0;
+    for (int k = 3; k >= 0; --k) word = word << 8 | static_cast<std::uint8_t>(bytes[at + k]);
+    if (word == 0xFFFF'FFFD) return true;
+    if (word == 0 || word >= 0xFFFF'FFFE) {
+      at += 4;
+      continue;
+    }
+    const std::uint64_t size = word & 0x7FFF'FFFF;
+    const std::uint64_t whole = 8 + size + (framing == tape_image::Framing::simh ? size % 2 : 0);
+    if (bytes.size() - at < whole || bytes.compare(at, 4, bytes, at + whole - 4, 4) != 0)
+      return false;
+    at += whole;
+  }
+  return at == bytes.size();
+}
+
 // Keeps what it is given in `text` (or, told not to keep it, only counts it in `size`), seekable
 // and then written over and cut back as a regular file is, or not; past `limit` bytes it takes
 // what room is left and fails the write with `error`, as a full disk does. With `good`, notes in

@@ -19,6 +19,7 @@ namespace {
 
 using reelinfo::Ending;
 using reelinfo::EndKind;
+using tape_image::Format;
 using tape_image::Framing;
 using tape_image::ImageBuilder;
 using testing::Bytes;
@@ -28,7 +29,8 @@ using testing::repeat;
 
 // Writes down every item told, a run of records as each of its records: "T<file>@<offset>"
 // for a tape mark, "R<file>.<number>@<offset>:<size>" for a record ("B..." for a bad one),
-// with "=<codes shown>" when data bytes are asked for, "G@<offset>" for an erase gap.
+// "!" after it for one of the tape mark character, "=<codes shown>" when data bytes are asked for,
+// "G@<offset>" for an erase gap.
 struct Items final : reelinfo::SurveyListener {
   explicit Items(Framing framing = Framing::simh) : framing(framing) {}
   Framing framing;
@@ -40,6 +42,7 @@ struct Items final : reelinfo::SurveyListener {
       std::ostringstream item;
       item << (run.bad ? "B" : "R") << run.file << "." << run.number + k << "@"
            << run.offset + k * stride << ":" << run.size;
+      if (run.tape_mark_character) item << "!";
       if (!run.first.empty()) item << "=" << std::string(run.first.begin(), run.first.end());
       told.push_back(item.str());
     }
@@ -216,10 +219,11 @@ std::vector<Case> cases() {
   };
 }
 
-// Surveys `image` in `framing` every way its bytes may come, whole or in pieces of 1 to 7,
+// Surveys `image` in `format` every way its bytes may come, whole or in pieces of 1 to 7,
 // skippable or not, and hands each survey and the items told to `check`.
 template <class Check>
-void survey_every_way(const Bytes& image, Framing framing, Check check) {
+void survey_every_way(const Bytes& image, Format format, Check check) {
+  const Framing framing = tape_image::reading_of(format).framing;
   for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3},
                                   std::size_t{5}, std::size_t{7}}) {
     for (const bool skippable : {true, false}) {
@@ -228,7 +232,7 @@ void survey_every_way(const Bytes& image, Framing framing, Check check) {
       NoSkip pipe(memory);
       Items items(framing);
       const reelinfo::Survey s = reelinfo::survey(
-          skippable ? static_cast<tape_image::InputSource&>(memory) : pipe, framing, 0, items);
+          skippable ? static_cast<tape_image::InputSource&>(memory) : pipe, format, 0, items);
       EXPECT_EQ(s.size, image.size());
       EXPECT_FALSE(s.read_failed);
       check(s, items.told);
@@ -239,15 +243,16 @@ void survey_every_way(const Bytes& image, Framing framing, Check check) {
 TEST(Survey, TableOfImagesInEveryPieceSize) {
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
-    survey_every_way(c.image, c.framing, [&](const reelinfo::Survey& s, const auto& told) {
-      EXPECT_EQ(told, c.items);
-      EXPECT_EQ(describe(s.ending), describe(c.ending));
-      EXPECT_FALSE(s.as_listed.has_value());
-      ASSERT_EQ(s.other.has_value(), c.other.has_value());
-      if (c.other) {
-        EXPECT_EQ(describe(*s.other), describe(*c.other));
-      }
-    });
+    survey_every_way(c.image, c.framing == Framing::simh ? Format::simh : Format::e11,
+                     [&](const reelinfo::Survey& s, const auto& told) {
+                       EXPECT_EQ(told, c.items);
+                       EXPECT_EQ(describe(s.ending), describe(c.ending));
+                       EXPECT_FALSE(s.as_listed.has_value());
+                       ASSERT_EQ(s.other.has_value(), c.other.has_value());
+                       if (c.other) {
+                         EXPECT_EQ(describe(*s.other), describe(*c.other));
+                       }
+                     });
   }
 }
 
@@ -340,7 +345,7 @@ TEST(Survey, ReadsControlWordsAndReelprintsReadingPartsAtTheFirst) {
   };
   for (const WordCase& c : cases) {
     SCOPED_TRACE(c.name);
-    survey_every_way(c.image, Framing::simh, [&](const reelinfo::Survey& s, const auto& told) {
+    survey_every_way(c.image, Format::simh, [&](const reelinfo::Survey& s, const auto& told) {
       EXPECT_EQ(told, c.items);
       EXPECT_EQ(describe(s.ending), describe(c.ending));
       ASSERT_TRUE(s.as_listed.has_value());
@@ -350,19 +355,78 @@ TEST(Survey, ReadsControlWordsAndReelprintsReadingPartsAtTheFirst) {
   }
 }
 
-// Hints: the walk with counts read big-endian, and the image's first bytes.
-TEST(Survey, WalksTheImageWithItsCountsSwappedAndKeepsItsFirstBytes) {
+// Hints: the walks of the whole image in the other formats with counts, and its first bytes.
+TEST(Survey, WalksTheImageFromItsStartInTheOtherFormatsWithCounts) {
+  // TPC: AB (2 bytes, its 16-bit count), ABC (3 bytes, padded), AB, a tape mark: 16 bytes.
+  const Bytes tpc = {2, 0, 49, 50, 3, 0, 49, 50, 51, 0, 2, 0, 49, 50, 0, 0};
+  // simh with big-endian counts: AB twice (10 bytes each), a tape mark: 24 bytes.
   ImageBuilder big_endian;
   for (int k = 0; k < 2; ++k) big_endian.count(0x0200'0000).raw(two).count(0x0200'0000);
-  const Bytes image = big_endian.tape_mark().bytes();
-  survey_every_way(image, Framing::simh, [&](const reelinfo::Survey& s, const auto&) {
-    EXPECT_EQ(s.ending.kind, EndKind::in_data);
-    EXPECT_EQ(describe(s.swapped), describe(ending(EndKind::after_tape_mark, 24)));
-    EXPECT_EQ(s.swapped.records, 2u);
-    EXPECT_EQ(Bytes(s.head.begin(), s.head.begin() + static_cast<std::ptrdiff_t>(s.head_size)),
-              Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(s.head_size)));
-    EXPECT_GE(s.head_size, 4u);
-  });
+  const Bytes be = big_endian.tape_mark().bytes();
+  struct Walked {
+    Format format;
+    Ending ending;
+    std::uint64_t records;
+  };
+  struct FormatCase {
+    const char* name;
+    Format asked;
+    Bytes image;
+    std::vector<std::string> items;
+    Ending ending;
+    std::vector<Walked> walked;  // every walk from the start, in the order of the formats
+  };
+  const FormatCase cases[] = {
+      // Read as simh, 02 00 31 32 is a count of 0x32310002; big-endian, 0x02003132. Without a
+      // pad, the TPC walk reads the pad and the next count's low byte as a count, 00 02: 512.
+      {"TPC read as simh",
+       Format::simh,
+       tpc,
+       {},
+       in_record(EndKind::in_data, 0, 1, 1, 0x3231'0002, 12),
+       {{Format::simh_be, in_record(EndKind::in_data, 0, 1, 1, 0x0200'3132, 12), 0},
+        {Format::tpc, ending(EndKind::after_tape_mark, 16), 3},
+        {Format::tpc_nopad, in_record(EndKind::in_data, 9, 1, 3, 512, 5), 2}}},
+      // Read as TPC, 00 00 is a tape mark and 00 02 a count of 512.
+      {"big-endian counts read as TPC",
+       Format::tpc,
+       be,
+       {"T1@0"},
+       in_record(EndKind::in_data, 2, 2, 1, 512, 20),
+       {{Format::simh, in_record(EndKind::in_data, 0, 1, 1, 0x0200'0000, 20), 0},
+        {Format::e11, in_record(EndKind::in_data, 0, 1, 1, 0x0200'0000, 20), 0},
+        {Format::simh_be, ending(EndKind::after_tape_mark, 24), 2}}},
+      {"big-endian counts read as such",
+       Format::simh_be,
+       be,
+       {"R1.1@0:2", "R1.2@10:2", "T1@20"},
+       ending(EndKind::after_tape_mark, 24),
+       {{Format::simh, in_record(EndKind::in_data, 0, 1, 1, 0x0200'0000, 20), 0},
+        {Format::e11, in_record(EndKind::in_data, 0, 1, 1, 0x0200'0000, 20), 0},
+        {Format::tpc, in_record(EndKind::in_data, 2, 2, 1, 512, 20), 0},
+        {Format::tpc_nopad, in_record(EndKind::in_data, 2, 2, 1, 512, 20), 0}}},
+  };
+  for (const FormatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    survey_every_way(c.image, c.asked, [&](const reelinfo::Survey& s, const auto& told) {
+      EXPECT_EQ(told, c.items);
+      EXPECT_EQ(describe(s.ending), describe(c.ending));
+      EXPECT_FALSE(s.other.has_value());
+      std::size_t next = 0;  // in `c.walked`
+      for (const Format format : tape_image::all_formats()) {
+        const std::optional<Ending>& walked = s.walked_as[static_cast<std::size_t>(format)];
+        const bool expected = next < c.walked.size() && c.walked[next].format == format;
+        ASSERT_EQ(walked.has_value(), expected) << tape_image::name_of(format);
+        if (!expected) continue;
+        EXPECT_EQ(describe(*walked), describe(c.walked[next].ending));
+        EXPECT_EQ(walked->records, c.walked[next].records);
+        ++next;
+      }
+      EXPECT_EQ(Bytes(s.head.begin(), s.head.begin() + static_cast<std::ptrdiff_t>(s.head_size)),
+                Bytes(c.image.begin(), c.image.begin() + static_cast<std::ptrdiff_t>(s.head_size)));
+      EXPECT_GE(s.head_size, 4u);
+    });
+  }
 }
 
 TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
@@ -371,12 +435,41 @@ TEST(Survey, ShowsTheFirstDataBytesAskedFor) {
   for (const std::size_t piece : {std::size_t{1}, std::size_t{4}, static_cast<std::size_t>(-1)}) {
     tape_image::MemorySource source(image, piece);
     Items items;
-    reelinfo::survey(source, Framing::simh, 3, items);
+    reelinfo::survey(source, Format::simh, 3, items);
     const auto shown = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
     EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:5=" + shown(codes("HEL")),
                                                     "R1.2@14:2=" + shown(two),
                                                     "R1.3@24:5=" + shown(codes("WOR"))}));
   }
+}
+
+// A record of one byte of code 15 (or 15 in its low six bits) is told alone and so, read whole or
+// piece by piece, bad or not; one of code 14, or of two bytes of 15, is not.
+TEST(Survey, TellsARecordOfTheTapeMarkCharacterAsSuch) {
+  // Records of 2 bytes and of 1 (with its pad byte) take 10 bytes each.
+  const Bytes image = ImageBuilder()
+                          .record(two)
+                          .record(Bytes{15})
+                          .record(Bytes{0x4F})
+                          .record(Bytes{14})
+                          .record(Bytes{15, 15})
+                          .count(0x8000'0001)
+                          .raw(Bytes{15, 0})
+                          .count(0x8000'0001)
+                          .tape_mark()
+                          .tape_mark()
+                          .bytes();
+  const std::vector<std::string> told = {"R1.1@0:2",  "R1.2@10:1!", "R1.3@20:1!", "R1.4@30:1",
+                                         "R1.5@40:2", "B1.6@50:1!", "T1@60",      "T2@64"};
+  survey_every_way(image, Format::simh, [&](const reelinfo::Survey& s, const auto& items) {
+    EXPECT_EQ(items, told);
+    EXPECT_EQ(describe(s.ending), describe(ending(EndKind::after_tape_mark, 68)));
+  });
+  // Asked for its data bytes, it shows its one.
+  tape_image::MemorySource source(image, 3);
+  Items items;
+  reelinfo::survey(source, Format::simh, 2, items);
+  EXPECT_EQ(items.told.at(1), "R1.2@10:1!=\x0f");
 }
 
 // An image of 6 GiB, mostly the zeros of three long records, served without being made: only
@@ -415,7 +508,7 @@ TEST(Survey, OffsetsPastFourGibibytesAndLongRecordsPassedOver) {
                   {20 + 3 * size, ImageBuilder().count(size).record(card).tape_mark().bytes()}};
   image.size = 24 + 3 * size + 88 + 4;  // 6442451012
   Items items;
-  const reelinfo::Survey s = reelinfo::survey(image, Framing::simh, 0, items);
+  const reelinfo::Survey s = reelinfo::survey(image, Format::simh, 0, items);
   EXPECT_EQ(items.told, (std::vector<std::string>{"R1.1@0:2147483632", "R1.2@2147483640:2147483632",
                                                   "R1.3@4294967280:2147483632",
                                                   "R1.4@6442450920:80", "T1@6442451008"}));

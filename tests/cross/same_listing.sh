@@ -2,7 +2,8 @@
 # A cross build lists byte for byte as a native one: the example tape and generated images of
 # every kind, with the main option sets, give the same output and exit status, from reelprint
 # and from reelinfo. The programs of the cross build run under EMULATOR, as the toolchain file
-# names it. reeltext too, both ways: each image as text, and that text back.
+# names it. reeltext too, both ways: each image as text, and that text back; and reelcopy, to
+# every format and from a dump.
 # Usage: sh same_listing.sh NATIVE_BUILD CROSS_BUILD [EMULATOR...]
 native=$1 cross=$2
 shift 2
@@ -51,6 +52,13 @@ for image in $images; do
     "$native/reeltext" $options "$image" >"$work/text" 2>/dev/null
     compare reeltext "-r $options" "$work/text" "$@"
   done
+  # reelcopy to every format it writes, and a dump (written natively) back to simh.
+  for format in simh e11 simh-be tpc tpc-nopad p7b; do
+    compare reelcopy "--to=$format" "$image" "$@"
+  done
+  "$native/reelcopy" --to=p7b "$image" >"$work/dump" 2>/dev/null
+  compare reelcopy "--from=p7b" "$work/dump" "$@"
+  compare reelcopy "--from=p7b --parity=odd -k" "$work/dump" "$@"
 done
 echo "$cross: $((runs - failed)) of $runs listings and reports the same as $native's"
 [ "$failed" -eq 0 ]
