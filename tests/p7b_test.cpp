@@ -306,34 +306,6 @@ TEST(P7bSource, DecodesRecordsOfManySizesAcrossAWindowMovingOn) {
   }
 }
 
-// The reader of a dump reads a window's worth of its simh form at a time, or a smaller dump's
-// size (rounded up to pages): what is served stays in the cache beside the window it comes
-// from. A dump through a pipe is read a window's worth at a time too.
-TEST(P7bSource, IsReadAWindowsWorthAtATime) {
-  struct Case {
-    std::size_t dump_size;
-    bool sized;
-    std::size_t window;
-    std::size_t read;
-  };
-  for (const Case& c : {Case{3 << 20, true, P7bLimits{}.window, P7bLimits{}.window},
-                        Case{3 << 20, true, 8192, 8192}, Case{5000, true, P7bLimits{}.window, 8192},
-                        Case{5000, false, P7bLimits{}.window, P7bLimits{}.window}}) {
-    const Bytes dump(c.dump_size, 0x41);
-    MemorySource memory(dump);
-    // The same bytes, of a size not known beforehand, as a pipe's.
-    struct Piped final : InputSource {
-      explicit Piped(InputSource& bytes) : bytes(bytes) {}
-      std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override { return bytes.read(buf, n); }
-      InputSource& bytes;
-    } piped(memory);
-    Hold hold("p7b_test");
-    P7bSource source(c.sized ? static_cast<InputSource&>(memory) : piped, Parity::even, hold,
-                     nullptr, {c.window, largest_record});
-    EXPECT_EQ(TapeReader::read_size_for(source), c.read) << c.dump_size << ", " << c.window;
-  }
-}
-
 // Makes a dump of one record of `frames` frames on the fly: code 1, then code 2 (even parity),
 // the frame at `wrong` (from 0) without its parity bit, and a closing start.
 class LongDump final : public InputSource {
@@ -350,6 +322,28 @@ class LongDump final : public InputSource {
  private:
   std::uint64_t frames_, wrong_, at_ = 0;
 };
+
+// The reader of a dump reads a window's worth of its simh form at a time, or a smaller dump's
+// size (rounded up to pages): what is served stays in the cache beside the window it comes
+// from. A dump of a size not known beforehand, as a pipe's, is read a window's worth at a time.
+TEST(P7bSource, IsReadAWindowsWorthAtATime) {
+  struct Case {
+    std::size_t dump_size;  // 0: not known
+    std::size_t window;
+    std::size_t read;
+  };
+  for (const Case& c :
+       {Case{3 << 20, P7bLimits{}.window, P7bLimits{}.window}, Case{3 << 20, 8192, 8192},
+        Case{5000, P7bLimits{}.window, 8192}, Case{0, P7bLimits{}.window, P7bLimits{}.window}}) {
+    const Bytes dump(c.dump_size, 0x41);
+    MemorySource memory(dump);
+    LongDump piped(1, 1);
+    Hold hold("p7b_test");
+    P7bSource source(c.dump_size != 0 ? static_cast<InputSource&>(memory) : piped, Parity::even,
+                     hold, nullptr, {c.window, largest_record});
+    EXPECT_EQ(TapeReader::read_size_for(source), c.read) << c.dump_size << ", " << c.window;
+  }
+}
 
 // A bad record's size has 24 bits: one longer is left a good record, and told all the same.
 TEST(P7bSource, MakesABadRecordOnlyOfASizeABadRecordCanHave) {
