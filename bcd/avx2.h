@@ -136,21 +136,33 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     return (top_bits(any) | last) == 0;
   }
 
-  // Each half: bit 7 read by a byte mask, the parity of bits 0-6 by `odd_in`. Both halves are
-  // loaded before either is stored, so that `codes` may be `src`.
-  [[REELPRINT_AVX2]] FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+  // Each half: bit 7 read by a byte mask, the parity of bits 0-6 by `odd_in`.
+  [[REELPRINT_AVX2]] FrameScan scan_frames(const std::uint8_t* src) const {
     const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
     const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
-    const FrameScan scan{
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(first)) |
-            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(second))} << 32,
-        odd_in(first) | std::uint64_t{odd_in(second)} << 32};
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(codes), _mm256_and_si256(first, low_six_));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(codes + 32), _mm256_and_si256(second, low_six_));
-    return scan;
+    return {static_cast<std::uint32_t>(_mm256_movemask_epi8(first)) |
+                std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(second))} << 32,
+            odd_in(first) | std::uint64_t{odd_in(second)} << 32};
+  }
+
+  // 32 frames a vector; the last vector ends with the last frame, over codes already written
+  // (written again alike), and fewer than 32 frames go by words.
+  [[REELPRINT_AVX2]] void put_codes(const std::uint8_t* src, std::size_t n,
+                                    std::uint8_t* codes) const {
+    if (n < 32) return put_codes_by_words(src, n, codes);
+    for (std::size_t k = 0; n - k > 32; k += 32) put_codes_at(src, codes, k);
+    put_codes_at(src, codes, n - 32);
   }
 
  private:
+  [[REELPRINT_AVX2, gnu::always_inline]] void put_codes_at(const std::uint8_t* src,
+                                                           std::uint8_t* codes,
+                                                           std::size_t k) const {
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(codes + k),
+        _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k)), low_six_));
+  }
+
   // Returns a bit for each of the 32 bytes of `v`, set where its bits 0-6 hold an odd number of
   // ones: bits 4-6 folded onto bits 0-2 (a shift of 16-bit lanes, whose bits brought in from the
   // next byte the nibble mask drops), and the nibble's parity looked up as bit 7.

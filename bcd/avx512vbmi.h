@@ -165,11 +165,22 @@ class Kernel {
 
   // Bit 7 read by a byte mask; the parity of bits 0-6 looked up among the 128 values by one
   // two-table permute, which reads those seven bits of each byte alone.
-  [[REELPRINT_AVX512]] FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+  [[REELPRINT_AVX512]] FrameScan scan_frames(const std::uint8_t* src) const {
     const __m512i bytes = _mm512_loadu_si512(src);
-    _mm512_storeu_si512(codes, _mm512_and_si512(bytes, low_six_));
     return {_mm512_movepi8_mask(bytes),
             _mm512_movepi8_mask(_mm512_permutex2var_epi8(odd_low_, bytes, odd_high_))};
+  }
+
+  // 64 frames a vector, the last of them masked, loaded and stored: nothing past them is
+  // touched.
+  [[REELPRINT_AVX512]] void put_codes(const std::uint8_t* src, std::size_t n,
+                                      std::uint8_t* codes) const {
+    std::size_t k = 0;
+    for (; n - k > 64; k += 64)
+      _mm512_storeu_si512(codes + k, _mm512_and_si512(_mm512_loadu_si512(src + k), low_six_));
+    const __mmask64 last = _bzhi_u64(~0ull, static_cast<unsigned>(n - k));
+    _mm512_mask_storeu_epi8(codes + k, last,
+                            _mm512_and_si512(_mm512_maskz_loadu_epi8(last, src + k), low_six_));
   }
 
  private:

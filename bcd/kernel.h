@@ -105,10 +105,13 @@ inline constexpr std::size_t frame_reach = frame_size + 32;
 //
 // and the seven-track dumps' (one byte a tape frame), read back into records:
 //
-//   scan_frames(src, codes)     returns which of the `frame_block` frames at `src` begin a
+//   scan_frames(src)            returns which of the `frame_block` frames at `src` begin a
 //                               record and which have an odd number of ones in their seven
-//                               bits 0-6 (see `FrameScan`), and writes each frame's code (its
-//                               low six bits) at `codes`, which may be `src` itself.
+//                               bits 0-6 (see `FrameScan`);
+//   put_codes(src, n, codes)    writes the code (the low six bits) of each of the `n` frames at
+//                               `src` (any number) at `codes`, which is `src` itself or apart
+//                               from it, and nothing past them: a record's codes, served as they
+//                               are copied out of the dump.
 //
 // Text back to codes goes `text_block` bytes at a time. A scan of a block tells, bit k for
 // byte k, its newlines, and its bytes that are neither a newline nor a character of the
@@ -152,7 +155,8 @@ concept Kernel = std::copy_constructible<K> &&
   { kernel.all_codes(src, n) } -> std::same_as<bool>;
   { kernel.scan_text(src, codes) } -> std::same_as<TextScan>;
   { kernel.encode_text(src, codes) } -> std::same_as<void>;
-  { kernel.scan_frames(src, codes) } -> std::same_as<FrameScan>;
+  { kernel.scan_frames(src) } -> std::same_as<FrameScan>;
+  { kernel.put_codes(src, n, codes) } -> std::same_as<void>;
 };
 
 // The kernels there are; which of them a processor runs is found when the program starts.

@@ -109,19 +109,30 @@ class ByteTextOps {
   CodeOfByte of_;
 };
 
-// The frame scan of a kernel that has no faster way for it: eight frames at a time in a 64-bit
-// word, assembled from the bytes so that frame k is byte k of the word on any byte order.
+// Writes the codes of the `n` frames at `src` at `codes` (`src` itself or apart from it), eight
+// at a time in a 64-bit word (a mask of every byte, the same on any byte order), then one at a
+// time: the frame operation of a kernel with no faster way, and the last few frames of others.
+inline void put_codes_by_words(const std::uint8_t* src, std::size_t n, std::uint8_t* codes) {
+  std::size_t k = 0;
+  for (; n - k >= 8; k += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, src + k, sizeof word);
+    word &= 0x3F3F'3F3F'3F3F'3F3F;
+    std::memcpy(codes + k, &word, sizeof word);
+  }
+  for (; k < n; ++k) codes[k] = src[k] & 63;
+}
+
+// The frame operations of a kernel that has no faster way for them: eight frames at a time in a
+// 64-bit word, assembled from the bytes so that frame k is byte k of the word on any byte order.
 class WordFrameOps {
  public:
-  FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+  FrameScan scan_frames(const std::uint8_t* src) const {
     constexpr std::uint64_t low_bits = 0x0101'0101'0101'0101;
     FrameScan scan{0, 0};
     for (std::size_t at = 0; at < frame_block; at += 8) {
       std::uint64_t word = 0;
       for (std::size_t k = 0; k < 8; ++k) word |= std::uint64_t{src[at + k]} << (8 * k);
-      const std::uint64_t code_bits = word & (low_bits * 0x3F);
-      for (std::size_t k = 0; k < 8; ++k)
-        codes[at + k] = static_cast<std::uint8_t>(code_bits >> (8 * k));
       // Each byte's bits 0-6 folded onto its bit 0; what the shifts bring in from the next byte
       // lands above the bits that fold onto it.
       std::uint64_t parity = word & (low_bits * 0x7F);
@@ -132,6 +143,10 @@ class WordFrameOps {
       scan.odd |= gathered(parity) << at;
     }
     return scan;
+  }
+
+  void put_codes(const std::uint8_t* src, std::size_t n, std::uint8_t* codes) const {
+    put_codes_by_words(src, n, codes);
   }
 
  private:

@@ -85,22 +85,28 @@ class Kernel : public SplitBytesOps<Kernel>, public ByteTextOps {
     return split;
   }
 
-  // Each frame's bit 7 tested, and the count of ones in its bits 0-6 (a count for each byte);
-  // all four vectors loaded before any is stored, so that `codes` may be `src`.
-  FrameScan scan_frames(const std::uint8_t* src, std::uint8_t* codes) const {
+  // Each frame's bit 7 tested, and the count of ones in its bits 0-6 (a count for each byte).
+  FrameScan scan_frames(const std::uint8_t* src) const {
     const uint8x16_t top = vdupq_n_u8(0x80);
     const uint8x16_t low_seven = vdupq_n_u8(0x7F);
     const uint8x16_t one = vdupq_n_u8(1);
-    uint8x16_t bytes[4];
-    for (std::size_t k = 0; k < 4; ++k) bytes[k] = vld1q_u8(src + 16 * k);
     uint8x16_t starts[4];
     uint8x16_t odd[4];
     for (std::size_t k = 0; k < 4; ++k) {
-      starts[k] = vtstq_u8(bytes[k], top);
-      odd[k] = vtstq_u8(vcntq_u8(vandq_u8(bytes[k], low_seven)), one);
-      vst1q_u8(codes + 16 * k, vandq_u8(bytes[k], low_six_));
+      const uint8x16_t bytes = vld1q_u8(src + 16 * k);
+      starts[k] = vtstq_u8(bytes, top);
+      odd[k] = vtstq_u8(vcntq_u8(vandq_u8(bytes, low_seven)), one);
     }
     return {mask_of(starts), mask_of(odd)};
+  }
+
+  // 16 frames a vector; the last vector ends with the last frame, over codes already written
+  // (written again alike), and fewer than 16 frames go by words.
+  void put_codes(const std::uint8_t* src, std::size_t n, std::uint8_t* codes) const {
+    if (n < 16) return put_codes_by_words(src, n, codes);
+    for (std::size_t k = 0; n - k > 16; k += 16)
+      vst1q_u8(codes + k, vandq_u8(vld1q_u8(src + k), low_six_));
+    vst1q_u8(codes + n - 16, vandq_u8(vld1q_u8(src + n - 16), low_six_));
   }
 
  private:

@@ -52,7 +52,7 @@ class DumpListener {
 // What a `P7bSource` keeps in memory and the longest record it frames; other values than these
 // are for the tests.
 struct P7bLimits {
-  std::size_t window = std::size_t{1} << 20;      // dump bytes looked through for a record's end
+  std::size_t window = std::size_t{1} << 18;      // dump bytes looked through for a record's end
   std::uint64_t longest_record = largest_record;  // frames a record may have
 };
 
@@ -73,6 +73,9 @@ class P7bSource final : public InputSource {
             P7bLimits limits = {}, bcd::KernelId kernel = bcd::best_kernel());
 
   std::ptrdiff_t read(std::uint8_t* buf, std::size_t n) override;
+  // A window's worth, or for a smaller dump its size (its simh form is a little larger): the
+  // bytes served then stay in the processor's cache beside the window they come from.
+  std::size_t preferred_read() const override;
 
   // After `read` has returned 0: whether the dump ended with a closing record start, and how
   // many bytes it held.
@@ -80,8 +83,10 @@ class P7bSource final : public InputSource {
   std::uint64_t dump_size() const { return window_offset_ + end_; }
 
   // Returns the dump offset of the item (record or tape mark) whose simh form begins at
-  // `simh_offset`, for offsets asked in increasing order, of items not long served: ~0 for an
-  // offset where no item begins, or one of an item forgotten.
+  // `simh_offset`, for offsets asked in increasing order, of items not long served (those that
+  // end within two of the largest reads of the end of what has been served, as far as 65,536
+  // runs of items of one size reach): ~0 for an offset where no item begins, or one of an item
+  // forgotten.
   std::uint64_t dump_offset_of(std::uint64_t simh_offset);
 
   // Returns whether the last failed read failed in the hold (its temporary file), not the dump.
@@ -106,23 +111,45 @@ class P7bSource final : public InputSource {
     std::uint32_t frames;
     std::uint32_t items;
   };
+  // The ring of runs starts small and grows, by doubling, up to `most_runs`, while its oldest
+  // run is among the items a reader may still ask about: only the memory used is touched.
+  static constexpr std::size_t fewest_runs = 512;
   static constexpr std::size_t most_runs = std::size_t{1} << 16;
 
+  // Each of these with `kernel`, the one made for this read.
   // Finds the next item from `record_`, into `item_`; returns false at the end of the dump, or
   // on a failure (`error_`).
-  bool find_item();
+  template <class K>
+  bool find_item(const K& kernel);
   // Makes the window hold more of the dump, from where it is scanned on; returns false at its
   // end or on a failure.
-  bool load_more();
+  template <class K>
+  bool load_more(const K& kernel);
   // Scans the bytes read but not scanned: whole blocks, and at the dump's end its last bytes.
-  void scan();
+  template <class K>
+  void scan(const K& kernel);
   // Adds the bad frames from `clean_to_` up to `to` in the window to the record's, and finds
   // how far past `to` the frames scanned are good.
   void count_bad(std::size_t to);
-  // Serves what `item_` has left into `buf`; returns how many bytes.
-  std::size_t serve(std::uint8_t* buf, std::size_t n);
+  // Serves what `item_` has left into `buf`, its codes taken from the frames as they are copied;
+  // returns how many bytes.
+  template <class K>
+  std::size_t serve(const K& kernel, std::uint8_t* buf, std::size_t n);
+  // Returns the first record start at or after `from` among the frames scanned; `scanned_` if
+  // there is none.
+  std::size_t next_start(std::size_t from) const;
+  // Serves the records from `record_` on into `buf` whole, while they fit and lie whole among
+  // the frames scanned with none bad, more than one frame each (the others, and the dump's first
+  // record, are left to `find_item`): most records, found and served in one loop. Returns how
+  // many bytes.
+  template <class K>
+  std::size_t serve_records(const K& kernel, std::uint8_t* buf, std::size_t n);
+  // Notes which of the blocks from `from` up to `to` have a record start, in `with_start_`.
+  void note_blocks(std::size_t from, std::size_t to);
   // Tells `dump_offset_of` of an item of `frames` frames (0: a tape mark).
   void remember(std::uint64_t frames);
+  // Forgets the oldest run.
+  void forget_first_run();
   // Fails the reads with `error`; returns false.
   bool fail(int error, bool in_hold = false);
 
@@ -132,16 +159,20 @@ class P7bSource final : public InputSource {
   DumpListener* listener_;
   std::uint64_t longest_record_;
   bcd::KernelId kernel_;
-  bcd::DisplayTable table_;  // what a kernel is made from (the frame scan uses none of it)
+  bcd::DisplayTable table_;  // what a kernel is made from (the frame operations use none of it)
 
-  // The window: dump bytes from `window_offset_` on; those before `scanned_` hold their codes,
-  // with their blocks' record starts and bad frames in `starts_` and `bad_`.
+  // The window: dump bytes from `window_offset_` on, as read; those before `scanned_` have their
+  // blocks' record starts and bad frames in `starts_` and `bad_`.
   std::size_t capacity_;
   AlignedBuffer<std::uint8_t> window_storage_;
-  AlignedBuffer<std::uint64_t> starts_storage_, bad_storage_;
+  AlignedBuffer<std::uint64_t> starts_storage_, bad_storage_, with_start_storage_;
   std::uint8_t* window_;
   std::uint64_t* starts_;  // bit k of block b: byte 64b + k begins a record
   std::uint64_t* bad_;     // bit k of block b: byte 64b + k has the wrong parity
+  // Bit k of word w: block 64w + k has a record start, so that a record's end is found in a
+  // step or two rather than a block at a time; 0 past the blocks scanned, up to the end of the
+  // word of the last.
+  std::uint64_t* with_start_;
   std::uint64_t window_offset_ = 0;
   std::size_t end_ = 0;      // bytes read
   std::size_t scanned_ = 0;  // bytes scanned: whole blocks, but for the dump's last bytes
@@ -169,11 +200,17 @@ class P7bSource final : public InputSource {
   bool failed_in_hold_ = false;
 
   // The items served and not yet forgotten, as runs: `runs_used_` of them from `first_run_` on
-  // in a ring, the first beginning at `run_simh_` in the simh form and `run_dump_` in the dump.
+  // in a ring of `ring_size_`, the first beginning at `run_simh_` in the simh form and
+  // `run_dump_` in the dump. Those that end within `recent_` bytes of the simh form served
+  // (twice the largest read: the reader's bytes, where it may ask) are not forgotten while the
+  // ring can grow.
   AlignedBuffer<Run> runs_storage_;
   Run* runs_;
+  std::size_t ring_size_ = fewest_runs;
   std::size_t first_run_ = 0;
   std::size_t runs_used_ = 0;
+  std::uint64_t remembered_end_ = 0;  // where the last item remembered ends in the simh form
+  std::uint64_t recent_ = 0;
   std::uint64_t run_simh_ = 0;
   std::uint64_t run_dump_ = 0;
 };

@@ -7,7 +7,8 @@
 namespace reel::tape_image {
 
 std::size_t TapeReader::read_size_for(const InputSource& source) {
-  const std::uint64_t size = source.known_size();
+  const std::size_t preferred = source.preferred_read();
+  const std::uint64_t size = preferred != 0 ? preferred : source.known_size();
   if (size == 0) return pipe_read;
   const std::uint64_t pages = (size + page - 1) / page;
   return static_cast<std::size_t>(std::min<std::uint64_t>(pages * page, largest_read));

@@ -15,10 +15,11 @@ namespace reel::tape_image {
 
 class TapeReader {
  public:
-  // How much each read asks for: a regular file whole, up to `largest_read` at a time (fewer
-  // calls, each copy the size the kernel copies fastest); an input of unknown size, such as a
-  // pipe, `pipe_read` at a time (what a pipe enlarged by its writer holds). Each a whole number
-  // of pages, so that reads keep the file offset aligned too.
+  // How much each read asks for: what the source prefers, if it says, or a regular file whole,
+  // up to `largest_read` at a time (fewer calls, each copy the size the kernel copies fastest);
+  // an input of unknown size, such as a pipe, `pipe_read` at a time (what a pipe enlarged by
+  // its writer holds). Each a whole number of pages, so that reads keep the file offset aligned
+  // too.
   static constexpr std::size_t largest_read = 1024 * 1024;
   static constexpr std::size_t pipe_read = 128 * 1024;
   static constexpr std::size_t page = 4096;

@@ -19,6 +19,9 @@ class InputSource {
   // Returns how many bytes the input holds, when that is known before it is read (a regular
   // file); 0 if it is not (a pipe).
   virtual std::uint64_t known_size() const { return 0; }
+  // Returns how many bytes a read should ask for, where the source knows better than its size
+  // tells (a decoder: what suits its own buffers); 0 if it does not.
+  virtual std::size_t preferred_read() const { return 0; }
   // Passes over up to `n` bytes without reading them, where the source can do so cheaply (a
   // regular file); returns how many it passed over: fewer than `n` at the end of the input,
   // and 0 where it can't, in which case the caller reads them instead.

@@ -2,6 +2,7 @@
 // give, and writes nothing past what it may.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -180,8 +181,8 @@ TEST_P(EveryKernel, TurnsTextBackIntoCodes) {
 }
 
 // Blocks of frames: every byte value, none and every bit set, alternate starts, and scattered
-// bytes; each scanned into codes elsewhere and in place, against the bits counted one by one.
-TEST_P(EveryKernel, ScansFramesForTheirStartsTheirParityAndTheirCodes) {
+// bytes; each scanned against the bits counted one by one.
+TEST_P(EveryKernel, ScansFramesForTheirStartsAndTheirParity) {
   std::vector<std::vector<std::uint8_t>> blocks;
   for (unsigned quarter = 0; quarter < 4; ++quarter) {
     blocks.emplace_back(frame_block);
@@ -202,29 +203,41 @@ TEST_P(EveryKernel, ScansFramesForTheirStartsTheirParityAndTheirCodes) {
   }
   for (const std::vector<std::uint8_t>& block : blocks) {
     FrameScan expected{0, 0};
-    std::vector<std::uint8_t> codes(frame_block + 8, '!');
-    std::vector<std::uint8_t> expected_codes = codes;
     for (std::size_t k = 0; k < frame_block; ++k) {
       int ones = 0;
       for (int bit = 0; bit < 7; ++bit) ones += (block[k] >> bit) & 1;
       expected.starts |= std::uint64_t{block[k] >= 128} << k;
       expected.odd |= std::uint64_t(ones % 2) << k;
-      expected_codes[k] = block[k] % 64;
     }
+    const std::vector<std::uint8_t> before = block;
     FrameScan scan{};
-    FrameScan in_place{};
-    std::vector<std::uint8_t> same = block;
-    with([&](const auto& kernel) {
-      scan = kernel.scan_frames(block.data(), codes.data());
-      in_place = kernel.scan_frames(same.data(), same.data());
-    });
+    with([&](const auto& kernel) { scan = kernel.scan_frames(block.data()); });
     EXPECT_EQ(scan.starts, expected.starts);
     EXPECT_EQ(scan.odd, expected.odd);
-    EXPECT_EQ(codes, expected_codes);
-    EXPECT_EQ(in_place.starts, expected.starts);
-    EXPECT_EQ(in_place.odd, expected.odd);
-    EXPECT_EQ(same, std::vector<std::uint8_t>(expected_codes.begin(),
-                                              expected_codes.begin() + frame_block));
+    EXPECT_EQ(block, before);
+  }
+}
+
+// Every count of frames up to a few vectors, from every offset in a cache line, written
+// elsewhere (to every offset as well) and in place: each frame's low six bits, and nothing
+// past them.
+TEST_P(EveryKernel, PutsTheCodesOfAnyNumberOfFramesAndNothingPastThem) {
+  const std::vector<std::uint8_t> frames = scattered(64 + 200 + 64, 3);
+  for (std::size_t n = 0; n <= 200; ++n) {
+    for (std::size_t from = 0; from < 64; from += 7) {
+      const std::size_t to = (from * 5 + n) % 64;
+      std::vector<std::uint8_t> expected(64 + 200 + 64, '!');
+      for (std::size_t k = 0; k < n; ++k) expected[to + k] = frames[from + k] % 64;
+      std::vector<std::uint8_t> codes(expected.size(), '!');
+      std::vector<std::uint8_t> same(frames.size(), '!');
+      std::copy(frames.begin() + from, frames.begin() + from + n, same.begin() + to);
+      with([&](const auto& kernel) {
+        kernel.put_codes(frames.data() + from, n, codes.data() + to);
+        kernel.put_codes(same.data() + to, n, same.data() + to);
+      });
+      ASSERT_EQ(codes, expected) << "n=" << n << " from=" << from;
+      ASSERT_EQ(same, expected) << "n=" << n << " in place at " << to;
+    }
   }
 }
 

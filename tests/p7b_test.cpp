@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tape_image/image_builder.h"
+#include "tape_image/reader.h"
 
 namespace reel::tape_image {
 namespace {
@@ -253,6 +255,57 @@ TEST(P7bSource, ServesRecordsLongerThanTheWindowThroughTheHold) {
   }
 }
 
+// Records on either side of a block of 64 frames and of 64 blocks, one-frame records and tape
+// marks among them, over several windows' worth of dump, a few with a parity error, some after
+// the window has been filled and moved on: each found past the blocks with no record start, and
+// the bad ones told where they are.
+TEST(P7bSource, DecodesRecordsOfManySizesAcrossAWindowMovingOn) {
+  const std::size_t sizes[] = {2, 3, 63, 64, 65, 1, 100, 1000, 4095, 4096, 4097, 9000};
+  Bytes dump;
+  ImageBuilder simh;
+  std::vector<ParityErrors> errors;
+  std::uint64_t file = 1;
+  std::uint64_t number = 0;
+  for (std::size_t k = 0; k < 300; ++k) {
+    if (k % 13 == 12) {
+      dump.push_back(p7b_tape_mark);
+      simh.tape_mark();
+      ++file;
+      number = 0;
+      continue;
+    }
+    const std::size_t size = sizes[k % std::size(sizes)];
+    const Bytes codes = size == 1 ? Bytes{16} : counted(size, k);  // a lone 15 is a tape mark
+    Bytes frames = even_frames(codes);
+    ++number;
+    if (k % 29 == 28) {  // its last frame wrong
+      frames.back() ^= 0x40;
+      errors.push_back({file, number, size, dump.size() + size - 1, 1});
+      simh.bad_record(codes);
+    } else {
+      simh.record(codes);
+    }
+    dump = dump + frames;
+  }
+  dump.push_back(0x80);
+  ASSERT_GT(dump.size(), 2 * P7bLimits{}.window);
+  for (const bcd::KernelId kernel : bcd::kernels_here()) {
+    for (const std::size_t per_dump_read : {std::size_t{4103}, static_cast<std::size_t>(-1)}) {
+      for (const std::size_t per_read :
+           {std::size_t{7}, std::size_t{1} << 16, std::size_t{1} << 20}) {
+        for (const std::size_t window : {std::size_t{128}, std::size_t{8192}, P7bLimits{}.window}) {
+          const Way way{per_dump_read, per_read, kernel, {window, largest_record}};
+          Told told;
+          const Decoded got = decode(dump, Parity::even, way, &told);
+          ASSERT_EQ(got.simh, simh.bytes()) << named(way);
+          EXPECT_EQ(told.parity, errors) << named(way);
+          EXPECT_TRUE(got.closing) << named(way);
+        }
+      }
+    }
+  }
+}
+
 // Makes a dump of one record of `frames` frames on the fly: code 1, then code 2 (even parity),
 // the frame at `wrong` (from 0) without its parity bit, and a closing start.
 class LongDump final : public InputSource {
@@ -269,6 +322,28 @@ class LongDump final : public InputSource {
  private:
   std::uint64_t frames_, wrong_, at_ = 0;
 };
+
+// The reader of a dump reads a window's worth of its simh form at a time, or a smaller dump's
+// size (rounded up to pages): what is served stays in the cache beside the window it comes
+// from. A dump of a size not known beforehand, as a pipe's, is read a window's worth at a time.
+TEST(P7bSource, IsReadAWindowsWorthAtATime) {
+  struct Case {
+    std::size_t dump_size;  // 0: not known
+    std::size_t window;
+    std::size_t read;
+  };
+  for (const Case& c :
+       {Case{3 << 20, P7bLimits{}.window, P7bLimits{}.window}, Case{3 << 20, 8192, 8192},
+        Case{5000, P7bLimits{}.window, 8192}, Case{0, P7bLimits{}.window, P7bLimits{}.window}}) {
+    const Bytes dump(c.dump_size, 0x41);
+    MemorySource memory(dump);
+    LongDump piped(1, 1);
+    Hold hold("p7b_test");
+    P7bSource source(c.dump_size != 0 ? static_cast<InputSource&>(memory) : piped, Parity::even,
+                     hold, nullptr, {c.window, largest_record});
+    EXPECT_EQ(TapeReader::read_size_for(source), c.read) << c.dump_size << ", " << c.window;
+  }
+}
 
 // A bad record's size has 24 bits: one longer is left a good record, and told all the same.
 TEST(P7bSource, MakesABadRecordOnlyOfASizeABadRecordCanHave) {
@@ -401,6 +476,25 @@ TEST(P7bSource, ForgetsTheOldestItemsPastItsWindowOfThem) {
   EXPECT_EQ(source.dump_offset_of(0), ~std::uint64_t{0});
   EXPECT_EQ(source.dump_offset_of(49'999 * 14), 99'998u);
   EXPECT_EQ(source.dump_offset_of(49'999 * 14 + 4), 99'999u);
+}
+
+// However many items a read serves, each can still be named after it: the runs remembered
+// reach back over the reader's bytes.
+TEST(P7bSource, NamesEveryItemOfItsLatestReadHoweverMany) {
+  // 20,000 tape marks and one-frame records in turn: 40,000 runs in 280,000 bytes of simh, the
+  // tape mark of pair k at 14k (dump offset 2k), its record at 14k + 4 (2k + 1).
+  Bytes dump;
+  for (int k = 0; k < 20'000; ++k) dump.insert(dump.end(), {0x8F, 0xD0});
+  dump.push_back(0x80);
+  MemorySource memory(dump);
+  Hold hold("p7b_test");
+  P7bSource source(memory, Parity::even, hold);
+  Bytes buf(1 << 20);
+  ASSERT_EQ(source.read(buf.data(), buf.size()), 20'000 * 14);
+  EXPECT_EQ(source.dump_offset_of(0), 0u);
+  EXPECT_EQ(source.dump_offset_of(4), 1u);
+  EXPECT_EQ(source.dump_offset_of(14 * 10'000), 20'000u);
+  EXPECT_EQ(source.dump_offset_of(14 * 19'999 + 4), 39'999u);
 }
 
 TEST(PutFrames, GivesEachCodeItsParityBitAndTheFirstItsStart) {

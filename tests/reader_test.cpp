@@ -288,28 +288,33 @@ TEST(Buffering, ReadsARegularFileWholeUpToAMebibyteAtATimeAndAPipeInSmallerBlock
   struct Case {
     std::size_t image_size;
     bool sized;
-    std::size_t first_read;  // what the first read asks for
+    std::size_t first_read;     // what the first read asks for
+    std::size_t preferred = 0;  // what the source prefers, if anything
   };
   for (const Case& c :
        {Case{0, true, TapeReader::pipe_read}, Case{1, true, TapeReader::page},
         Case{5000, true, 2 * TapeReader::page}, Case{3 << 20, true, TapeReader::largest_read},
-        Case{5000, false, TapeReader::pipe_read}}) {
+        Case{5000, false, TapeReader::pipe_read},
+        // A source's preference, in whole pages up to a mebibyte, rules over its size.
+        Case{3 << 20, true, 3 * TapeReader::page, 2 * TapeReader::page + 1},
+        Case{5000, false, 64 * TapeReader::page, 64 * TapeReader::page},
+        Case{0, false, TapeReader::largest_read, 3 << 20}}) {
     // Records the size of each read asked for.
     struct Asked final : InputSource {
-      explicit Asked(std::size_t size, bool sized) : size(size), sized(sized) {}
+      explicit Asked(const Case& c) : c(c) {}
       std::ptrdiff_t read(std::uint8_t*, std::size_t n) override {
         asked.push_back(n);
         return 0;
       }
-      std::uint64_t known_size() const override { return sized ? size : 0; }
-      std::size_t size;
-      bool sized;
+      std::uint64_t known_size() const override { return c.sized ? c.image_size : 0; }
+      std::size_t preferred_read() const override { return c.preferred; }
+      const Case& c;
       std::vector<std::size_t> asked;
-    } source(c.image_size, c.sized);
+    } source(c);
     TapeReader reader(source);
     EXPECT_TRUE(reader.data(4).empty());
     ASSERT_FALSE(source.asked.empty());
-    EXPECT_EQ(source.asked.front(), c.first_read) << c.image_size;
+    EXPECT_EQ(source.asked.front(), c.first_read) << c.image_size << ", " << c.preferred;
   }
 }
 
